@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need.
+# Only missing packages are installed; with nothing missing this takes about a second.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
+  zlib1g-dev libunrar-dev rar unrar unzip zip p7zip-full
+)
+# Packages from the non-free component: when apt does not know them, the component is enabled.
+NONFREE=(libunrar-dev rar unrar)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+
+known() { apt-cache show "$1" >/dev/null 2>&1; }
+
+# A fresh machine may have no package lists yet.
+updated=0
+if ! known cmake; then $SUDO apt-get update -q; updated=1; fi
+
+need_nonfree=0
+for p in "${NONFREE[@]}"; do
+  if [[ " ${missing[*]} " == *" $p "* ]] && ! known "$p"; then need_nonfree=1; fi
+done
+if [ $need_nonfree -eq 1 ]; then
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  list=/etc/apt/sources.list.d/zelvano-non-free.sources
+  if [ ! -f "$list" ]; then
+    echo "Enabling Debian's non-free component for the UnRAR library and rar"
+    # deb822 form with the same key as the main entry, so apt sees no conflicting Signed-By.
+    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    {
+      echo "Types: deb"
+      echo "URIs: http://deb.debian.org/debian"
+      echo "Suites: ${codename} ${codename}-updates"
+      echo "Components: non-free"
+      [ -f "$keyring" ] && echo "Signed-By: $keyring"
+    } | $SUDO tee "$list" >/dev/null
+  fi
+  $SUDO apt-get update -q
+  updated=1
+fi
+
+if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  [ $updated -eq 1 ] && exit 1
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
