@@ -1,12 +1,28 @@
 #include "cli/cli.h"
 
+#include "cli/commands.h"
+
 namespace zelvano::cli {
 
 namespace {
 
+struct Command
+{
+    const char* name;
+    int (*run)(const QStringList&, QTextStream&, QTextStream&);
+    const char* usage;
+};
+
+// Each command adds its line here.
+const Command kCommands[] = {
+    {"settings", nullptr, "zelvano-cli settings"},
+};
+
 void PrintUsage(QTextStream& s)
 {
     s << "Usage: zelvano-cli --version\n";
+    for (const Command& c : kCommands)
+        s << "       " << c.usage << "\n";
 }
 
 } // namespace
@@ -20,6 +36,10 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err)
     if (args.first() == QLatin1String("--version")) {
         out << "zelvano-cli " << ZELVANO_VERSION << "\n";
         return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (c.run && args.first() == QLatin1String(c.name))
+            return c.run(args.mid(1), out, err);
     }
     err << "zelvano-cli: unknown command '" << args.first() << "'\n";
     PrintUsage(err);
