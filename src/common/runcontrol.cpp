@@ -1,0 +1,50 @@
+#include "common/runcontrol.h"
+
+void CXRunControl::Start()
+{
+    std::lock_guard lock(m_mutex);
+    m_bPaused = false;
+    m_bRun.store(1, std::memory_order_release);
+}
+
+void CXRunControl::Stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_bRun.store(0, std::memory_order_release);
+        m_bPaused = false;
+    }
+    m_resumed.notify_all();
+}
+
+void CXRunControl::Pause()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_bRun.load(std::memory_order_acquire))
+        m_bPaused = true;
+}
+
+void CXRunControl::Resume()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_bPaused = false;
+    }
+    m_resumed.notify_all();
+}
+
+bool CXRunControl::IsPaused() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bPaused;
+}
+
+bool CXRunControl::Check()
+{
+    if (!m_bRun.load(std::memory_order_acquire))
+        return false;
+    std::unique_lock lock(m_mutex);
+    // The flag and the pause state change only under the mutex, so no wake-up is lost.
+    m_resumed.wait(lock, [this] { return !m_bPaused || !m_bRun.load(std::memory_order_acquire); });
+    return m_bRun.load(std::memory_order_acquire) != 0;
+}
