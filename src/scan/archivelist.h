@@ -1,0 +1,125 @@
+#pragma once
+
+#include "common/sstringarray.h"
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+class CXSettings;
+class CXRunControl;
+class CXWorkerHost;
+
+// One archive entry that failed extraction or validation in the last unpack run.
+struct CXArchiveItem
+{
+    QString m_strName;          // output file name
+    QString m_strPath;          // output path
+    qint64 m_nPackedSize = 0;   // as the archive lists it
+    qint64 m_nUnpackedSize = 0; // as the archive lists it
+    qint32 m_nReserved = 0;     // always 0
+    qint32 m_nResult = 0;       // the extraction call's result code
+    qint32 m_bExists = 1;
+    qint32 m_bLoads = 1;
+    qint32 m_bSizeMatches = 1;
+    QString m_strReason; // why it failed, for the report, when the three flags do not say it
+
+    bool operator==(const CXArchiveItem&) const = default;
+};
+
+// One file named like an archive that did not open.
+struct CXFileItem
+{
+    QString m_strFileName;
+    QString m_strPath;
+    qint32 m_nError = 0; // the ZIP reader's last result, or the UnRAR library's open result
+
+    bool operator==(const CXFileItem&) const = default;
+};
+
+// What the file system says of one path. Times are seconds since 1970.
+struct FileInfo
+{
+    QString m_strPath;
+    quint32 m_dwAttributes = 0xFFFFFFFFu; // -1 when nothing was found
+    quint64 m_nSize = 0;
+    qint64 m_tmCreated = 0;
+    qint64 m_tmAccessed = 0;
+    qint64 m_tmModified = 0;
+};
+
+// One valid archive: its scan figures and the figures of its last unpack run.
+class CXArchiveFile
+{
+public:
+    CXArchiveFile() { Reset(); }
+
+    void Reset();
+    // A new record for an archive that was just examined: names, size and creation time of the file.
+    void InitFromPath(const QString& path);
+
+    QString GetPath() const { return m_strPath; }
+    QString GetFolder() const { return m_strFolder; }
+    QString GetFileName() const { return m_strFileName; }
+    void SetPath(const QString& path) { m_strPath = path.trimmed(); }
+    void SetFolder(const QString& folder) { m_strFolder = folder.trimmed(); }
+    void SetFileName(const QString& name) { m_strFileName = name.trimmed(); }
+
+    bool operator==(const CXArchiveFile&) const = default;
+
+    // Scan figures.
+    QString m_strPath;     // full path, "/" separated
+    QString m_strFolder;   // the archive's folder, ending with "/"
+    QString m_strFileName; // name with extension
+    qint64 m_tmCreated = 0;
+    quint64 m_nFileSize = 0;
+    qint32 m_nPhotoCount = 0;
+    qint32 m_nArchiveType = -1; // 0 ZIP, 1 RAR
+    qint32 m_nSmartMode = 0;    // 1 into the archive's folder, 2 into a new folder named after it
+    qint32 m_nFolderCount = 0;
+    quint64 m_nPhotoBytes = 0;
+    quint64 m_nPhotoPackedBytes = 0;
+
+    // Figures of the last unpack run.
+    QList<CXArchiveItem> m_arrFailedItems;
+    qint32 m_nSkipped = 0;
+    qint32 m_nErrors = 0;
+    qint32 m_nExtracted = 0;
+    quint64 m_nBytesOnDisk = 0;
+    qint32 m_bRemoved = 0;
+};
+
+// 0 for a ".zip" name, 1 for ".rar" unless the lower-cased path holds ".part", else -1.
+int GetArchiveType(const QString& path);
+// The directory entry of one path; the start values when nothing is there.
+void GetFileInfo(const QString& path, FileInfo& info);
+
+// The found-archive model: the result of a scan and the input of an unpack run.
+class CXArchiveList
+{
+public:
+    CXArchiveList() = default;
+
+    // Inserts a copy at its place in path order, unless an equal path (ignoring case) is present.
+    // Returns the index of the record with that path.
+    int AddArchive(const CXArchiveFile& archive);
+    void ResetForScan();
+    void RemoveAllArchives() { m_arrArchives.clear(); }
+    void SetImagePatterns(const QString& patterns) { m_strImagePatterns = patterns.trimmed().toLower(); }
+    int CountActiveArchives() const;
+    int ClearFailedItems();
+
+    // The scan (runs on the scan worker's thread).
+    bool StartScan(const QString& folder, CXRunControl& run);
+    // Searches one folder and everything below it; false when the run was stopped on the way.
+    bool ScanFolder(const QString& folder, CXRunControl& run);
+
+    QList<CXArchiveFile> m_arrArchives; // sorted by path, ignoring case
+    qint32 m_nZipCount = 0;
+    qint32 m_nRarCount = 0;
+    CXWorkerHost* m_pHost = nullptr; // stands in for the notify and status windows; may be null
+    QList<CXFileItem> m_arrInvalid;  // in the order the scan met them
+    CXSStringArray m_arrSkipped;     // paths, sorted; duplicates kept
+    QString m_strImagePatterns;
+    const CXSettings* m_pSettings = nullptr;
+};
