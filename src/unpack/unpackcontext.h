@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class CXSettings;
+class CXWorkerHost;
+class CXRunControl;
+
+// What every step of one unpack run reads: the options, the window (host) it reports to, the run
+// flag with its pause gate, and the picture-extension list built when the run started.
+struct CXUnpackContext
+{
+    const CXSettings* m_pSettings = nullptr;
+    CXWorkerHost* m_pHost = nullptr;
+    CXRunControl* m_pRun = nullptr;
+    QString m_strImageExtensions; // extension form, e.g. ".jpg;.jpeg;.bmp;"
+    QString m_strSourceFolder;    // the scanned folder (for the disk-space check)
+};
