@@ -1,0 +1,159 @@
+#pragma once
+
+#include "common/sstringarray.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <span>
+#include <variant>
+
+struct SettingsField;
+
+// The one settings record: all options, the window and list layout and the source-folder history.
+// Flags are 32-bit 0/1 values; choices are 32-bit values equal to the item data of the combo box that
+// edits them. Only the user-interface thread changes it; workers read it while the options are locked.
+class CXSettings
+{
+public:
+    CXSettings();
+
+    // Defaults of every stored field, a history holding only My Pictures, version 0.
+    void ResetToDefaults();
+
+    // Reads the file at m_strSettingsPath (creating it with defaults when it does not exist), then
+    // rebuilds the ignore-word list. A damaged file is read up to the damage; the rest keeps its value.
+    // Returns false when the file could not be read in full (nothing is reported to the user).
+    bool LoadSettings();
+    // The reading part of LoadSettings on bytes in the file layout (used by tests and the fuzzer).
+    // Returns false when the data ended early or was malformed, or its version is unknown.
+    bool LoadSettingsFromBytes(const QByteArray& bytes);
+
+    // Writes the whole record to m_strSettingsPath, atomically (a crash never leaves half a file).
+    // Sets m_nVersion to 1. Returns false when the file could not be written.
+    bool SaveSettings();
+    // The bytes SaveSettings writes.
+    QByteArray SaveSettingsToBytes() const;
+
+    // Inserts the trimmed path into the history at its case-insensitive place, unless already present.
+    void AddSourceFolder(const QString& path);
+    // True when the name, lower-cased, is one of the ignored folder words.
+    bool IsIgnoredFolderName(const QString& name) const;
+    // Fills the array with the distinct lower-case words of three or more characters of the text, sorted.
+    // Returns the number of words.
+    static qsizetype SplitWordList(const QString& text, CXSStringArray& words);
+    // Rebuilds m_arrIgnoreFolderNames from m_strIgnoreFolderNames.
+    void RebuildIgnoreFolderNames();
+
+    // The locations: data folder (generic data location + "/ZLV"), its "Temp" folder, the settings file in
+    // it, and the help pages. Called once at start, before loading.
+    void ComputeLocations();
+    // Creates the data folder and its Temp folder when missing. On failure returns false and describes it.
+    bool CreateFolders(QString* error) const;
+    // The start-up steps: locations, folders, load, save. Returns false (with a description) only when the
+    // data folder or the Temp folder cannot be created; the record then still holds the defaults.
+    bool InitializeSettings(QString* error);
+
+    // The settings file's name, which is also the signature written into it.
+    static QString SettingsFileName();
+    // The user's pictures folder ("My Pictures"), the default source folder.
+    static QString MyPicturesFolder();
+    // The stored fields in file order; loading, saving, defaults and the CLI listing all follow it.
+    static std::span<const SettingsField> StoredFields();
+
+    QString GetLastSourceFolder() const { return m_strLastSourceFolder; }
+    QString GetDefaultSourceFolder() const { return m_strDefaultSourceFolder; }
+    QString GetExtraExtensions() const { return m_strExtraExtensions; }
+    QString GetIgnoreFolderNames() const { return m_strIgnoreFolderNames; }
+    void SetExtraExtensions(const QString& text) { m_strExtraExtensions = text; }
+    // Also rebuilds the word list, so a changed ignore text takes effect at the next scan.
+    void SetIgnoreFolderNames(const QString& text);
+    void SetSettingsPath(const QString& path) { m_strSettingsPath = path; }
+    void SetHelpPath(const QString& path) { m_strHelpPath = path; }
+    void SetDataFolder(const QString& path) { m_strDataFolder = path; }
+    void SetTempFolder(const QString& path) { m_strTempFolder = path; }
+
+    qint32 m_nVersion = 0;
+    QString m_strSignature;
+    QString m_strSettingsPath;
+    QString m_strHelpPath;
+    QString m_strDataFolder;
+    QString m_strLastSourceFolder;
+    QString m_strDefaultSourceFolder;
+    QString m_strTempFolder;
+    qint32 m_bMinimizeOnClose = 0;
+    qint32 m_bShowTooltips = 1;
+    qint32 m_bMinimizeToTray = 0;
+    qint32 m_bAlwaysShowTrayIcon = 1;
+    qint32 m_nDoubleClickAction = 0;
+    qint32 m_bConfirmExit = 1;
+    qint32 m_bConfirmCancelUnpack = 1;
+    qint32 m_bConfirmCancelScan = 1;
+    qint32 m_bConfirmDelete = 1;
+    qint32 m_bAutoSizeNameColumn = 1;
+    qint32 m_nNameDisplay = 2;
+    qint64 m_nReserved1 = 0; // carried unchanged through load and save
+    qint32 m_nColWidthName = 215;
+    qint32 m_nColWidthType = 100;
+    qint32 m_nColWidthModified = 138;
+    qint32 m_nColWidthSize = 58;
+    qint32 m_nColWidthExtract = 120;
+    qint32 m_nColWidthPhotos = 65;
+    qint32 m_bAutoCheckFound = 1;
+    qint32 m_nAfterExtraction = 0;
+    qint32 m_nWhenToDelete = 1;
+    qint32 m_bOverwritePhotos = 0;
+    qint32 m_nValidationLevel = 2;
+    qint32 m_nExtractTo = 0;
+    qint32 m_bRenameFolder = 1;
+    qint32 m_nRenameCase = 2;
+    qint32 m_bShowScanResults = 1;
+    qint32 m_bShowUnpackResults = 1;
+    qint32 m_bTypeJPEG = 1;
+    qint32 m_bTypeBMP = 1;
+    qint32 m_bTypePNG = 1;
+    qint32 m_bTypeTIFF = 1;
+    qint32 m_bTypeGIF = 1;
+    QString m_strExtraExtensions;
+    qint32 m_nSortColumn = 0;
+    qint32 m_bSortAscending = 1;
+    CXSStringArray m_arrSourceHistory;
+    qint64 m_nReserved2 = 0;
+    qint32 m_nReserved3 = 0;
+    qint32 m_nReserved4 = 0;
+    qint32 m_bMaximized = 0;
+    qint32 m_nWindowWidth = 744;
+    qint32 m_nWindowHeight = 549;
+    QString m_strIgnoreFolderNames;
+    CXSStringArray m_arrIgnoreFolderNames;
+};
+
+// One stored field of the settings file, in file order.
+enum class SettingsFieldType
+{
+    Int32,       // 4 bytes
+    Int64,       // 8 bytes
+    String,      // length prefix and UTF-8 bytes
+    StringArray, // 32-bit count, then that many strings
+};
+
+// Where a field's default comes from: the table itself, or a value known only at run time.
+enum class SettingsDefault
+{
+    Value,
+    Signature,  // the settings file's name
+    MyPictures, // the user's pictures folder (a one-entry list for the history)
+};
+
+struct SettingsField
+{
+    using Member =
+        std::variant<qint32 CXSettings::*, qint64 CXSettings::*, QString CXSettings::*, CXSStringArray CXSettings::*>;
+
+    const char* name;
+    SettingsFieldType type;
+    Member member;
+    qint64 defaultNumber;
+    const char* defaultText; // UTF-8, for String fields with SettingsDefault::Value
+    SettingsDefault defaultSource;
+};

@@ -1,0 +1,52 @@
+#include "settings/imagefilter.h"
+
+#include <QtTest>
+
+class TestImageFilter : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void matchesExtensionList_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<bool>("matches");
+
+        const QString defaults = QStringLiteral(".jpg;.jpeg;.bmp;.png;.gif;.tif;.tiff;");
+        // clang-format off
+        QTest::newRow("upper-case name in a folder")      << QStringLiteral("Holiday/IMG_01.JPG")  << defaults << true;
+        QTest::newRow("backslash folder")                  << QStringLiteral("Holiday\\IMG_01.jpg") << defaults << true;
+        QTest::newRow("no extension")                      << QStringLiteral("README")              << defaults << false;
+        QTest::newRow("dot only in the folder name")       << QStringLiteral("photos.jpg/README")   << defaults << false;
+        QTest::newRow("dot only before a drive colon")     << QStringLiteral("a.jpg:README")        << defaults << false;
+        QTest::newRow("prefix of an entry matches")        << QStringLiteral("scan.jpe")            << defaults << true;
+        QTest::newRow("unlisted extension")                << QStringLiteral("notes.e")             << defaults << false;
+        QTest::newRow("tiff and tif both match")           << QStringLiteral("a.tiff")              << defaults << true;
+        QTest::newRow("trailing dot matches any list")     << QStringLiteral("name.")               << defaults << true;
+        QTest::newRow("trailing dot, empty list")          << QStringLiteral("name.")               << QString() << false;
+        QTest::newRow("last dot counts")                   << QStringLiteral("a.jpg.txt")           << defaults << false;
+        QTest::newRow("extra entry without semicolon")     << QStringLiteral("read.nfo")            << QStringLiteral(".jpg;.nfo") << true;
+        QTest::newRow("wildcard entry never matches")      << QStringLiteral("a.b")                 << QStringLiteral(".jpg;\\*;.?;") << false;
+        QTest::newRow("non-ASCII extension lowered")       << QStringLiteral("bild.ÄBC")            << QStringLiteral(".äbc;") << true;
+        // clang-format on
+    }
+    void matchesExtensionList()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, list);
+        QFETCH(bool, matches);
+        QCOMPARE(MatchesExtensionList(fileName, list), matches);
+    }
+
+    void toExtensionList()
+    {
+        QCOMPARE(ToExtensionList(QStringLiteral("*.jpg;*.jpeg;")), QStringLiteral(".jpg;.jpeg;"));
+        QCOMPARE(ToExtensionList(QStringLiteral("*.jpg; *.nfo;.txt;")), QStringLiteral(".jpg; .nfo;.txt;"));
+        QCOMPARE(ToExtensionList(QString()), QString());
+    }
+
+    void archiveExtensionList() { QCOMPARE(BuildArchiveExtensionList(), QStringLiteral(".zip;.rar;")); }
+};
+
+QTEST_GUILESS_MAIN(TestImageFilter)
+#include "tst_imagefilter.moc"
