@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+class CXSettings;
+
+namespace zelvano::cli {
+
+// Exit codes shared by the commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130; // 128 + SIGINT, as shells report it
+
+// Parses a command's arguments (without the command word) with parser, which the caller has given its
+// options and positional arguments. On an error prints "zelvano-cli <command>: <error>" and the usage line
+// to err and returns false.
+bool ParseCommandArguments(QCommandLineParser& parser, const QString& command, const QString& usage,
+                           const QStringList& args, QTextStream& err);
+
+// True when stderr is a terminal (live status lines go there only then).
+bool StderrIsTerminal();
+
+// Loads the settings file as the desktop program does at start-up (locations, folders, load, re-save).
+// When the data folder cannot be created, prints a warning to err and leaves the defaults in place.
+void LoadStartupSettings(CXSettings& settings, QTextStream& err);
+
+// While an object of this class lives, Ctrl-C (SIGINT) does not end the process: the handler only sets a
+// flag that the command polls and then stops its run on its own thread. The previous handler comes back
+// when the object goes away. One object at a time.
+class CXInterruptGuard
+{
+public:
+    CXInterruptGuard();
+    ~CXInterruptGuard();
+    CXInterruptGuard(const CXInterruptGuard&) = delete;
+    CXInterruptGuard& operator=(const CXInterruptGuard&) = delete;
+
+    // True once SIGINT arrived after construction.
+    bool Interrupted() const;
+
+private:
+    void (*m_pPrevious)(int) = nullptr;
+};
+
+// The text of a path as the user's system writes it.
+QString DisplayPath(const QString& path);
+
+} // namespace zelvano::cli
