@@ -1,0 +1,777 @@
+#include "archive/zip.h"
+
+#include "archive/zipformat.h"
+#include "settings/imagefilter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <vector>
+
+using namespace zelvano::zip;
+
+namespace {
+
+constexpr int32_t kReaderKind = 1;
+constexpr qint64 kSearchSpan = 65535; // the end record lies within the last 64 KiB (its comment included)
+constexpr qint64 kSearchBlock = 1028;
+constexpr qint64 kChunk = 16384;
+// Largest central record: fixed part plus three 16-bit lengths.
+constexpr qint64 kMaxCentralRecord = qint64(kCentralHeaderSize) + 3 * 65535;
+// The central directory is read through a window this large: one read for most archives, bounded memory
+// for huge or hostile ones.
+constexpr qint64 kDirectoryWindow = 256 * 1024;
+static_assert(kDirectoryWindow >= kMaxCentralRecord);
+
+thread_local int32_t t_lastResult = 0;
+
+QMutex& PictureMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+QString& PictureExtensions()
+{
+    static QString extensions;
+    return extensions;
+}
+
+uint64_t AddSaturated(uint64_t a, uint64_t b)
+{
+    return a > std::numeric_limits<uint64_t>::max() - b ? std::numeric_limits<uint64_t>::max() : a + b;
+}
+
+int64_t ClampToInt64(uint64_t value)
+{
+    return value > uint64_t(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max() : int64_t(value);
+}
+
+bool HasControlCharacter(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+// A path part that names the parent folder, also in the forms Windows reduces to "..": any run of dots
+// and spaces with at least two dots.
+bool IsParentReference(const QString& part)
+{
+    if (part.count(QLatin1Char('.')) < 2)
+        return false;
+    return std::all_of(part.cbegin(), part.cend(),
+                       [](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char(' '); });
+}
+
+QStringList SplitPath(const QString& path)
+{
+    QString normalised = path;
+    normalised.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return normalised.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+// The output path must name one place without doubt: absolute, no parent references, no control characters.
+bool IsSafeDestination(const QString& destination)
+{
+    if (HasControlCharacter(destination) || !QDir::isAbsolutePath(destination))
+        return false;
+    const QStringList parts = SplitPath(destination);
+    return std::none_of(parts.cbegin(), parts.cend(), IsParentReference);
+}
+
+// The folders a directory entry's name asks for, or nullopt when the name could lead anywhere but below
+// the folder being written into.
+std::optional<QStringList> SafeFolderParts(const QString& name)
+{
+    if (HasControlCharacter(name) || name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')) ||
+        name.contains(QLatin1Char(':')))
+        return std::nullopt;
+    QStringList parts;
+    for (const QString& part : SplitPath(name)) {
+        if (IsParentReference(part))
+            return std::nullopt;
+        if (part != QLatin1String("."))
+            parts.append(part);
+    }
+    return parts;
+}
+
+// Creates root/parts..., level by level; never through a link, never over a file.
+int32_t CreateFoldersBelow(const QString& root, const QStringList& parts)
+{
+    const QFileInfo rootInfo(root);
+    if (!rootInfo.isDir())
+        return ZIPRES_NOFILE;
+    QString path = root;
+    for (const QString& part : parts) {
+        path += QLatin1Char('/') + part;
+        const QFileInfo info(path);
+        if (info.isSymLink())
+            return ZIPRES_UNSAFEPATH;
+        if (info.exists()) {
+            if (!info.isDir())
+                return ZIPRES_NOFILE;
+            continue;
+        }
+        if (!QDir().mkdir(path))
+            return ZIPRES_NOFILE;
+    }
+    return ZIPRES_OK;
+}
+
+// One entry's place in the archive, for the overlap test: [start, start + minimal length).
+struct Extent
+{
+    uint64_t start = 0;
+    uint64_t minEnd = 0;
+};
+
+} // namespace
+
+class CXZipReader
+{
+public:
+    int32_t Open(const QString& path);
+    int32_t Count() const { return m_nCount; }
+    int32_t GetEntry(int32_t index, ZipEntry& entry);
+    int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook);
+
+private:
+    bool ReadAt(qint64 position, char* buffer, qint64 length);
+    int32_t FindEndRecord(qint64& position, QByteArray& tail, qint64& tailPosition);
+    int32_t ReadEndRecords(qint64 endPosition, const QByteArray& tail, qint64 tailPosition);
+    bool ParseDirectoryRecord(uint64_t offset, CentralRecord& record);
+    int32_t MoveCursor(int32_t index);
+    void BuildExtents();
+    bool Overlaps(uint64_t start, uint64_t end);
+    int32_t CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart);
+    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook);
+
+    QFile m_file;
+    qint64 m_nFileSize = 0;
+    qint64 m_nStart = 0;       // the archive's start inside the file (a stub may come first)
+    int32_t m_nCount = 0;      // number of entries
+    uint64_t m_nDirOffset = 0; // central directory, relative to the start
+    uint64_t m_nDirSize = 0;
+
+    // Directory window: bytes [m_nWindowPos, m_nWindowPos + size) of the central directory.
+    QByteArray m_window;
+    uint64_t m_nWindowPos = 0;
+
+    // Cursor: the record of entry m_nCursorIndex, at m_nCursorPos in the directory.
+    int32_t m_nCursorIndex = -1;
+    uint64_t m_nCursorPos = 0;
+    CentralRecord m_cursorRecord;
+    int32_t m_nBrokenIndex = -1; // first entry whose record is damaged; it and all later ones fail
+
+    // One-entry cache of the last record returned.
+    int32_t m_nCachedIndex = -1;
+    ZipEntry m_cachedEntry;
+    CentralRecord m_cachedRecord;
+    uint64_t m_nCachedDataStart = 0;
+
+    bool m_bExtentsBuilt = false;
+    std::vector<Extent> m_extents;        // sorted by start
+    std::vector<uint64_t> m_maxEndBefore; // m_maxEndBefore[i]: the largest minEnd of extents [0, i)
+};
+
+struct ZipHandleData
+{
+    int32_t m_nKind = kReaderKind;
+    CXZipReader m_reader;
+};
+
+bool CXZipReader::ReadAt(qint64 position, char* buffer, qint64 length)
+{
+    if (position < 0 || length < 0 || position > m_nFileSize || length > m_nFileSize - position)
+        return false;
+    if (!m_file.seek(position))
+        return false;
+    qint64 done = 0;
+    while (done < length) {
+        const qint64 got = m_file.read(buffer + done, length - done);
+        if (got <= 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
+int32_t CXZipReader::Open(const QString& path)
+{
+    // Only regular files: a FIFO would block the open, a device never ends.
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return ZIPRES_NOFILE;
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || m_file.isSequential())
+        return ZIPRES_NOFILE;
+    m_nFileSize = m_file.size();
+
+    qint64 endPosition = 0;
+    QByteArray tail;
+    qint64 tailPosition = 0;
+    if (const int32_t result = FindEndRecord(endPosition, tail, tailPosition))
+        return result;
+    if (const int32_t result = ReadEndRecords(endPosition, tail, tailPosition))
+        return result;
+
+    m_nCursorIndex = -1;
+    if (m_nCount > 0) {
+        // The open succeeds even when the first record is damaged: the cursor stops before it.
+        if (ParseDirectoryRecord(0, m_cursorRecord)) {
+            m_nCursorIndex = 0;
+            m_nCursorPos = 0;
+        } else {
+            m_nBrokenIndex = 0;
+        }
+    }
+    return ZIPRES_OK;
+}
+
+// Searches backwards, block by block, for the end record's signature; the occurrence nearest to the end
+// wins. The block it was found in is handed back: it usually holds the end records and the directory too.
+int32_t CXZipReader::FindEndRecord(qint64& position, QByteArray& block, qint64& blockPosition)
+{
+    const qint64 lowest = m_nFileSize - std::min(m_nFileSize, kSearchSpan);
+    qint64 blockEnd = m_nFileSize;
+    while (blockEnd - lowest >= 4) {
+        const qint64 blockStart = std::max(lowest, blockEnd - kSearchBlock);
+        block.resize(blockEnd - blockStart);
+        if (!ReadAt(blockStart, block.data(), block.size()))
+            return ZIPRES_IOERROR;
+        const auto* p = reinterpret_cast<const unsigned char*>(block.constData());
+        for (qint64 i = block.size() - 4; i >= 0; --i) {
+            if (Le32(p + i) == kEndSignature) {
+                position = blockStart + i;
+                blockPosition = blockStart;
+                return ZIPRES_OK;
+            }
+        }
+        if (blockStart == lowest)
+            break;
+        blockEnd = blockStart + 4; // overlap so a signature across the boundary is found
+    }
+    return ZIPRES_IOERROR;
+}
+
+int32_t CXZipReader::ReadEndRecords(qint64 endPosition, const QByteArray& tail, qint64 blockPos)
+{
+    auto readBytes = [&](qint64 position, qint64 length, unsigned char* out) {
+        if (position >= blockPos && position + length <= blockPos + tail.size()) {
+            std::memcpy(out, tail.constData() + (position - blockPos), size_t(length));
+            return true;
+        }
+        return ReadAt(position, reinterpret_cast<char*>(out), length);
+    };
+
+    unsigned char end[kEndRecordSize];
+    if (!readBytes(endPosition, qint64(kEndRecordSize), end))
+        return ZIPRES_IOERROR;
+    const uint16_t diskNumber = Le16(end + 4);
+    const uint16_t directoryDisk = Le16(end + 6);
+    const uint16_t entriesOnDisk = Le16(end + 8);
+    const uint16_t entriesTotal = Le16(end + 10);
+    uint64_t directorySize = Le32(end + 12);
+    uint64_t directoryOffset = Le32(end + 16);
+    uint64_t count = entriesTotal;
+    qint64 directoryEnd = endPosition; // where the directory must end at the latest
+
+    // ZIP64: a locator right before the end record points at the ZIP64 end record.
+    const bool saturated = diskNumber == 0xFFFF || directoryDisk == 0xFFFF || entriesOnDisk == 0xFFFF ||
+                           entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu;
+    bool zip64 = false;
+    unsigned char locator[kZip64LocatorSize];
+    if (endPosition >= qint64(kZip64LocatorSize) &&
+        readBytes(endPosition - qint64(kZip64LocatorSize), qint64(kZip64LocatorSize), locator) &&
+        Le32(locator) == kZip64LocatorSignature) {
+        const qint64 locatorPos = endPosition - qint64(kZip64LocatorSize);
+        const uint32_t recordDisk = Le32(locator + 4);
+        const uint64_t declared = Le64(locator + 8);
+        const uint32_t totalDisks = Le32(locator + 16);
+        if (recordDisk != 0 || totalDisks > 1)
+            return ZIPRES_BADZIP;
+        // The record lies where the locator says, unless a stub moved the archive: then it is found right
+        // before the locator.
+        unsigned char record[kZip64EndRecordSize];
+        qint64 recordPos = -1;
+        const qint64 candidates[2] = {declared <= uint64_t(locatorPos - qint64(kZip64EndRecordSize)) ? qint64(declared)
+                                                                                                     : -1,
+                                      locatorPos - qint64(kZip64EndRecordSize)};
+        for (qint64 candidate : candidates) {
+            if (candidate >= 0 && readBytes(candidate, qint64(kZip64EndRecordSize), record) &&
+                Le32(record) == kZip64EndSignature) {
+                recordPos = candidate;
+                break;
+            }
+        }
+        if (recordPos >= 0) {
+            const uint32_t disk64 = Le32(record + 16);
+            const uint32_t directoryDisk64 = Le32(record + 20);
+            const uint64_t onDisk64 = Le64(record + 24);
+            const uint64_t total64 = Le64(record + 32);
+            if (disk64 != 0 || directoryDisk64 != 0 || onDisk64 != total64)
+                return ZIPRES_BADZIP;
+            count = total64;
+            directorySize = Le64(record + 40);
+            directoryOffset = Le64(record + 48);
+            directoryEnd = recordPos;
+            zip64 = true;
+        } else if (saturated) {
+            return ZIPRES_BADZIP;
+        }
+    }
+    if (!zip64 && (diskNumber != 0 || directoryDisk != 0 || entriesOnDisk != entriesTotal))
+        return ZIPRES_BADZIP;
+
+    const uint64_t directoryBytes = AddSaturated(directoryOffset, directorySize);
+    if (uint64_t(directoryEnd) < directoryBytes)
+        return ZIPRES_BADZIP;
+    // Every record takes at least 46 bytes: a larger count cannot be true, and would only make callers
+    // loop over entries that do not exist.
+    if (count > uint64_t(std::numeric_limits<int32_t>::max()) || count * kCentralHeaderSize > directorySize)
+        return ZIPRES_BADZIP;
+
+    m_nStart = qint64(uint64_t(directoryEnd) - directoryBytes);
+    m_nDirOffset = directoryOffset;
+    m_nDirSize = directorySize;
+    m_nCount = int32_t(count);
+
+    // Keep the tail block as the directory window when the whole directory lies in it.
+    const qint64 dirFilePos = m_nStart + qint64(directoryOffset);
+    if (dirFilePos >= blockPos && dirFilePos + qint64(directorySize) <= blockPos + tail.size()) {
+        m_window = tail.mid(dirFilePos - blockPos, qint64(directorySize));
+        m_nWindowPos = 0;
+    } else {
+        m_window.clear();
+        m_nWindowPos = 0;
+    }
+    return ZIPRES_OK;
+}
+
+bool CXZipReader::ParseDirectoryRecord(uint64_t offset, CentralRecord& record)
+{
+    if (offset >= m_nDirSize)
+        return false;
+    const uint64_t want = std::min<uint64_t>(m_nDirSize - offset, uint64_t(kMaxCentralRecord));
+    const bool inWindow = offset >= m_nWindowPos && offset + want <= m_nWindowPos + uint64_t(m_window.size());
+    if (!inWindow) {
+        const uint64_t length = std::min<uint64_t>(m_nDirSize - offset, uint64_t(kDirectoryWindow));
+        m_window.resize(qsizetype(length));
+        m_nWindowPos = offset;
+        if (!ReadAt(m_nStart + qint64(m_nDirOffset + offset), m_window.data(), qint64(length))) {
+            m_window.clear();
+            return false;
+        }
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(m_window.constData()) + (offset - m_nWindowPos);
+    const size_t avail = size_t(m_nWindowPos + uint64_t(m_window.size()) - offset);
+    return ParseCentralRecord(p, avail, record);
+}
+
+int32_t CXZipReader::MoveCursor(int32_t index)
+{
+    if (m_nBrokenIndex >= 0 && index >= m_nBrokenIndex)
+        return ZIPRES_BADZIP;
+    if (index < m_nCursorIndex || m_nCursorIndex < 0) {
+        if (!ParseDirectoryRecord(0, m_cursorRecord)) {
+            m_nBrokenIndex = 0;
+            m_nCursorIndex = -1;
+            return ZIPRES_BADZIP;
+        }
+        m_nCursorIndex = 0;
+        m_nCursorPos = 0;
+    }
+    while (m_nCursorIndex < index) {
+        const uint64_t next = m_nCursorPos + m_cursorRecord.recordSize;
+        CentralRecord record;
+        if (!ParseDirectoryRecord(next, record)) {
+            // The cursor stays on the last good record and never moves past the damaged one.
+            m_nBrokenIndex = m_nCursorIndex + 1;
+            return ZIPRES_BADZIP;
+        }
+        m_cursorRecord = std::move(record);
+        m_nCursorPos = next;
+        ++m_nCursorIndex;
+    }
+    return ZIPRES_OK;
+}
+
+void CXZipReader::BuildExtents()
+{
+    m_bExtentsBuilt = true;
+    m_extents.clear();
+    uint64_t position = 0;
+    CentralRecord record;
+    for (int32_t i = 0; i < m_nCount; ++i) {
+        if (!ParseDirectoryRecord(position, record)) {
+            if (m_nBrokenIndex < 0 || i < m_nBrokenIndex)
+                m_nBrokenIndex = i;
+            break;
+        }
+        const uint64_t header = kLocalHeaderSize + uint64_t(record.name.size());
+        m_extents.push_back(
+            {record.localOffset, AddSaturated(record.localOffset, AddSaturated(header, record.packedSize))});
+        position += record.recordSize;
+    }
+    std::sort(m_extents.begin(), m_extents.end(), [](const Extent& a, const Extent& b) { return a.start < b.start; });
+    m_maxEndBefore.resize(m_extents.size() + 1);
+    m_maxEndBefore[0] = 0;
+    for (size_t i = 0; i < m_extents.size(); ++i)
+        m_maxEndBefore[i + 1] = std::max(m_maxEndBefore[i], m_extents[i].minEnd);
+}
+
+// True when [start, end) shares bytes with another entry: another record points at the same local header,
+// an earlier entry's data reaches into it, or it reaches into a later entry.
+bool CXZipReader::Overlaps(uint64_t start, uint64_t end)
+{
+    if (!m_bExtentsBuilt)
+        BuildExtents();
+    const auto byStart = [](const Extent& e, uint64_t value) { return e.start < value; };
+    const auto first = std::lower_bound(m_extents.begin(), m_extents.end(), start, byStart);
+    const size_t before = size_t(first - m_extents.begin());
+    if (m_maxEndBefore[before] > start)
+        return true;
+    auto it = first;
+    int same = 0;
+    while (it != m_extents.end() && it->start == start) {
+        ++same;
+        ++it;
+    }
+    if (same > 1)
+        return true;
+    return it != m_extents.end() && it->start < end;
+}
+
+int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart)
+{
+    const uint64_t headerPos = AddSaturated(uint64_t(m_nStart), record.localOffset);
+    if (headerPos > uint64_t(m_nFileSize))
+        return ZIPRES_READ;
+    // The fixed part, the name and usually the whole extra data in one read.
+    const qint64 available = m_nFileSize - qint64(headerPos);
+    QByteArray bytes;
+    bytes.resize(qsizetype(std::min<qint64>(available, qint64(kLocalHeaderSize) + record.name.size() + 512)));
+    if (bytes.size() < qsizetype(kLocalHeaderSize) || !ReadAt(qint64(headerPos), bytes.data(), bytes.size()))
+        return ZIPRES_READ;
+    LocalHeader local;
+    if (!ParseLocalHeader(reinterpret_cast<const unsigned char*>(bytes.constData()), local))
+        return ZIPRES_CORRUPT;
+
+    const bool encrypted = record.flags & kFlagEncrypted;
+    const bool knownMethod = record.method == kMethodStored || record.method == kMethodDeflated ||
+                             (encrypted && record.method == kMethodAes);
+    if (local.method != record.method || !knownMethod || local.nameLength != record.name.size())
+        return ZIPRES_CORRUPT;
+
+    const qint64 variable = qint64(local.nameLength) + local.extraLength;
+    if (qint64(kLocalHeaderSize) + variable > available)
+        return ZIPRES_READ;
+    if (bytes.size() < qsizetype(kLocalHeaderSize) + variable) {
+        bytes.resize(qsizetype(kLocalHeaderSize) + variable);
+        if (!ReadAt(qint64(headerPos), bytes.data(), bytes.size()))
+            return ZIPRES_READ;
+    }
+    const auto* extra = reinterpret_cast<const unsigned char*>(bytes.constData()) + kLocalHeaderSize + local.nameLength;
+    ApplyLocalZip64(extra, local.extraLength, local);
+
+    const bool descriptor = (record.flags | local.flags) & kFlagDataDescriptor;
+    if (!descriptor &&
+        (local.crc != record.crc || local.packedSize != record.packedSize || local.unpackedSize != record.unpackedSize))
+        return ZIPRES_CORRUPT;
+
+    if (const auto block = FindExtraBlock(extra, local.extraLength, kExtraTimestamp)) {
+        const ExtendedTimes times = ParseExtendedTimes(*block);
+        if (times.modified)
+            entry.m_ftModified = UnixToDateTime(*times.modified);
+        if (times.accessed)
+            entry.m_ftAccessed = UnixToDateTime(*times.accessed);
+        if (times.created)
+            entry.m_ftCreated = UnixToDateTime(*times.created);
+    }
+
+    dataStart = record.localOffset + kLocalHeaderSize + uint64_t(variable);
+    const uint64_t dataEnd = AddSaturated(dataStart, record.packedSize);
+    if (dataEnd > m_nDirOffset || Overlaps(record.localOffset, dataEnd))
+        return ZIPRES_DAMAGED;
+    return ZIPRES_OK;
+}
+
+int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
+{
+    if (index < -1 || index >= m_nCount)
+        return ZIPRES_ARGS;
+    if (index == -1) {
+        entry = ZipEntry();
+        entry.m_nIndex = m_nCount;
+        return ZIPRES_OK;
+    }
+    if (index == m_nCachedIndex) {
+        entry = m_cachedEntry;
+        return ZIPRES_OK;
+    }
+    if (const int32_t result = MoveCursor(index))
+        return result;
+
+    const CentralRecord& record = m_cursorRecord;
+    ZipEntry e;
+    e.m_nIndex = index;
+    e.m_rawName = record.name;
+    e.m_szName = DecodeName(record.name, record.flags & kFlagUtf8);
+    e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
+    e.m_ftModified = DosToDateTime(record.dosDate, record.dosTime);
+    e.m_ftAccessed = e.m_ftModified;
+    e.m_ftCreated = e.m_ftModified;
+    e.m_nPackedSize = ClampToInt64(record.packedSize);
+    e.m_nUnpackedSize = ClampToInt64(record.unpackedSize);
+    e.m_nMethod = record.method;
+    e.m_nFlags = record.flags;
+    e.m_nVersionMadeBy = record.versionMadeBy;
+    e.m_dwCrc = record.crc;
+    e.m_dwExternalAttributes = record.externalAttributes;
+    e.m_nLocalHeaderOffset = ClampToInt64(record.localOffset);
+
+    uint64_t dataStart = 0;
+    const int32_t result = CheckLocalHeader(record, e, dataStart);
+    entry = e;
+    if (result == ZIPRES_OK) {
+        m_nCachedIndex = index;
+        m_cachedEntry = std::move(e);
+        m_cachedRecord = record;
+        m_nCachedDataStart = dataStart;
+    }
+    return result;
+}
+
+int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook)
+{
+    std::vector<char> input(static_cast<size_t>(kChunk));
+    std::vector<char> inflated(static_cast<size_t>(kChunk));
+    uint64_t packedLeft = record.packedSize;
+    const uint64_t declared = record.unpackedSize;
+    uint64_t written = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+
+    if (!m_file.seek(m_nStart + qint64(dataStart)))
+        return ZIPRES_WRITE;
+    auto readInput = [&](qint64 length) {
+        qint64 done = 0;
+        while (done < length) {
+            const qint64 got = m_file.read(input.data() + done, length - done);
+            if (got <= 0)
+                return false;
+            done += got;
+        }
+        return true;
+    };
+    // Writes at most what is left of the declared size; anything beyond it is refused.
+    auto deliver = [&](const char* data, uint64_t length) {
+        const uint64_t room = declared - written;
+        const uint64_t take = std::min(length, room);
+        if (take > 0 && output.write(data, qint64(take)) != qint64(take))
+            return ZIPRES_WRITE;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), uInt(take));
+        written += take;
+        return take < length ? ZIPRES_TOOBIG : ZIPRES_OK;
+    };
+
+    if (record.method == kMethodStored) {
+        while (packedLeft > 0) {
+            if (hook && !hook())
+                return ZIPRES_STOPPED;
+            const qint64 length = qint64(std::min<uint64_t>(packedLeft, uint64_t(kChunk)));
+            if (!readInput(length))
+                return ZIPRES_WRITE;
+            packedLeft -= uint64_t(length);
+            if (const int32_t result = deliver(input.data(), uint64_t(length)))
+                return result;
+        }
+    } else {
+        z_stream stream{};
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            return ZIPRES_WRITE;
+        struct End
+        {
+            z_stream* s;
+            ~End() { inflateEnd(s); }
+        } end{&stream};
+        for (;;) {
+            if (hook && !hook())
+                return ZIPRES_STOPPED;
+            if (stream.avail_in == 0 && packedLeft > 0) {
+                const qint64 length = qint64(std::min<uint64_t>(packedLeft, uint64_t(kChunk)));
+                if (!readInput(length))
+                    return ZIPRES_WRITE;
+                packedLeft -= uint64_t(length);
+                stream.next_in = reinterpret_cast<Bytef*>(input.data());
+                stream.avail_in = uInt(length);
+            }
+            stream.next_out = reinterpret_cast<Bytef*>(inflated.data());
+            stream.avail_out = uInt(kChunk);
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            const uint64_t produced = uint64_t(kChunk) - stream.avail_out;
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+                return ZIPRES_WRITE; // damaged stream
+            if (const int32_t result = deliver(inflated.data(), produced))
+                return result;
+            if (status == Z_STREAM_END)
+                break;
+            // No progress possible: the stream needs input that the entry does not have.
+            if (status == Z_BUF_ERROR && stream.avail_in == 0 && packedLeft == 0)
+                return ZIPRES_WRITE;
+        }
+    }
+    if (written != declared)
+        return ZIPRES_WRITE; // the data ended before the declared size
+    if (crc != record.crc)
+        return ZIPRES_CRC;
+    return ZIPRES_OK;
+}
+
+int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook)
+{
+    if (index < 0 || index >= m_nCount || destination.isEmpty())
+        return ZIPRES_ARGS;
+    ZipEntry entry;
+    if (const int32_t result = GetEntry(index, entry))
+        return result;
+    if (!IsSafeDestination(destination))
+        return ZIPRES_UNSAFEPATH;
+
+    const QFileInfo target(destination);
+    if (entry.IsDirectory() && !MatchesExtensionList(entry.m_szName, ZipGetPictureExtensions())) {
+        // The folder is made below the folder the caller writes into, never below the process's
+        // current directory.
+        const auto parts = SafeFolderParts(entry.m_szName);
+        if (!parts)
+            return ZIPRES_UNSAFEPATH;
+        return CreateFoldersBelow(target.absolutePath(), *parts);
+    }
+    if (entry.IsEncrypted())
+        return ZIPRES_ENCRYPTED;
+    if (target.isSymLink())
+        return ZIPRES_UNSAFEPATH; // never write through a link to wherever it leads
+
+    QFile output(destination);
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return ZIPRES_NOFILE;
+    // A successful GetEntry left this entry in the cache.
+    const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, output, hook);
+    if (result == ZIPRES_OK && !output.isSequential()) {
+        if (entry.m_ftCreated.isValid())
+            output.setFileTime(entry.m_ftCreated, QFileDevice::FileBirthTime);
+        if (entry.m_ftAccessed.isValid())
+            output.setFileTime(entry.m_ftAccessed, QFileDevice::FileAccessTime);
+        if (entry.m_ftModified.isValid())
+            output.setFileTime(entry.m_ftModified, QFileDevice::FileModificationTime);
+    }
+    output.close();
+    if (result == ZIPRES_OK && (entry.m_dwAttributes & ZIP_ATTR_READONLY) && QFileInfo(destination).isFile()) {
+        QFile::setPermissions(destination,
+                              QFile::permissions(destination) & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
+                                                                  QFileDevice::WriteGroup | QFileDevice::WriteOther));
+    }
+    return result;
+}
+
+const char* ZipResultName(int32_t result)
+{
+    switch (result) {
+    case ZIPRES_OK:
+        return "ZIPRES_OK";
+    case ZIPRES_NOFILE:
+        return "ZIPRES_NOFILE";
+    case ZIPRES_WRITE:
+        return "ZIPRES_WRITE";
+    case ZIPRES_CORRUPT:
+        return "ZIPRES_CORRUPT";
+    case ZIPRES_READ:
+        return "ZIPRES_READ";
+    case ZIPRES_ARGS:
+        return "ZIPRES_ARGS";
+    case ZIPRES_NOTREADER:
+        return "ZIPRES_NOTREADER";
+    case ZIPRES_IOERROR:
+        return "ZIPRES_IOERROR";
+    case ZIPRES_BADZIP:
+        return "ZIPRES_BADZIP";
+    case ZIPRES_CRC:
+        return "ZIPRES_CRC";
+    case ZIPRES_TOOBIG:
+        return "ZIPRES_TOOBIG";
+    case ZIPRES_DAMAGED:
+        return "ZIPRES_DAMAGED";
+    case ZIPRES_ENCRYPTED:
+        return "ZIPRES_ENCRYPTED";
+    case ZIPRES_UNSAFEPATH:
+        return "ZIPRES_UNSAFEPATH";
+    case ZIPRES_STOPPED:
+        return "ZIPRES_STOPPED";
+    default:
+        return "ZIPRES_UNKNOWN";
+    }
+}
+
+ZipHandle ZipOpen(const QString& path)
+{
+    auto handle = std::make_unique<ZipHandleData>();
+    const int32_t result = handle->m_reader.Open(path);
+    t_lastResult = result;
+    return result == ZIPRES_OK ? handle.release() : nullptr;
+}
+
+int32_t ZipGetEntry(ZipHandle handle, int32_t index, ZipEntry& entry)
+{
+    if (!handle)
+        return ZIPRES_ARGS;
+    if (handle->m_nKind != kReaderKind)
+        return ZIPRES_NOTREADER;
+    return handle->m_reader.GetEntry(index, entry);
+}
+
+int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destination, const ZipChunkHook& hook)
+{
+    int32_t result = ZIPRES_ARGS;
+    if (handle)
+        result =
+            handle->m_nKind != kReaderKind ? ZIPRES_NOTREADER : handle->m_reader.ExtractEntry(index, destination, hook);
+    t_lastResult = result;
+    return result;
+}
+
+int32_t ZipClose(ZipHandle handle)
+{
+    int32_t result = ZIPRES_OK;
+    if (!handle)
+        result = ZIPRES_ARGS;
+    else if (handle->m_nKind != kReaderKind)
+        result = ZIPRES_NOTREADER;
+    else
+        delete handle;
+    t_lastResult = result;
+    return result;
+}
+
+int32_t ZipGetLastResult()
+{
+    return t_lastResult;
+}
+
+void ZipSetPictureExtensions(const QString& extensions)
+{
+    QMutexLocker lock(&PictureMutex());
+    PictureExtensions() = extensions;
+}
+
+QString ZipGetPictureExtensions()
+{
+    QMutexLocker lock(&PictureMutex());
+    return PictureExtensions();
+}

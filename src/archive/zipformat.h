@@ -1,0 +1,119 @@
+#pragma once
+
+// The ZIP record layouts and the small decoders the reader is made of. Internal to the reader; the test
+// writer shares only the constants.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace zelvano::zip {
+
+inline constexpr uint32_t kLocalSignature = 0x04034B50;
+inline constexpr uint32_t kCentralSignature = 0x02014B50;
+inline constexpr uint32_t kEndSignature = 0x06054B50;
+inline constexpr uint32_t kZip64EndSignature = 0x06064B50;
+inline constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+inline constexpr uint32_t kDescriptorSignature = 0x08074B50;
+
+inline constexpr size_t kLocalHeaderSize = 30;
+inline constexpr size_t kCentralHeaderSize = 46;
+inline constexpr size_t kEndRecordSize = 22;
+inline constexpr size_t kZip64EndRecordSize = 56;
+inline constexpr size_t kZip64LocatorSize = 20;
+
+inline constexpr uint16_t kExtraZip64 = 0x0001;
+inline constexpr uint16_t kExtraTimestamp = 0x5455; // "UT"
+
+inline constexpr uint16_t kFlagEncrypted = 0x0001;
+inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
+inline constexpr uint16_t kFlagUtf8 = 0x0800;
+
+inline constexpr uint16_t kMethodStored = 0;
+inline constexpr uint16_t kMethodDeflated = 8;
+inline constexpr uint16_t kMethodAes = 99; // WinZip AES: always comes with the encrypted flag
+
+inline uint16_t Le16(const unsigned char* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t Le32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline uint64_t Le64(const unsigned char* p)
+{
+    return uint64_t(Le32(p)) | (uint64_t(Le32(p + 4)) << 32);
+}
+
+// One central directory record, sizes and offset already widened by its ZIP64 extra field.
+struct CentralRecord
+{
+    uint16_t versionMadeBy = 0;
+    uint16_t versionNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc = 0;
+    uint64_t packedSize = 0;
+    uint64_t unpackedSize = 0;
+    uint32_t diskStart = 0;
+    uint16_t internalAttributes = 0;
+    uint32_t externalAttributes = 0;
+    uint64_t localOffset = 0;
+    QByteArray name;
+    size_t recordSize = 0; // fixed part plus name, extra and comment
+};
+
+// Parses the record at p (avail bytes readable). False when the signature is wrong or the record does
+// not fit in avail.
+bool ParseCentralRecord(const unsigned char* p, size_t avail, CentralRecord& out);
+
+// The fixed part of a local header, sizes widened by its ZIP64 extra field once that is applied.
+struct LocalHeader
+{
+    uint16_t versionNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc = 0;
+    uint64_t packedSize = 0;
+    uint64_t unpackedSize = 0;
+    uint16_t nameLength = 0;
+    uint16_t extraLength = 0;
+};
+
+// Parses the 30-byte fixed part; false when the signature is wrong.
+bool ParseLocalHeader(const unsigned char* p, LocalHeader& out);
+// Widens saturated sizes from the local ZIP64 extra field.
+void ApplyLocalZip64(const unsigned char* extra, size_t length, LocalHeader& header);
+
+// The data of the first extra block with this id, walking id/length blocks; nullopt when there is none
+// or the walk meets a block that runs past the end.
+std::optional<QByteArray> FindExtraBlock(const unsigned char* extra, size_t length, uint16_t id);
+
+// The Unix times of a "UT" block, each present only when flagged and whole.
+struct ExtendedTimes
+{
+    std::optional<uint32_t> modified, accessed, created;
+};
+ExtendedTimes ParseExtendedTimes(const QByteArray& block);
+
+// DOS date and time as they are (no time-zone shift), as a UTC date-time; invalid when impossible.
+QDateTime DosToDateTime(uint16_t date, uint16_t time);
+QDateTime UnixToDateTime(uint32_t seconds);
+
+// Windows attribute bits from the 32-bit external attributes.
+uint32_t MapExternalAttributes(uint32_t external);
+
+// The stored name as text: UTF-8 when the flag says so or the bytes are valid UTF-8, else code page 437.
+QString DecodeName(const QByteArray& raw, bool utf8Flag);
+QString DecodeCp437(const QByteArray& raw);
+
+} // namespace zelvano::zip
