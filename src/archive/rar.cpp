@@ -1,0 +1,310 @@
+#include "archive/rar.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#else
+#include <locale.h>
+#define _UNIX
+#endif
+#include <unrar/dll.hpp>
+// The header defines these as macros on Unix; keep them from leaking into later code.
+#undef HANDLE
+#undef LONG
+#undef UINT
+#undef LPARAM
+#undef CALLBACK
+#undef PASCAL
+
+static_assert(RarSuccess == ERAR_SUCCESS && RarEndArchive == ERAR_END_ARCHIVE && RarNoMemory == ERAR_NO_MEMORY &&
+              RarBadData == ERAR_BAD_DATA && RarBadArchive == ERAR_BAD_ARCHIVE &&
+              RarUnknownFormat == ERAR_UNKNOWN_FORMAT && RarOpenError == ERAR_EOPEN && RarCreateError == ERAR_ECREATE &&
+              RarCloseError == ERAR_ECLOSE && RarReadError == ERAR_EREAD && RarWriteError == ERAR_EWRITE &&
+              RarSmallBuffer == ERAR_SMALL_BUF && RarUnknown == ERAR_UNKNOWN &&
+              RarMissingPassword == ERAR_MISSING_PASSWORD && RarReference == ERAR_EREFERENCE &&
+              RarBadPassword == ERAR_BAD_PASSWORD);
+static_assert(unsigned(RarOpenMode::List) == RAR_OM_LIST && unsigned(RarOpenMode::Extract) == RAR_OM_EXTRACT &&
+              unsigned(RarOpenMode::ListSplit) == RAR_OM_LIST_INCSPLIT);
+
+namespace {
+
+#if defined(Q_OS_UNIX)
+// The library turns wide paths into bytes with the thread's C locale. Qt names files in UTF-8 whatever
+// the locale, so under the "C" locale a destination such as "Ålbum/a.jpg" could not be created.
+// Every call into the library therefore runs with a UTF-8 character locale on this thread only.
+class Utf8CtypeScope
+{
+public:
+    Utf8CtypeScope()
+    {
+        static const locale_t utf8 = [] {
+            locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+            return l ? l : newlocale(LC_CTYPE_MASK, "en_US.UTF-8", locale_t(nullptr));
+        }();
+        if (utf8)
+            m_previous = uselocale(utf8);
+    }
+    ~Utf8CtypeScope()
+    {
+        if (m_previous)
+            uselocale(m_previous);
+    }
+    Utf8CtypeScope(const Utf8CtypeScope&) = delete;
+    Utf8CtypeScope& operator=(const Utf8CtypeScope&) = delete;
+
+private:
+    locale_t m_previous = nullptr;
+};
+#else
+struct Utf8CtypeScope
+{};
+#endif
+
+constexpr quint32 kWinHidden = 0x02;
+constexpr quint32 kUnixTypeMask = 0170000;
+constexpr quint32 kUnixSymlink = 0120000;
+
+QString FromWide(const wchar_t* text, size_t capacity)
+{
+    size_t length = 0;
+    while (length < capacity && text[length] != 0)
+        ++length;
+    return QString::fromWCharArray(text, qsizetype(length));
+}
+
+std::vector<wchar_t> ToWide(const QString& text)
+{
+    std::vector<wchar_t> wide(size_t(text.size()) * 2 + 1, 0);
+    const qsizetype n = text.toWCharArray(wide.data());
+    wide.resize(size_t(n) + 1);
+    wide[size_t(n)] = 0;
+    return wide;
+}
+
+QDateTime FromFileTime(quint32 low, quint32 high)
+{
+    const quint64 ticks = (quint64(high) << 32) | low; // 100 ns since 1601-01-01 UTC
+    if (ticks == 0)
+        return {};
+    constexpr qint64 kEpochDeltaMs = 11644473600000LL;
+    return QDateTime::fromMSecsSinceEpoch(qint64(ticks / 10000) - kEpochDeltaMs, Qt::UTC);
+}
+
+void FillEntry(const RARHeaderDataEx& h, const wchar_t* redirName, size_t redirCapacity, RarEntry& e)
+{
+    e.name = FromWide(h.FileNameW, sizeof(h.FileNameW) / sizeof(h.FileNameW[0]));
+    e.attributes = h.FileAttr;
+    e.hostOs = h.HostOS;
+    e.flags = h.Flags;
+    e.packedSize = (quint64(h.PackSizeHigh) << 32) | h.PackSize;
+    e.unpackedSize = (quint64(h.UnpSizeHigh) << 32) | h.UnpSize;
+    e.crc = h.FileCRC;
+    e.dosTime = h.FileTime;
+    e.modified = FromFileTime(h.MtimeLow, h.MtimeHigh);
+    e.redirType = h.RedirType;
+    e.redirTarget = e.redirType != RarRedirNone ? FromWide(redirName, redirCapacity) : QString();
+
+    const bool windowsBits = RarHostUsesWindowsAttributes(h.HostOS);
+    e.isDirectory = (h.Flags & RHDF_DIRECTORY) != 0;
+    e.isHidden = windowsBits && (h.FileAttr & kWinHidden) != 0;
+    e.isLink = h.RedirType != RarRedirNone || (h.HostOS == RarHostUnix && (h.FileAttr & kUnixTypeMask) == kUnixSymlink);
+    e.isEncrypted = (h.Flags & RHDF_ENCRYPTED) != 0;
+    e.isSolid = (h.Flags & RHDF_SOLID) != 0;
+    e.splitBefore = (h.Flags & RHDF_SPLITBEFORE) != 0;
+    e.splitAfter = (h.Flags & RHDF_SPLITAFTER) != 0;
+}
+
+// Pictures need no special bits, and one the user cannot read would fail validation.
+void NormalisePermissions(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.isSymLink())
+        return;
+    // setPermissions takes only the rwx bits, so set-id and sticky bits are dropped on the way.
+    QFile::setPermissions(path, info.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+bool RarHostUsesWindowsAttributes(quint32 hostOs)
+{
+    return hostOs == RarHostMsDos || hostOs == RarHostOs2 || hostOs == RarHostWin32;
+}
+
+RarArchive::~RarArchive()
+{
+    Close();
+}
+
+int RarArchive::Open(const QString& path, RarOpenMode mode)
+{
+    Close();
+    m_comment.fill(0);
+    // The byte form of the name: the library maps bytes it cannot decode and back again, so any
+    // file name Qt can name opens, whatever the locale.
+    QByteArray name = QFile::encodeName(path);
+    RAROpenArchiveDataEx data;
+    std::memset(&data, 0, sizeof(data));
+    data.ArcName = name.data();
+    data.OpenMode = unsigned(mode);
+    data.CmtBuf = m_comment.data();
+    data.CmtBufSize = unsigned(m_comment.size());
+    // No callback: the library then reports a missing password or volume instead of asking.
+    data.Callback = nullptr;
+
+    Utf8CtypeScope locale;
+    m_handle = RAROpenArchiveEx(&data);
+    if (!m_handle)
+        return data.OpenResult != 0 ? int(data.OpenResult) : RarUnknown;
+    m_archiveFlags = data.Flags;
+    return RarSuccess;
+}
+
+void RarArchive::SetEmptyPassword()
+{
+    if (!m_handle)
+        return;
+    char empty[1] = {0};
+    Utf8CtypeScope locale;
+    RARSetPassword(m_handle, empty);
+}
+
+int RarArchive::ReadHeader(RarEntry& entry)
+{
+    m_currentIsLink = false;
+    if (!m_handle)
+        return RarNotOpen;
+    // The header block is large (about 13 KB); keep it off the worker's stack.
+    auto header = std::make_unique<RARHeaderDataEx>();
+    std::memset(header.get(), 0, sizeof(RARHeaderDataEx));
+    std::array<wchar_t, 1024> redirName{};
+    header->RedirName = redirName.data();
+    header->RedirNameSize = unsigned(redirName.size());
+
+    Utf8CtypeScope locale;
+    const int r = RARReadHeaderEx(m_handle, header.get());
+    if (r != RarSuccess)
+        return r;
+    entry = RarEntry();
+    FillEntry(*header, redirName.data(), redirName.size(), entry);
+    m_currentIsLink = entry.isLink;
+    return RarSuccess;
+}
+
+int RarArchive::Skip()
+{
+    if (!m_handle)
+        return RarNotOpen;
+    Utf8CtypeScope locale;
+    return RARProcessFileW(m_handle, RAR_SKIP, nullptr, nullptr);
+}
+
+int RarArchive::ExtractTo(const QString& destPath)
+{
+    if (!m_handle)
+        return RarNotOpen;
+    // The library creates links it is asked to extract (a symbolic link to any target, written at the
+    // destination), and reports success for some it silently drops: a link entry is only ever skipped.
+    if (m_currentIsLink) {
+        const int r = Skip();
+        return r == RarSuccess ? int(RarRefusedLink) : r;
+    }
+    const QFileInfo dest(destPath);
+    if (destPath.isEmpty() || dest.isRelative() || dest.isSymLink()) {
+        const int r = Skip();
+        return r == RarSuccess ? int(RarRefusedDestination) : r;
+    }
+    std::vector<wchar_t> wide = ToWide(QDir::toNativeSeparators(destPath));
+    int r;
+    {
+        Utf8CtypeScope locale;
+        r = RARProcessFileW(m_handle, RAR_EXTRACT, nullptr, wide.data());
+    }
+    if (QFileInfo(destPath).isSymLink()) {
+        // Never expected once link entries are refused; a link left here would lead anywhere.
+        QFile::remove(destPath);
+        return RarRefusedLink;
+    }
+    if (r == RarSuccess)
+        NormalisePermissions(destPath);
+    return r;
+}
+
+void RarArchive::Close()
+{
+    if (m_handle) {
+        Utf8CtypeScope locale;
+        RARCloseArchive(m_handle);
+    }
+    m_handle = nullptr;
+    m_archiveFlags = 0;
+    m_currentIsLink = false;
+}
+
+int RarTestOpen(const QString& path)
+{
+    RarArchive archive;
+    return archive.Open(path, RarOpenMode::List);
+}
+
+int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened)
+{
+    RarArchive archive;
+    const int openResult = archive.Open(path, RarOpenMode::ListSplit);
+    if (opened)
+        *opened = openResult == RarSuccess;
+    if (openResult != RarSuccess)
+        return openResult;
+    archive.SetEmptyPassword();
+    RarEntry entry;
+    for (;;) {
+        const int r = archive.ReadHeader(entry);
+        if (r == RarEndArchive)
+            return RarSuccess;
+        if (r != RarSuccess)
+            return r;
+        if (onEntry && !onEntry(entry))
+            return RarSuccess;
+        const int s = archive.Skip();
+        if (s != RarSuccess)
+            return s;
+    }
+}
+
+int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
+                      const std::function<void(const RarEntry&, const QString&, int)>& done, bool* opened)
+{
+    RarArchive archive;
+    const int openResult = archive.Open(path, RarOpenMode::Extract);
+    if (opened)
+        *opened = openResult == RarSuccess;
+    if (openResult != RarSuccess)
+        return openResult;
+    archive.SetEmptyPassword();
+    RarEntry entry;
+    for (;;) {
+        const int r = archive.ReadHeader(entry);
+        if (r == RarEndArchive)
+            return RarSuccess;
+        if (r != RarSuccess)
+            return r;
+        const RarExtractStep step = decide ? decide(entry) : RarExtractStep();
+        if (step.action == RarExtractStep::Stop)
+            return RarSuccess;
+        if (step.action == RarExtractStep::Extract) {
+            const int x = archive.ExtractTo(step.destination);
+            if (done)
+                done(entry, step.destination, x);
+        } else {
+            // A failed skip leaves the library between headers; the next read reports what is wrong.
+            archive.Skip();
+        }
+    }
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+// A small layer over the UnRAR library: an owning archive handle, the entry record, and the three call
+// sequences the program needs (open test, listing, extraction). Every outcome is a result code; the
+// library's codes pass through unchanged, the few codes of our own start at 100.
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <functional>
+
+enum RarResult : int
+{
+    RarSuccess = 0,
+    RarEndArchive = 10,
+    RarNoMemory = 11,
+    RarBadData = 12,
+    RarBadArchive = 13,
+    RarUnknownFormat = 14,
+    RarOpenError = 15,
+    RarCreateError = 16,
+    RarCloseError = 17,
+    RarReadError = 18,
+    RarWriteError = 19,
+    RarSmallBuffer = 20,
+    RarUnknown = 21,
+    RarMissingPassword = 22,
+    RarReference = 23,
+    RarBadPassword = 24,
+    // Ours: the entry is a link (symbolic, hard, junction, file copy); it is never created.
+    RarRefusedLink = 100,
+    // Ours: the destination is empty, relative, or an existing link; nothing is written.
+    RarRefusedDestination = 101,
+    // Ours: an operation on a handle that is not open.
+    RarNotOpen = 102,
+};
+
+enum class RarOpenMode : unsigned
+{
+    List = 0,      // headers only
+    Extract = 1,   // headers and data
+    ListSplit = 2, // headers only, the parts of files split over volumes included
+};
+
+// The host system as the library reports it. For RAR5 archives the library maps its two systems onto
+// the RAR4 numbers: an archive made on Windows reports Win32, one made on Unix reports Unix.
+enum RarHostOs : quint32
+{
+    RarHostMsDos = 0,
+    RarHostOs2 = 1,
+    RarHostWin32 = 2,
+    RarHostUnix = 3,
+    RarHostMacOs = 4,
+    RarHostBeOs = 5,
+};
+
+// The library's redirection (link) types.
+enum RarRedirType : quint32
+{
+    RarRedirNone = 0,
+    RarRedirUnixSymlink = 1,
+    RarRedirWinSymlink = 2,
+    RarRedirJunction = 3,
+    RarRedirHardLink = 4,
+    RarRedirFileCopy = 5,
+};
+
+struct RarEntry
+{
+    QString name;           // path inside the archive, separators as the library reports them
+    quint32 attributes = 0; // Windows attribute bits or a Unix mode, depending on hostOs
+    quint32 hostOs = 0;
+    quint32 flags = 0; // the library's RHDF_* flags
+    quint64 packedSize = 0;
+    quint64 unpackedSize = 0;
+    quint32 crc = 0;
+    quint32 dosTime = 0; // MS-DOS date and time
+    QDateTime modified;  // the high-resolution modification time when the archive holds one (UTC)
+    quint32 redirType = RarRedirNone;
+    QString redirTarget;
+
+    bool isDirectory = false; // the library's directory flag, never the attributes
+    bool isHidden = false;    // the hidden attribute of an archive made on Windows or DOS
+    bool isLink = false;      // any redirection, or a Unix symbolic link by its mode
+    bool isEncrypted = false;
+    bool isSolid = false;
+    bool splitBefore = false; // continued from the previous volume
+    bool splitAfter = false;  // continued in the next volume
+};
+
+// True when the host numbers attribute bits the Windows way (hidden 0x02, directory 0x10).
+bool RarHostUsesWindowsAttributes(quint32 hostOs);
+
+// An open archive. Always closed by its destructor. One thread uses one handle.
+class RarArchive
+{
+public:
+    RarArchive() = default;
+    ~RarArchive();
+    RarArchive(const RarArchive&) = delete;
+    RarArchive& operator=(const RarArchive&) = delete;
+
+    // Opens with a 2,000-byte comment buffer and no callback, so the library never asks for a
+    // password or a volume. Returns 0 or the library's open result.
+    int Open(const QString& path, RarOpenMode mode);
+    // Sets the empty password, which clears any password: encrypted entries then fail with a code.
+    void SetEmptyPassword();
+    // 0 with the next header, 10 after the last one, else the library's code.
+    int ReadHeader(RarEntry& entry);
+    // Passes over the current entry (in the listing modes this never decompresses).
+    int Skip();
+    // Extracts the current entry to exactly destPath, an absolute path whose folders exist.
+    // A link entry is skipped and refused; an existing link at destPath is refused. Extracted files
+    // get owner read and write permission and lose set-id and sticky bits.
+    int ExtractTo(const QString& destPath);
+    void Close();
+
+    bool IsOpen() const { return m_handle != nullptr; }
+    quint32 ArchiveFlags() const { return m_archiveFlags; } // the library's ROADF_* flags
+
+private:
+    void* m_handle = nullptr;
+    quint32 m_archiveFlags = 0;
+    bool m_currentIsLink = false;
+    std::array<char, 2000> m_comment{};
+};
+
+// The open test: opens in list mode and closes at once. Returns 0 or the open result.
+int RarTestOpen(const QString& path);
+
+// Lists every header (split parts included) with the empty password, handing each entry to onEntry;
+// onEntry returns false to stop. Returns 0 when the end was reached or the listing was stopped, else the
+// open result or the code that ended the listing. opened tells an open failure from a later one.
+int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened = nullptr);
+
+// What an extraction does with one entry.
+struct RarExtractStep
+{
+    enum Action
+    {
+        Skip,
+        Extract,
+        Stop
+    };
+    Action action = Skip;
+    QString destination; // absolute output path, for Extract
+};
+
+// An extraction session: for every header, decide says skip, extract to a path, or stop; after each
+// extraction, done receives the entry, the path and the result code (links arrive as RarRefusedLink
+// and are never written). Returns 0 when the end was reached or the session was stopped, else the open
+// result or the header-read code that ended it.
+int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
+                      const std::function<void(const RarEntry&, const QString&, int)>& done = {},
+                      bool* opened = nullptr);
