@@ -2,41 +2,32 @@
 
 #include "common/textcompare.h"
 
-qsizetype CXSStringArray::Find(const QString& text, bool* found) const
+bool CXSStringArray::Find(const QString& text, qsizetype* index) const
 {
-    qsizetype low = 0;
-    qsizetype high = m_arrItems.size();
-    while (low < high) {
-        const qsizetype mid = low + (high - low) / 2;
+    qsizetype lo = 0;
+    qsizetype hi = m_arrItems.size() - 1;
+    while (hi >= lo) {
+        const qsizetype mid = lo + (hi - lo) / 2;
         const int c = CompareNoCase(m_arrItems.at(mid), text);
-        if (c == 0) {
-            if (found)
-                *found = true;
-            return mid;
+        if (c < 0) {
+            lo = mid + 1;
+        } else if (c == 0) {
+            if (index)
+                *index = mid;
+            return true;
+        } else {
+            hi = mid - 1;
         }
-        if (c < 0)
-            low = mid + 1;
-        else
-            high = mid;
     }
-    if (found)
-        *found = false;
-    return low;
-}
-
-bool CXSStringArray::Contains(const QString& text) const
-{
-    bool found = false;
-    Find(text, &found);
-    return found;
+    if (index)
+        *index = lo;
+    return false;
 }
 
 qsizetype CXSStringArray::InsertSorted(const QString& text)
 {
-    bool found = false;
-    const qsizetype index = Find(text, &found);
-    if (found)
-        return -1;
+    qsizetype index = 0;
+    Find(text, &index);
     m_arrItems.insert(index, text);
     return index;
 }

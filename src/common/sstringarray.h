@@ -3,18 +3,18 @@
 #include <QString>
 #include <QStringList>
 
-// A string array kept in ascending case-insensitive order; names that differ only in case are one entry.
+// A string array kept in ascending case-insensitive order.
 class CXSStringArray
 {
 public:
     using const_iterator = QStringList::const_iterator;
 
-    // Bisection: returns the index of an entry equal to text (ignoring case) and sets *found to true,
-    // or returns the index where text would be inserted to keep the order and sets *found to false.
-    qsizetype Find(const QString& text, bool* found = nullptr) const;
-    bool Contains(const QString& text) const;
-    // Inserts text at its sorted place unless an equal entry (ignoring case) is present. Returns the
-    // index of the new entry, or -1 when it was present already.
+    // Bisection. Returns true and sets *index to an entry equal to text (ignoring case), or returns false
+    // and sets *index to the place where text would be inserted to keep the order.
+    bool Find(const QString& text, qsizetype* index = nullptr) const;
+    bool Contains(const QString& text) const { return Find(text); }
+    // Inserts text at the index Find gives, also when an equal entry exists (then next to it), and returns
+    // that index. Callers that want each name once test Find or Contains first.
     qsizetype InsertSorted(const QString& text);
 
     void RemoveAt(qsizetype index) { m_arrItems.removeAt(index); }
