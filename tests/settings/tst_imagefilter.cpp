@@ -1,4 +1,5 @@
 #include "settings/imagefilter.h"
+#include "settings/settings.h"
 
 #include <QtTest>
 
@@ -43,6 +44,53 @@ private Q_SLOTS:
         QCOMPARE(ToExtensionList(QStringLiteral("*.jpg;*.jpeg;")), QStringLiteral(".jpg;.jpeg;"));
         QCOMPARE(ToExtensionList(QStringLiteral("*.jpg; *.nfo;.txt;")), QStringLiteral(".jpg; .nfo;.txt;"));
         QCOMPARE(ToExtensionList(QString()), QString());
+    }
+
+    void buildImagePatternList_data()
+    {
+        QTest::addColumn<int>("types"); // bits: JPEG, BMP, PNG, GIF, TIFF
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("patterns");
+
+        // clang-format off
+        QTest::newRow("defaults in table order")       << 0x1f << QString()
+            << QStringLiteral("*.jpg;*.jpeg;*.bmp;*.png;*.gif;*.tif;*.tiff;");
+        QTest::newRow("extra text lowered, outer space trimmed, inner kept") << (0x4 | 0x8)
+            << QStringLiteral(" .TXT;.nfo; ") << QStringLiteral("*.png;*.gif; .txt;.nfo;");
+        QTest::newRow("tiff alone")                     << 0x10 << QString() << QStringLiteral("*.tif;*.tiff;");
+        // clang-format on
+    }
+    void buildImagePatternList()
+    {
+        QFETCH(int, types);
+        QFETCH(QString, extra);
+        QFETCH(QString, patterns);
+        CXSettings s;
+        s.m_bTypeJPEG = (types & 0x1) ? 1 : 0;
+        s.m_bTypeBMP = (types & 0x2) ? 1 : 0;
+        s.m_bTypePNG = (types & 0x4) ? 1 : 0;
+        s.m_bTypeGIF = (types & 0x8) ? 1 : 0;
+        s.m_bTypeTIFF = (types & 0x10) ? 1 : 0;
+        s.SetExtraExtensions(extra);
+        QCOMPARE(BuildImagePatternList(s), patterns);
+    }
+
+    void defaultExtensionListHasSevenEntriesInOrder()
+    {
+        const CXSettings s;
+        QCOMPARE(ToExtensionList(BuildImagePatternList(s)), QStringLiteral(".jpg;.jpeg;.bmp;.png;.gif;.tif;.tiff;"));
+    }
+
+    void asteriskBeforeExtraEntryBehavesLikeThePlainEntry()
+    {
+        CXSettings s;
+        s.SetExtraExtensions(QStringLiteral("*.nfo;"));
+        const QString withStar = ToExtensionList(BuildImagePatternList(s));
+        s.SetExtraExtensions(QStringLiteral(".nfo;"));
+        const QString plain = ToExtensionList(BuildImagePatternList(s));
+        QCOMPARE(withStar, plain);
+        QVERIFY(MatchesExtensionList(QStringLiteral("info.NFO"), withStar));
+        QVERIFY(!MatchesExtensionList(QStringLiteral("info.txt"), withStar));
     }
 
     void archiveExtensionList() { QCOMPARE(BuildArchiveExtensionList(), QStringLiteral(".zip;.rar;")); }
