@@ -16,6 +16,7 @@ struct Command
 // Each command adds its line here.
 const Command kCommands[] = {
     {"settings", nullptr, "zelvano-cli settings"},
+    {"scan", RunScanCommand, "zelvano-cli scan [--report FILE] [--json] FOLDER"},
 };
 
 void PrintUsage(QTextStream& s)

@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -48,6 +49,39 @@ bool StderrIsTerminal()
 #else
     return isatty(fileno(stderr)) != 0;
 #endif
+}
+
+int TerminalColumns()
+{
+#ifndef _WIN32
+    winsize size{};
+    if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    return 80;
+}
+
+void CXStatusLine::Show(const QString& text)
+{
+    const int width = qMax(20, TerminalColumns() - 1);
+    QString line = text;
+    if (line.size() > width) {
+        const int keep = width - 3;
+        line = line.left(keep / 2) + QStringLiteral("...") + line.right(keep - keep / 2);
+    }
+    // Carriage return and "erase to end of line": the new text replaces the old one in place.
+    m_stream << "\r\x1b[K" << line;
+    m_stream.flush();
+    m_bShown = true;
+}
+
+void CXStatusLine::Clear()
+{
+    if (!m_bShown)
+        return;
+    m_stream << "\r\x1b[K";
+    m_stream.flush();
+    m_bShown = false;
 }
 
 void LoadStartupSettings(CXSettings& settings, QTextStream& err)

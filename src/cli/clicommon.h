@@ -23,6 +23,22 @@ bool ParseCommandArguments(QCommandLineParser& parser, const QString& command, c
 
 // True when stderr is a terminal (live status lines go there only then).
 bool StderrIsTerminal();
+// The width of the terminal on stderr in columns (80 when unknown).
+int TerminalColumns();
+
+// Shows one status line on a terminal, redrawn in place: each Show replaces the line, Clear erases it.
+// Texts longer than the terminal are shortened in the middle, so the line never wraps.
+class CXStatusLine
+{
+public:
+    explicit CXStatusLine(QTextStream& stream) : m_stream(stream) {}
+    void Show(const QString& text);
+    void Clear();
+
+private:
+    QTextStream& m_stream;
+    bool m_bShown = false;
+};
 
 // Loads the settings file as the desktop program does at start-up (locations, folders, load, re-save).
 // When the data folder cannot be created, prints a warning to err and leaves the defaults in place.

@@ -1,17 +1,184 @@
 #include "scan/archivelist.h"
 
 #include "common/runcontrol.h"
+#include "common/workerhost.h"
+#include "scan/examine.h"
+#include "settings/settings.h"
 
-// Placeholder until the folder walk lands.
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace {
+
+// The text of the folder that holds the entries of folder: one trailing separator removed.
+QString HoldingFolderText(const QString& folder)
+{
+    if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        return folder.left(folder.size() - 1);
+    return folder;
+}
+
+QString JoinPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+bool IsInsideOrEqual(const QString& path, const QString& root)
+{
+    if (path == root)
+        return true;
+    return root.endsWith(QLatin1Char('/'))
+               ? path.startsWith(root)
+               : path.size() > root.size() && path.startsWith(root) && path.at(root.size()) == QLatin1Char('/');
+}
+
+// One walk of a folder tree, depth first, in the order the file system lists the entries.
+//
+// Links to folders are followed, but no real folder is searched twice: the walk keeps the real paths of
+// the trees it has entered (the source folder and the target of every link it followed). A link whose
+// target lies in one of them is not followed (the target is or was searched there, or the link closes a
+// cycle), and a folder met on the way that is one of them is not searched again. Only these roots are
+// kept, so memory does not grow with the size of the tree.
+class CXFolderWalker
+{
+public:
+    CXFolderWalker(CXArchiveList& model, CXRunControl& run, const CXSettings& settings)
+        : m_model(model), m_run(run), m_settings(settings), m_pHost(model.m_pHost)
+    {}
+
+    bool Walk(const QString& folder)
+    {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty())
+            m_arrRoots.append(real);
+        return WalkFolder(folder, real);
+    }
+
+private:
+    // real: the folder's path without links, or empty when unknown (a folder that cannot be read).
+    bool WalkFolder(const QString& folder, const QString& real)
+    {
+        if (!m_run.Check())
+            return false;
+        const QString holding = HoldingFolderText(folder);
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        if (!m_run.Check())
+            return false;
+        while (it.hasNext()) {
+            if (!m_run.Check())
+                return false;
+            it.next();
+            const QFileInfo info = it.fileInfo();
+            const QString name = info.fileName();
+            const QString path = JoinPath(folder, name);
+            if (info.isDir()) {
+                Progress(holding);
+                QString childReal;
+                if (info.isSymLink() || info.isJunction()) {
+                    childReal = info.canonicalFilePath();
+                    if (childReal.isEmpty() || InsideEnteredTree(childReal))
+                        continue;
+                    m_arrRoots.append(childReal);
+                } else if (!real.isEmpty()) {
+                    childReal = JoinPath(real, name);
+                    if (m_arrRoots.contains(childReal))
+                        continue;
+                }
+                if (!WalkFolder(path, childReal))
+                    return false;
+                continue;
+            }
+            const int type = GetArchiveType(path);
+            Progress(holding);
+            if (type == -1)
+                continue;
+            if (!m_run.Check())
+                return false;
+            ExamineFile(path, name, type);
+        }
+        return m_run.Check();
+    }
+
+    void ExamineFile(const QString& path, const QString& name, int type)
+    {
+        int error = 0;
+        if (!CanOpenArchive(path, &error)) {
+            CXFileItem item;
+            item.m_strFileName = name;
+            item.m_strPath = path;
+            item.m_nError = error;
+            m_model.m_arrInvalid.append(item);
+            return;
+        }
+        if (m_pHost)
+            m_pHost->StatusText(1, name);
+        int mode = -1;
+        quint64 photoBytes = 0;
+        quint64 packedBytes = 0;
+        int folderCount = 0;
+        const int photos =
+            ExamineArchive(m_settings, path, m_model.m_strImagePatterns, mode, photoBytes, packedBytes, folderCount);
+        if (photos < 1) {
+            m_model.m_arrSkipped.InsertSorted(path);
+            return;
+        }
+        CXArchiveFile archive;
+        archive.InitFromPath(path);
+        archive.m_nPhotoCount = photos;
+        archive.m_nArchiveType = type;
+        archive.m_nSmartMode = mode;
+        archive.m_nFolderCount = folderCount;
+        archive.m_nPhotoBytes = photoBytes;
+        archive.m_nPhotoPackedBytes = packedBytes;
+        m_model.AddArchive(archive);
+        if (type == 0)
+            ++m_model.m_nZipCount;
+        else
+            ++m_model.m_nRarCount;
+    }
+
+    bool InsideEnteredTree(const QString& real) const
+    {
+        for (const QString& root : m_arrRoots) {
+            if (IsInsideOrEqual(real, root))
+                return true;
+        }
+        return false;
+    }
+
+    void Progress(const QString& holding)
+    {
+        if (m_pHost)
+            m_pHost->ScanProgress(holding);
+    }
+
+    CXArchiveList& m_model;
+    CXRunControl& m_run;
+    const CXSettings& m_settings;
+    CXWorkerHost* m_pHost;
+    QStringList m_arrRoots; // real paths of the trees entered so far
+};
+
+const CXSettings& DefaultSettings()
+{
+    static const CXSettings settings;
+    return settings;
+}
+
+} // namespace
+
 bool CXArchiveList::StartScan(const QString& folder, CXRunControl& run)
 {
     ResetForScan();
     ScanFolder(folder, run);
+    if (m_pHost && run.Check())
+        m_pHost->ScanFinished();
     return !m_arrArchives.isEmpty();
 }
 
 bool CXArchiveList::ScanFolder(const QString& folder, CXRunControl& run)
 {
-    (void)folder;
-    return run.Check();
+    CXFolderWalker walker(*this, run, m_pSettings ? *m_pSettings : DefaultSettings());
+    return walker.Walk(QDir::fromNativeSeparators(folder));
 }

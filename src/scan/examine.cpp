@@ -1,0 +1,242 @@
+#include "scan/examine.h"
+
+#include "archive/rar.h"
+#include "archive/zip.h"
+#include "common/textcompare.h"
+#include "scan/archivelist.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "settings/titlecase.h"
+
+#include <set>
+
+namespace {
+
+// The folder names found inside one archive, each once, ignoring case.
+using FolderKeys = std::set<QString, LessNoCase>;
+
+bool IsMacJunk(const QString& lowerName)
+{
+    return lowerName.contains(QLatin1String("__macosx")) || lowerName.contains(QLatin1String(".ds_store"));
+}
+
+// A folder key from a directory entry's stored name: lower case, separators dropped when the name ends
+// with one, dots as spaces.
+void AddDirectoryKey(FolderKeys& keys, const QString& storedName, QChar separator)
+{
+    QString key = storedName.toLower();
+    if (key.endsWith(separator))
+        key.remove(separator);
+    key.replace(QLatin1Char('.'), QLatin1Char(' '));
+    if (!IsMacJunk(key))
+        keys.insert(key);
+}
+
+// The words of a text that count for a match: three or more characters, lower case.
+CXSStringArray WordsOf(const QString& text)
+{
+    CXSStringArray words;
+    CXSettings::SplitWordList(text, words);
+    return words;
+}
+
+// The last component of the archive's folder, tidied for comparison with the archive's name.
+QString ParentFolderName(const QString& archivePath)
+{
+    QString folder = archivePath.left(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+    if (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    const int slash = folder.lastIndexOf(QLatin1Char('/'));
+    QString name = slash >= 0 ? folder.mid(slash + 1) : QString();
+    name = MakeTitleCase(name, true);
+    name.replace(QLatin1String(" & "), QLatin1String(" "));
+    name.replace(QLatin1String("  "), QLatin1String(" "));
+    return name.toLower();
+}
+
+// The archive's file name without its extension, tidied like the folder name.
+QString ArchiveBaseName(const QString& archivePath)
+{
+    QString name = archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    return MakeTitleCase(name, false).toLower();
+}
+
+bool WordCounts(const CXSettings& settings, const QString& word, const QString& within)
+{
+    return word.size() > 1 && within.contains(word) && !settings.IsIgnoredFolderName(word);
+}
+
+// 1 when the archive's inner folders, or without them its own name, repeat a word of the place it lies
+// in: it then carries its own descriptive folder and is extracted in place. Otherwise 2.
+int DecideMode(const CXSettings& settings, const QString& archivePath, const FolderKeys& keys)
+{
+    if (!keys.empty()) {
+        const QString lowerPath = archivePath.toLower();
+        for (const QString& key : keys) {
+            for (const QString& word : WordsOf(key)) {
+                if (WordCounts(settings, word, lowerPath))
+                    return 1;
+            }
+        }
+        return 2;
+    }
+    const QString folder = ParentFolderName(archivePath);
+    const QString base = ArchiveBaseName(archivePath);
+    if (base.contains(folder) && !settings.IsIgnoredFolderName(folder))
+        return 1;
+    for (QString word : WordsOf(folder)) {
+        word.remove(QLatin1Char('\''));
+        if (WordCounts(settings, word, base))
+            return 1;
+    }
+    return 2;
+}
+
+struct Tally
+{
+    int photos = 0;
+    quint64 photoBytes = 0;
+    quint64 packedBytes = 0;
+    FolderKeys keys;
+
+    void AddPhoto(qint64 unpacked, qint64 packed)
+    {
+        ++photos;
+        photoBytes += quint64(qMax<qint64>(unpacked, 0));
+        packedBytes += quint64(qMax<qint64>(packed, 0));
+    }
+};
+
+// False when the archive does not open.
+bool ListZip(const QString& path, const QString& extensions, Tally& tally)
+{
+    ZipHandlePtr zip(ZipOpen(path));
+    if (!zip)
+        return false;
+    ZipEntry entry;
+    if (ZipGetEntry(zip.get(), -1, entry) != ZIPRES_OK)
+        return true;
+    const int count = entry.m_nIndex;
+    for (int i = 0; i < count; ++i) {
+        entry = ZipEntry();
+        if (ZipGetEntry(zip.get(), i, entry) != ZIPRES_OK)
+            continue;
+        QString name = entry.m_szName;
+        name.replace(QLatin1String(". "), QLatin1String("."));
+        name = name.toLower();
+        const bool picture = MatchesExtensionList(name, extensions);
+        if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture) {
+            AddDirectoryKey(tally.keys, entry.m_szName, QLatin1Char('/'));
+            continue;
+        }
+        // A file, or a directory flag on a picture name (some tools set it wrongly).
+        if ((entry.m_dwAttributes & ZIP_ATTR_HIDDEN) || IsMacJunk(name))
+            continue;
+        if (name.endsWith(QLatin1Char('/'))) {
+            name.remove(QLatin1Char('/'));
+            name.replace(QLatin1Char('.'), QLatin1Char(' '));
+            tally.keys.insert(name);
+            continue;
+        }
+        if (!picture)
+            continue;
+        tally.AddPhoto(entry.m_nUnpackedSize, entry.m_nPackedSize);
+        const int slash = name.lastIndexOf(QLatin1Char('/'));
+        if (slash >= 0) {
+            QString key = name.left(slash + 1);
+            key.remove(QLatin1Char('/'));
+            key.replace(QLatin1Char('.'), QLatin1Char(' '));
+            tally.keys.insert(key);
+        }
+    }
+    return true;
+}
+
+bool ListRar(const QString& path, const QString& extensions, Tally& tally)
+{
+    bool opened = false;
+    RarListArchive(
+        path,
+        [&](const RarEntry& entry) {
+            if (entry.isDirectory) {
+                AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
+                return true;
+            }
+            // A later part of a file split over volumes is the same file again; a link is no picture.
+            if (entry.splitBefore || entry.isLink || entry.isHidden)
+                return true;
+            const QString name = entry.name.toLower();
+            if (IsMacJunk(name) || !MatchesExtensionList(name, extensions))
+                return true;
+            tally.AddPhoto(qint64(entry.unpackedSize), qint64(entry.packedSize));
+            const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+            if (slash >= 0) {
+                QString key = name.left(slash);
+                key.replace(QLatin1Char('.'), QLatin1Char(' '));
+                tally.keys.insert(key);
+            }
+            return true;
+        },
+        &opened);
+    // A listing that ends early on a damaged header keeps what it counted.
+    return opened;
+}
+
+} // namespace
+
+bool CanOpenArchive(const QString& path, int* error)
+{
+    switch (GetArchiveType(path)) {
+    case 0: {
+        ZipHandle zip = ZipOpen(path);
+        if (zip) {
+            ZipClose(zip);
+            return true;
+        }
+        if (error)
+            *error = ZipGetLastResult();
+        return false;
+    }
+    case 1: {
+        const int result = RarTestOpen(path);
+        if (result == RarSuccess)
+            return true;
+        if (error)
+            *error = result;
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+int ExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int& mode,
+                   quint64& photoBytes, quint64& packedBytes, int& folderCount)
+{
+    mode = -1;
+    photoBytes = 0;
+    packedBytes = 0;
+    const QString extensions = ToExtensionList(imagePatterns.toLower()).trimmed();
+    Tally tally;
+    bool opened = false;
+    switch (GetArchiveType(path)) {
+    case 0:
+        opened = ListZip(path, extensions, tally);
+        break;
+    case 1:
+        opened = ListRar(path, extensions, tally);
+        break;
+    default:
+        break;
+    }
+    if (!opened)
+        return -1;
+    mode = DecideMode(settings, path, tally.keys);
+    photoBytes = tally.photoBytes;
+    packedBytes = tally.packedBytes;
+    folderCount = int(tally.keys.size());
+    return tally.photos >= 1 ? tally.photos : -1;
+}
