@@ -1,0 +1,249 @@
+#include "unpack/destination.h"
+
+#include "scan/archivelist.h"
+#include "settings/settings.h"
+#include "settings/titlecase.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+bool IsControl(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+bool IsSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
+
+// A name made only of dots and spaces is "." or ".." to Windows, which drops trailing dots and spaces.
+bool IsDotsOnly(const QString& part)
+{
+    for (const QChar c : part) {
+        if (c != QLatin1Char('.') && c != QLatin1Char(' '))
+            return false;
+    }
+    return true;
+}
+
+// Splits an entry name into the parts of a relative path. Empty parts and "." are dropped; everything
+// that could reach outside (absolute names, drive letters, UNC names, ".." parts, control characters)
+// gives a reason instead.
+QString SplitRelative(const QString& name, QStringList& parts)
+{
+    parts.clear();
+    for (const QChar c : name) {
+        if (IsControl(c))
+            return zelvano::reason::ControlCharacters();
+    }
+    if (!name.isEmpty() && IsSeparator(name.front()))
+        return zelvano::reason::UnsafeName();
+    if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].unicode() < 0x80 && name[0].isLetter())
+        return zelvano::reason::UnsafeName();
+    QString part;
+    const auto take = [&]() -> bool {
+        if (part.isEmpty() || part == QLatin1String("."))
+            return true;
+        if (IsDotsOnly(part))
+            return false;
+        parts.append(part);
+        return true;
+    };
+    for (const QChar c : name) {
+        if (IsSeparator(c)) {
+            if (!take())
+                return zelvano::reason::UnsafeName();
+            part.clear();
+        } else {
+            part.append(c);
+        }
+    }
+    if (!take())
+        return zelvano::reason::UnsafeName();
+    if (part.isEmpty() || part == QLatin1String(".") || parts.isEmpty())
+        return zelvano::reason::NoFileName();
+    return QString();
+}
+
+bool IsUsableFolderName(const QString& name)
+{
+    if (name.isEmpty() || IsDotsOnly(name))
+        return false;
+    for (const QChar c : name) {
+        if (IsControl(c) || IsSeparator(c))
+            return false;
+    }
+    return true;
+}
+
+bool IsInside(const QString& path, const QString& root)
+{
+    if (path == root)
+        return true;
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    return path.startsWith(prefix);
+}
+
+QString TitleOf(const QString& archivePath)
+{
+    const QString name = QFileInfo(archivePath.trimmed()).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 ? name.left(dot) : name;
+}
+
+QString Sanitized(const QString& name)
+{
+    QString s = name;
+    for (QChar& c : s) {
+        if (IsControl(c))
+            c = QLatin1Char('?');
+        else if (c == QLatin1Char('\\'))
+            c = QLatin1Char('/');
+    }
+    return s;
+}
+
+} // namespace
+
+int GetExtractMode(const CXSettings& settings, const CXArchiveFile& archive)
+{
+    return settings.m_nExtractTo != 0 ? settings.m_nExtractTo : archive.m_nSmartMode;
+}
+
+QString RenameFolderName(int caseChoice, const QString& name)
+{
+    const QString title = MakeTitleCase(name, false);
+    switch (caseChoice) {
+    case 0:
+        return title.toUpper();
+    case 1:
+        return title.toLower();
+    default:
+        return title;
+    }
+}
+
+QString GetContainingFolderName(const CXSettings& settings, const CXArchiveFile& archive)
+{
+    const QString title = TitleOf(archive.m_strPath);
+    return settings.m_bRenameFolder ? RenameFolderName(settings.m_nRenameCase, title) : title;
+}
+
+void CXDestinationPlanner::Begin(const CXSettings& settings, const CXArchiveFile& archive)
+{
+    const QFileInfo info(archive.m_strPath.trimmed());
+    m_strFolder = QDir::cleanPath(info.absolutePath());
+    m_strCanonicalFolder = QFileInfo(m_strFolder).canonicalFilePath();
+    m_strTitle = TitleOf(archive.m_strPath);
+    m_strNewName = GetContainingFolderName(settings, archive);
+    // A name the conversion empties (an archive called "___.zip") still gets a folder of its own.
+    if (!IsUsableFolderName(m_strNewName) && IsUsableFolderName(m_strTitle))
+        m_strNewName = m_strTitle;
+    m_nMode = GetExtractMode(settings, archive);
+    m_bRenameInPlace = settings.m_bRenameFolder && archive.m_nFolderCount == 1 && !m_strTitle.isEmpty();
+    m_setReadyFolders.clear();
+}
+
+QString CXDestinationPlanner::Join(const QString& folder, const QString& relative)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + relative : folder + QLatin1Char('/') + relative;
+}
+
+CXPlannedPath CXDestinationPlanner::Plan(const QString& entryName, QString* destination) const
+{
+    CXPlannedPath planned;
+    QString dest;
+    if (m_nMode == 1) {
+        dest = m_strFolder;
+    } else if (m_nMode == 2) {
+        dest = Join(m_strFolder, m_strNewName);
+    }
+
+    QStringList parts;
+    QString reason = SplitRelative(entryName, parts);
+    if (reason.isEmpty() && m_nMode == 1 && m_bRenameInPlace) {
+        // The top folder the archive brings, named like the archive, gets the converted name. Only the
+        // entry's own part of the path is touched: the archive's folder keeps its name even when it
+        // carries the title too.
+        QString relative = parts.join(QLatin1Char('/'));
+        relative.replace(m_strTitle, m_strNewName, Qt::CaseSensitive);
+        reason = SplitRelative(relative, parts);
+    }
+    if (reason.isEmpty() && m_nMode == 2 && !IsUsableFolderName(m_strNewName))
+        reason = zelvano::reason::BadFolderName();
+    if (m_nMode != 1 && m_nMode != 2) {
+        reason = zelvano::reason::NoMode();
+        dest = m_strFolder;
+    }
+
+    if (!reason.isEmpty()) {
+        // Nothing is written; the record still shows where the name pointed.
+        const QString shown = Sanitized(entryName);
+        planned.m_strReason = reason;
+        planned.m_strPath = Join(dest, shown);
+        const int slash = shown.lastIndexOf(QLatin1Char('/'));
+        planned.m_strDisplayName = slash >= 0 && slash + 1 < shown.size() ? shown.mid(slash + 1) : shown;
+        return planned;
+    }
+
+    planned.m_strPath = Join(dest, parts.join(QLatin1Char('/')));
+    planned.m_strDisplayName = parts.last();
+    if (destination)
+        *destination = dest;
+    return planned;
+}
+
+CXPlannedPath CXDestinationPlanner::PlanOutputPathOnly(const QString& entryName) const
+{
+    return Plan(entryName, nullptr);
+}
+
+CXPlannedPath CXDestinationPlanner::PlanOutputPath(const QString& entryName)
+{
+    QString dest;
+    CXPlannedPath planned = Plan(entryName, &dest);
+    if (!planned.IsSafe())
+        return planned;
+    const QString folder = planned.m_strPath.left(planned.m_strPath.lastIndexOf(QLatin1Char('/')));
+    if (!PrepareFolder(dest, folder))
+        planned.m_strReason = zelvano::reason::LinkLeadsOut();
+    return planned;
+}
+
+// Checks that no existing part of the path from the destination down to folder is a link that leads out
+// of the destination, then creates what is missing. A folder that cannot be created is not reported
+// here: the write into it fails and is recorded.
+bool CXDestinationPlanner::PrepareFolder(const QString& destination, const QString& folder)
+{
+    if (m_setReadyFolders.contains(folder))
+        return true;
+    if (m_strCanonicalFolder.isEmpty())
+        return false; // the archive's folder is gone: nothing is created in its place
+    const QString canonicalDest = m_nMode == 2 ? Join(m_strCanonicalFolder, m_strNewName) : m_strCanonicalFolder;
+
+    QStringList below;
+    if (folder.size() > destination.size())
+        below = folder.mid(destination.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = destination;
+    for (qsizetype i = -1; i < below.size(); ++i) {
+        if (i >= 0)
+            current = Join(current, below[i]);
+        const QFileInfo info(current);
+        const bool isLink = info.isSymLink();
+        if (!isLink && !info.exists())
+            break; // this part and everything below it will be new folders
+        if (isLink) {
+            const QString target = info.canonicalFilePath();
+            if (target.isEmpty() || !IsInside(target, canonicalDest))
+                return false;
+        }
+    }
+
+    if (QDir().mkpath(folder))
+        m_setReadyFolders.insert(folder);
+    return true;
+}
