@@ -164,6 +164,12 @@ int RarArchive::Open(const QString& path, RarOpenMode mode)
     if (!m_handle)
         return data.OpenResult != 0 ? int(data.OpenResult) : RarUnknown;
     m_archiveFlags = data.Flags;
+    // With encrypted headers nothing can be read without a password, and none is ever given: this
+    // archive cannot be opened, as a missing password (the library would only say so at the first header).
+    if (m_archiveFlags & ROADF_ENCHEADERS) {
+        Close();
+        return RarMissingPassword;
+    }
     return RarSuccess;
 }
 

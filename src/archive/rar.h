@@ -44,8 +44,10 @@ enum class RarOpenMode : unsigned
     ListSplit = 2, // headers only, the parts of files split over volumes included
 };
 
-// The host system as the library reports it. For RAR5 archives the library maps its two systems onto
-// the RAR4 numbers: an archive made on Windows reports Win32, one made on Unix reports Unix.
+// The host system numbers of RAR4 headers. The library (6.2) reports only two of them, by the kind of
+// attributes the entry carries: Win32 for archives made on Windows, MS-DOS, OS/2 or classic Mac OS
+// (RAR4), and on Windows (RAR5); Unix for archives made on Unix or BeOS (RAR4), on Unix (RAR5), and for
+// unknown systems. The others are kept so a header from another library version is still understood.
 enum RarHostOs : quint32
 {
     RarHostMsDos = 0,
@@ -103,7 +105,8 @@ public:
     RarArchive& operator=(const RarArchive&) = delete;
 
     // Opens with a 2,000-byte comment buffer and no callback, so the library never asks for a
-    // password or a volume. Returns 0 or the library's open result.
+    // password or a volume. Returns 0 or the library's open result; an archive with encrypted headers
+    // gives RarMissingPassword, as no password is ever supplied.
     int Open(const QString& path, RarOpenMode mode);
     // Sets the empty password, which clears any password: encrypted entries then fail with a code.
     void SetEmptyPassword();

@@ -5,6 +5,8 @@
 # (7.x) can no longer write RAR4; the tests craft their RAR4 archives themselves.
 # The payloads are small arbitrary bytes: the tests compare them, they never decode them.
 set -euo pipefail
+# rar reads the names of the files it adds in the current locale: keep the UTF-8 names whole.
+export LC_ALL=C.UTF-8
 
 out=${1:?usage: make-rar-fixtures.sh OUTDIR}
 mkdir -p "$out"
