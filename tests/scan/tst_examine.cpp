@@ -1,0 +1,324 @@
+#include "archive/zip.h"
+#include "scan/examine.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "support/testenv.h"
+#include "support/zipwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using zelvano::test::ZipWriter;
+
+namespace {
+
+// Every photo entry of the fixtures holds this many bytes, stored, so both byte sums are 100 per photo.
+constexpr int kEntrySize = 100;
+
+// An entry of a fixture: "name" or "name|flags" with D (directory flag), H (hidden), L (symbolic link, RAR).
+struct FixtureEntry
+{
+    QString name;
+    QString flags;
+};
+
+FixtureEntry ParseEntry(const QString& text)
+{
+    const int bar = text.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return {text, QString()};
+    return {text.left(bar), text.mid(bar + 1)};
+}
+
+QByteArray Payload()
+{
+    return QByteArray(kEntrySize, 'x');
+}
+
+bool MakeZip(const QString& path, const QStringList& entries)
+{
+    ZipWriter writer;
+    for (const QString& text : entries) {
+        const FixtureEntry e = ParseEntry(text);
+        const bool folderName = e.name.endsWith(QLatin1Char('/'));
+        auto& item = writer.add(e.name.toUtf8(), folderName ? QByteArray() : Payload(), 0);
+        item.flags |= 0x0800;
+        item.versionMadeBy = 0x0014; // MS-DOS attributes only
+        if (e.flags.contains(QLatin1Char('D')))
+            item.externalAttributes |= 0x10;
+        if (e.flags.contains(QLatin1Char('H')))
+            item.externalAttributes |= 0x02;
+    }
+    return zelvano::test::WriteFile(path, writer.build());
+}
+
+// Builds the archive with the rar command from a staging folder holding exactly the listed entries.
+bool MakeRar(const QString& path, const QStringList& entries, QString* error)
+{
+    QTemporaryDir staging;
+    QStringList names;
+    for (const QString& text : entries) {
+        const FixtureEntry e = ParseEntry(text);
+        const QString full = staging.filePath(e.name);
+        QDir().mkpath(QFileInfo(full).absolutePath());
+        if (e.flags.contains(QLatin1Char('D'))) {
+            QDir().mkpath(full);
+        } else if (e.flags.contains(QLatin1Char('L'))) {
+            QFile::link(QStringLiteral("target.bin"), full);
+        } else if (!zelvano::test::WriteFile(full, Payload())) {
+            *error = QStringLiteral("cannot write ") + full;
+            return false;
+        }
+        names << e.name;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QProcess rar;
+    rar.setWorkingDirectory(staging.path());
+    rar.start(QStringLiteral("rar"), QStringList{QStringLiteral("a"), QStringLiteral("-idq"), QStringLiteral("-y"),
+                                                 QStringLiteral("-ol"), QStringLiteral("-m0"), path} +
+                                         names);
+    if (!rar.waitForFinished(60000) || rar.exitCode() != 0) {
+        *error = QString::fromLocal8Bit(rar.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QStringList L(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* t : texts)
+        list << QString::fromUtf8(t);
+    return list;
+}
+
+QString DefaultPatterns()
+{
+    return BuildImagePatternList(CXSettings());
+}
+
+} // namespace
+
+class TestExamine : public QObject
+{
+    Q_OBJECT
+
+    // A folder whose path holds no word the fixtures' folder names could match by accident.
+    QTemporaryDir m_root{QDir::tempPath() + QStringLiteral("/zv-XXXXXX")};
+
+    int m_nCase = 0;
+
+    // A fresh folder per row, named so that no word of it can match a fixture's folder names.
+    QString CaseFolder() { return m_root.filePath(QStringLiteral("c%1/").arg(++m_nCase)); }
+
+    void AddColumns()
+    {
+        QTest::addColumn<QString>("archivePath"); // below the temporary folder
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("ignore");   // the ignore words; "*" keeps the default list
+        QTest::addColumn<QString>("patterns"); // the image pattern list; empty for the default one
+        QTest::addColumn<int>("photos");
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("mode");
+    }
+
+    void CheckExamination(const QString& path)
+    {
+        QFETCH(QString, ignore);
+        QFETCH(QString, patterns);
+        QFETCH(int, photos);
+        QFETCH(int, folders);
+        QFETCH(int, mode);
+        CXSettings settings;
+        if (ignore != QLatin1String("*"))
+            settings.SetIgnoreFolderNames(ignore);
+        int error = 0;
+        QVERIFY2(CanOpenArchive(path, &error), qPrintable(QString::number(error)));
+        int gotMode = 0;
+        quint64 photoBytes = 1;
+        quint64 packedBytes = 1;
+        int folderCount = -5;
+        const int got = ExamineArchive(settings, path, patterns.isEmpty() ? DefaultPatterns() : patterns, gotMode,
+                                       photoBytes, packedBytes, folderCount);
+        QCOMPARE(got, photos);
+        QCOMPARE(folderCount, folders);
+        QCOMPARE(gotMode, mode);
+        const quint64 bytes = photos > 0 ? quint64(photos) * kEntrySize : 0;
+        QCOMPARE(photoBytes, bytes);
+        QCOMPARE(packedBytes, bytes);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_root.isValid()); }
+
+    void zipAdvice_data()
+    {
+        AddColumns();
+        const QString def = QStringLiteral("*");
+        // clang-format off
+        QTest::newRow("mac resource forks are no photos")
+            << S("Misc/trip.zip") << L({"__MACOSX/|D", "__MACOSX/._IMG_1.jpg", "IMG_1.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("a .DS_Store file never counts, even when its type is listed")
+            << S("Misc/a.zip") << L({"Album/.DS_Store", ".DS_Store", "a.jpg"}) << def << S("*.jpg;*.ds_store;") << 1 << 0 << 2;
+        QTest::newRow("hidden picture is not counted")
+            << S("Misc/a.zip") << L({"a.jpg|H", "b.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("dot space before the extension still counts")
+            << S("Misc/a.zip") << L({"IMG. jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("extension test is a substring of the list")
+            << S("Misc/a.zip") << L({"photo.jp", "photo.png"}) << def << S("*.jpg;*.jpeg;") << 1 << 0 << 2;
+        QTest::newRow("upper-case extension counts")
+            << S("Misc/a.zip") << L({"A.JPG"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("directory flag on a picture name is a photo")
+            << S("Misc/a.zip") << L({"shot.jpg|D"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("directory flag on another name is a folder")
+            << S("Misc/a.zip") << L({"Notes|D", "a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("folder entry and its photo give one key")
+            << S("Misc/a.zip") << L({"Album/|D", "Album/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("unflagged folder entry is a key too")
+            << S("Misc/a.zip") << L({"Album/", "Album/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("folder keys ignore case")
+            << S("Misc/a.zip") << L({"Album/a.jpg", "ALBUM/b.jpg"}) << def << S("") << 2 << 1 << 2;
+        QTest::newRow("nested folders join without separators")
+            << S("Album/Sub/a.zip") << L({"Album/Sub/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("inner folder named in the path extracts in place")
+            << S("Photos/Hawaii 2010.zip") << L({"Hawaii/a.jpg"}) << def << S("") << 1 << 1 << 1;
+        QTest::newRow("inner folder not in the path gets a new folder")
+            << S("Photos/Hawaii 2010.zip") << L({"Pictures/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("dots in a folder name become spaces")
+            << S("Photos/my album.zip") << L({"My.Album/a.jpg"}) << def << S("") << 1 << 1 << 1;
+        QTest::newRow("ignored folder word does not match")
+            << S("photo/set.zip") << L({"photo/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("the same word counts without an ignore list")
+            << S("photo/set.zip") << L({"photo/a.jpg"}) << S("") << S("") << 1 << 1 << 1;
+        QTest::newRow("root photos, archive named after its folder")
+            << S("Trips/Hawaii/Hawaii Beach.zip") << L({"a.jpg", "b.jpg"}) << def << S("") << 2 << 0 << 1;
+        QTest::newRow("root photos, unrelated folder")
+            << S("Trips/Misc/Hawaii Beach.zip") << L({"a.jpg", "b.jpg"}) << def << S("") << 2 << 0 << 2;
+        QTest::newRow("root photos, ignored folder name")
+            << S("photo/photo beach.zip") << L({"a.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("root photos, apostrophe dropped from folder words")
+            << S("Trips/Bob's Trip/bobs holiday.zip") << L({"a.jpg"}) << def << S("") << 1 << 0 << 1;
+        QTest::newRow("root photos, ampersand dropped from the folder name")
+            << S("Trips/Photo & Set/photo set 2.zip") << L({"a.jpg"}) << def << S("") << 1 << 0 << 1;
+        QTest::newRow("text files only")
+            << S("Misc/a.zip") << L({"notes/|D", "readme.txt"}) << def << S("") << -1 << 1 << 2;
+        QTest::newRow("empty archive")
+            << S("Misc/a.zip") << L({}) << def << S("") << -1 << 0 << 2;
+        // clang-format on
+    }
+    void zipAdvice()
+    {
+        QFETCH(QString, archivePath);
+        QFETCH(QStringList, entries);
+        const QString path = CaseFolder() + archivePath;
+        QVERIFY(MakeZip(path, entries));
+        CheckExamination(path);
+    }
+
+    void rarAdvice_data()
+    {
+        AddColumns();
+        const QString def = QStringLiteral("*");
+        // clang-format off
+        QTest::newRow("directory entry with a picture name is a folder")
+            << S("Misc/a.rar") << L({"shot.jpg|D", "b.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("nested folders keep their separator")
+            << S("Album/Sub/a.rar") << L({"Album/Sub/a.jpg"}) << def << S("") << 1 << 1 << 1;
+        QTest::newRow("a link is no photo")
+            << S("Misc/a.rar") << L({"b.jpg", "link.jpg|L"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("mac resource forks are no photos")
+            << S("Misc/a.rar") << L({"__MACOSX/._a.jpg", "a.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("inner folder named in the path extracts in place")
+            << S("Photos/Hawaii 2010.rar") << L({"Hawaii/a.jpg", "Hawaii/b.jpg"}) << def << S("") << 2 << 1 << 1;
+        QTest::newRow("root photos, archive named after its folder")
+            << S("Trips/Hawaii/Hawaii Beach.rar") << L({"a.jpg"}) << def << S("") << 1 << 0 << 1;
+        QTest::newRow("root photos, unrelated folder")
+            << S("Trips/Misc/Hawaii Beach.rar") << L({"a.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("text files only")
+            << S("Misc/a.rar") << L({"readme.txt"}) << def << S("") << -1 << 0 << 2;
+        // clang-format on
+    }
+    void rarAdvice()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("rar")).isEmpty())
+            QSKIP("the rar command is not installed");
+        QFETCH(QString, archivePath);
+        QFETCH(QStringList, entries);
+        const QString path = CaseFolder() + archivePath;
+        QString error;
+        QVERIFY2(MakeRar(path, entries, &error), qPrintable(error));
+        CheckExamination(path);
+    }
+
+    void byteSumsAreCompressedAndUncompressedSizes()
+    {
+        ZipWriter writer;
+        const QByteArray picture(5000, 'a');
+        writer.add("a.jpg", picture, 8);
+        writer.add("b.jpg", picture, 8);
+        writer.add("c.txt", picture, 8);
+        const QString path = m_root.filePath(QStringLiteral("sums/Misc/a.zip"));
+        QVERIFY(zelvano::test::WriteFile(path, writer.build()));
+        int mode = 0;
+        quint64 photoBytes = 0;
+        quint64 packedBytes = 0;
+        int folders = 0;
+        QCOMPARE(ExamineArchive(CXSettings(), path, DefaultPatterns(), mode, photoBytes, packedBytes, folders), 2);
+        QCOMPARE(photoBytes, quint64(10000));
+        QCOMPARE(packedBytes, quint64(2 * ZipWriter::Deflate(picture).size()));
+    }
+
+    // Files named like archives that are not: the open test fails with the reader's code, and the
+    // examination reports no mode and leaves the folder count alone.
+    void openFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("expectCode");
+        QTest::newRow("not a zip") << S("bad.zip") << true;
+        QTest::newRow("not a rar") << S("bad.rar") << true;
+        QTest::newRow("not an archive name") << S("bad.txt") << false;
+    }
+    void openFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, expectCode);
+        const QString path = m_root.filePath(QStringLiteral("bad/") + name);
+        QVERIFY(zelvano::test::WriteFile(path, QByteArray("this is not an archive at all\n").repeated(20)));
+        int error = 12345;
+        QVERIFY(!CanOpenArchive(path, &error));
+        if (expectCode)
+            QVERIFY(error != 12345 && error != 0);
+        else
+            QCOMPARE(error, 12345);
+        if (name.endsWith(QLatin1String(".zip")))
+            QCOMPARE(error, ZIPRES_IOERROR);
+        int mode = 0;
+        quint64 photoBytes = 7;
+        quint64 packedBytes = 7;
+        int folders = 42;
+        QCOMPARE(ExamineArchive(CXSettings(), path, DefaultPatterns(), mode, photoBytes, packedBytes, folders), -1);
+        QCOMPARE(mode, -1);
+        QCOMPARE(photoBytes, quint64(0));
+        QCOMPARE(packedBytes, quint64(0));
+        QCOMPARE(folders, 42);
+    }
+
+    void missingFileDoesNotOpen()
+    {
+        int error = 0;
+        QVERIFY(!CanOpenArchive(m_root.filePath(QStringLiteral("nowhere/gone.zip")), &error));
+        QCOMPARE(error, ZIPRES_NOFILE);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExamine)
+#include "tst_examine.moc"
