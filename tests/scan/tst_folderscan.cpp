@@ -1,0 +1,330 @@
+#include "common/runcontrol.h"
+#include "common/workerhost.h"
+#include "scan/archivelist.h"
+#include "scan/scanrunner.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "support/testenv.h"
+#include "support/zipwriter.h"
+
+#include <atomic>
+#include <mutex>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSemaphore>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+using zelvano::test::WriteFile;
+
+namespace {
+
+QByteArray PhotoZip(int photos, const char* otherName = nullptr)
+{
+    zelvano::test::ZipWriter writer;
+    for (int i = 0; i < photos; ++i)
+        writer.add(QByteArray("img") + QByteArray::number(i) + ".jpg", QByteArray(50, 'p'), 0);
+    if (otherName)
+        writer.add(otherName, QByteArray("text"), 0);
+    return writer.build();
+}
+
+QByteArray RarBytes(const QStringList& names)
+{
+    QTemporaryDir staging;
+    for (const QString& name : names)
+        WriteFile(staging.filePath(name), QByteArray(60, 'r'));
+    QProcess rar;
+    rar.setWorkingDirectory(staging.path());
+    rar.start(QStringLiteral("rar"), QStringList{QStringLiteral("a"), QStringLiteral("-idq"), QStringLiteral("-m0"),
+                                                 staging.filePath(QStringLiteral("out.rar"))} +
+                                         names);
+    if (!rar.waitForFinished(60000) || rar.exitCode() != 0)
+        return {};
+    return zelvano::test::ReadFile(staging.filePath(QStringLiteral("out.rar")));
+}
+
+// Records every notification of the worker. Optionally blocks the worker in its first progress call until
+// the test lets it go, so the test can act while the worker stands at a known point.
+class RecordingHost : public CXWorkerHost
+{
+public:
+    void ScanProgress(const QString& folder) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_setProgress.insert(folder);
+        }
+        const int n = ++m_nProgress;
+        if (m_bBlockFirst && n == 1) {
+            m_reached.release();
+            m_gate.acquire();
+        }
+    }
+    void StatusText(int line, const QString& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_arrStatus << QStringLiteral("%1:%2").arg(line).arg(text);
+    }
+    void ScanFinished() override { ++m_nFinished; }
+    bool ValidateImage(const QString&) override { return false; }
+    DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::No; }
+    void ShowDiskSpaceMessage(const QString&) override {}
+
+    bool m_bBlockFirst = false;
+    QSemaphore m_reached; // released when the worker stands in its first progress call
+    QSemaphore m_gate;    // the worker waits here in that call
+    std::atomic<int> m_nProgress{0};
+    std::atomic<int> m_nFinished{0};
+    std::mutex m_mutex;
+    QSet<QString> m_setProgress;
+    QStringList m_arrStatus;
+};
+
+QStringList Paths(const CXArchiveList& list, const QString& root)
+{
+    QStringList paths;
+    for (const CXArchiveFile& a : list.m_arrArchives)
+        paths << a.m_strPath.mid(root.size() + 1);
+    return paths;
+}
+
+QStringList Relative(const QStringList& paths, const QString& root)
+{
+    QStringList out;
+    for (const QString& p : paths)
+        out << p.mid(root.size() + 1);
+    return out;
+}
+
+} // namespace
+
+class TestFolderScan : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_strRoot;    // the tree that is scanned
+    QString m_strOutside; // a folder outside it that two links lead to
+    CXSettings m_settings;
+
+    void Scan(CXArchiveList& list, RecordingHost& host, const QString& folder)
+    {
+        list.m_pSettings = &m_settings;
+        list.SetImagePatterns(BuildImagePatternList(m_settings));
+        list.m_pHost = &host;
+        CXRunControl run;
+        run.Start();
+        list.StartScan(folder, run);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("rar")).isEmpty())
+            QSKIP("the rar command is not installed");
+        QVERIFY(m_dir.isValid());
+        m_strRoot = m_dir.filePath(QStringLiteral("tree"));
+        m_strOutside = m_dir.filePath(QStringLiteral("outside"));
+        const QByteArray zip = PhotoZip(2);
+        const QByteArray rar = RarBytes({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")});
+        QVERIFY(!rar.isEmpty());
+        const QString r = m_strRoot + QLatin1Char('/');
+        // Recognised by the lower-cased name, whatever the case of the extension.
+        QVERIFY(WriteFile(r + QStringLiteral("b.zip"), zip));
+        QVERIFY(WriteFile(r + QStringLiteral("A.zip"), zip));
+        QVERIFY(WriteFile(r + QStringLiteral("Trip.ZIP"), zip));
+        QVERIFY(WriteFile(r + QStringLiteral("TRIP.RAR"), rar));
+        // Volumes: only Holiday.rar is an archive by its name.
+        for (const char* name : {"Holiday.part1.rar", "Holiday.part2.rar", "holiday.party.rar", "Holiday.rar",
+                                 "Holiday.r00", "Holiday.r01"})
+            QVERIFY(WriteFile(r + QString::fromLatin1(name), rar));
+        // A folder named like an archive is searched.
+        QVERIFY(WriteFile(r + QStringLiteral("Trip.zip/inner.zip"), zip));
+        QVERIFY(WriteFile(r + QStringLiteral("bad.zip"), QByteArray("not a zip")));
+        QVERIFY(WriteFile(r + QStringLiteral("bad.rar"), QByteArray("not a rar")));
+        QVERIFY(WriteFile(r + QStringLiteral("text.zip"), PhotoZip(0, "readme.txt")));
+        QVERIFY(WriteFile(r + QStringLiteral("sub/deep/c.zip"), zip));
+        QVERIFY(WriteFile(r + QStringLiteral("sub/notes.txt"), QByteArray("x")));
+        QVERIFY(WriteFile(r + QStringLiteral(".hidden/h.zip"), zip));
+        QVERIFY(QDir().mkpath(r + QStringLiteral("empty")));
+        // Links: a cycle back to the top, one into the tree, and two to the same folder outside it.
+        QVERIFY(WriteFile(m_strOutside + QStringLiteral("/o.zip"), zip));
+        QVERIFY(QFile::link(m_strRoot, r + QStringLiteral("loop")));
+        QVERIFY(QFile::link(r + QStringLiteral("sub"), r + QStringLiteral("sub/deep/up")));
+        QVERIFY(QFile::link(m_strOutside, r + QStringLiteral("l1")));
+        QVERIFY(QFile::link(m_strOutside, r + QStringLiteral("sub/l2")));
+    }
+
+    void walkFindsArchivesByName()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        Scan(list, host, m_strRoot);
+
+        QStringList found = Paths(list, m_strRoot);
+        // The folder outside is reached through whichever link comes first, and only once.
+        const QStringList outside = found.filter(QStringLiteral("o.zip"));
+        QCOMPARE(outside.size(), 1);
+        QVERIFY(outside.first() == QLatin1String("l1/o.zip") || outside.first() == QLatin1String("sub/l2/o.zip"));
+        found.removeAll(outside.first());
+        QCOMPARE(found, (QStringList{QStringLiteral(".hidden/h.zip"), QStringLiteral("A.zip"), QStringLiteral("b.zip"),
+                                     QStringLiteral("Holiday.rar"), QStringLiteral("sub/deep/c.zip"),
+                                     QStringLiteral("TRIP.RAR"), QStringLiteral("Trip.ZIP"),
+                                     QStringLiteral("Trip.zip/inner.zip")}));
+        QCOMPARE(list.m_nZipCount, 7);
+        QCOMPARE(list.m_nRarCount, 2);
+
+        QStringList invalid;
+        for (const CXFileItem& item : list.m_arrInvalid) {
+            invalid << item.m_strPath.mid(m_strRoot.size() + 1);
+            QCOMPARE(item.m_strFileName, QFileInfo(item.m_strPath).fileName());
+            QVERIFY(item.m_nError != 0);
+        }
+        invalid.sort();
+        QCOMPARE(invalid, (QStringList{QStringLiteral("bad.rar"), QStringLiteral("bad.zip")}));
+        QCOMPARE(Relative(list.m_arrSkipped.toStringList(), m_strRoot), QStringList{QStringLiteral("text.zip")});
+
+        const auto rarIt =
+            std::find_if(list.m_arrArchives.cbegin(), list.m_arrArchives.cend(),
+                         [](const CXArchiveFile& a) { return a.m_strFileName == QLatin1String("TRIP.RAR"); });
+        QVERIFY(rarIt != list.m_arrArchives.cend());
+        const CXArchiveFile& rar = *rarIt;
+        QCOMPARE(rar.m_nArchiveType, 1);
+        QCOMPARE(rar.m_nPhotoCount, 3);
+        QCOMPARE(rar.m_nPhotoBytes, quint64(180));
+        QCOMPARE(rar.m_strFileName, QStringLiteral("TRIP.RAR"));
+        QVERIFY(rar.m_nFileSize > 0);
+
+        // Every folder that holds entries was reported, without a trailing separator.
+        const QString r = m_strRoot + QLatin1Char('/');
+        QSet<QString> folders{m_strRoot,
+                              r + QStringLiteral("Trip.zip"),
+                              r + QStringLiteral("sub"),
+                              r + QStringLiteral("sub/deep"),
+                              r + QStringLiteral(".hidden"),
+                              r + outside.first().section(QLatin1Char('/'), 0, -2)};
+        QCOMPARE(host.m_setProgress, folders);
+        // The status text names each archive that opened, before it is examined.
+        QCOMPARE(host.m_arrStatus.size(), list.m_arrArchives.size() + list.m_arrSkipped.size());
+        QVERIFY(host.m_arrStatus.contains(QStringLiteral("1:text.zip")));
+        QVERIFY(!host.m_arrStatus.contains(QStringLiteral("1:bad.zip")));
+        QCOMPARE(host.m_nFinished.load(), 1);
+    }
+
+    void trailingSeparatorAndSecondScanGiveTheSameList()
+    {
+        CXArchiveList first, second;
+        RecordingHost h1, h2;
+        Scan(first, h1, m_strRoot);
+        Scan(second, h2, m_strRoot + QLatin1Char('/'));
+        QCOMPARE(second.m_arrArchives, first.m_arrArchives);
+        QCOMPARE(second.m_arrInvalid.size(), first.m_arrInvalid.size());
+        QCOMPARE(second.m_arrSkipped, first.m_arrSkipped);
+        // A second scan into the same model starts from an empty model.
+        Scan(second, h2, m_strRoot);
+        QCOMPARE(second.m_arrArchives, first.m_arrArchives);
+        QCOMPARE(second.m_nZipCount, first.m_nZipCount);
+    }
+
+    void missingFolderIsEmpty()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        Scan(list, host, m_dir.filePath(QStringLiteral("nowhere")));
+        QVERIFY(list.m_arrArchives.isEmpty());
+        QCOMPARE(host.m_nProgress.load(), 0);
+        QCOMPARE(host.m_nFinished.load(), 1);
+    }
+
+    // The worker stands in its first progress call; a pause set meanwhile holds it at its next check,
+    // a resume lets it finish the scan.
+    void pauseHoldsTheWorkerAndResumeContinues()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        host.m_bBlockFirst = true;
+        list.m_pSettings = &m_settings;
+        list.SetImagePatterns(BuildImagePatternList(m_settings));
+        list.m_pHost = &host;
+        CXScanRunner runner(list);
+        QVERIFY(runner.Start(m_strRoot));
+        QVERIFY(host.m_reached.tryAcquire(1, 10000));
+        runner.Pause();
+        const int before = host.m_nProgress.load();
+        host.m_gate.release();
+        // Held: give a faulty worker the chance to run on, then look.
+        QVERIFY(!runner.WaitFor(200ms));
+        QCOMPARE(host.m_nProgress.load(), before);
+        QVERIFY(runner.IsRunning());
+        QVERIFY(list.m_arrArchives.isEmpty());
+        runner.Resume();
+        QVERIFY(runner.WaitFor(10s));
+        QCOMPARE(host.m_nFinished.load(), 1);
+        QCOMPARE(list.m_arrArchives.size(), 9);
+        QVERIFY(runner.FinishedNormally());
+    }
+
+    // A stop while the worker is blocked in a notification returns after its bounded wait; the worker ends
+    // at its next check and sends no end notification.
+    void stopWhileBlockedEndsWithoutFinishing()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        host.m_bBlockFirst = true;
+        list.m_pSettings = &m_settings;
+        list.m_pHost = &host;
+        CXScanRunner runner(list);
+        QVERIFY(runner.Start(m_strRoot));
+        QVERIFY(host.m_reached.tryAcquire(1, 10000));
+        runner.Stop(); // returns although the worker cannot end yet
+        QVERIFY(runner.IsRunning());
+        host.m_gate.release();
+        QVERIFY(runner.WaitFor(10s));
+        QCOMPARE(host.m_nFinished.load(), 0);
+        QCOMPARE(host.m_nProgress.load(), 1);
+        QVERIFY(list.m_arrArchives.isEmpty());
+        QVERIFY(!runner.FinishedNormally());
+    }
+
+    void stopDuringPauseEndsTheWorker()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        host.m_bBlockFirst = true;
+        list.m_pSettings = &m_settings;
+        list.m_pHost = &host;
+        CXScanRunner runner(list);
+        QVERIFY(runner.Start(m_strRoot));
+        QVERIFY(host.m_reached.tryAcquire(1, 10000));
+        runner.Pause();
+        host.m_gate.release();
+        runner.Stop();
+        QVERIFY(runner.WaitFor(10s));
+        QCOMPARE(host.m_nFinished.load(), 0);
+        QCOMPARE(host.m_nProgress.load(), 1);
+        QVERIFY(!runner.IsPaused());
+    }
+
+    void restartAfterAStopScansAgain()
+    {
+        CXArchiveList list;
+        RecordingHost host;
+        list.m_pSettings = &m_settings;
+        list.SetImagePatterns(BuildImagePatternList(m_settings));
+        list.m_pHost = &host;
+        CXScanRunner runner(list);
+        QVERIFY(runner.Start(m_dir.filePath(QStringLiteral("nowhere"))));
+        QVERIFY(runner.WaitFor(10s));
+        QVERIFY(runner.Start(m_strRoot));
+        QVERIFY(runner.WaitFor(10s));
+        QCOMPARE(list.m_arrArchives.size(), 9);
+        QCOMPARE(host.m_nFinished.load(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderScan)
+#include "tst_folderscan.moc"
