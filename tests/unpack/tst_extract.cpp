@@ -1,0 +1,584 @@
+#include "archive/zip.h"
+#include "unpack/destination.h"
+#include "unpack/extract.h"
+#include "unpack/validation.h"
+
+#include "support/testenv.h"
+#include "support/zipwriter.h"
+#include "unpack/extractfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+using namespace zelvano::test;
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+bool WriteZip(const QString& path, const ZipWriter& writer)
+{
+    return WriteFile(path, writer.build());
+}
+
+// Bytes that are no picture, for entries checked only for existence and size.
+QByteArray Filler(int size, char seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    quint32 x = quint32(seed) * 2654435761u + 1;
+    for (int i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        out[i] = char(x >> 24);
+    }
+    return out;
+}
+
+// Makes a RAR archive from the files below source (paths relative to it), keeping links as links.
+bool MakeRar(const QString& archive, const QString& source, const QStringList& names)
+{
+    QProcess rar;
+    rar.setWorkingDirectory(source);
+    rar.start(S("rar"), QStringList{S("a"), S("-idq"), S("-y"), S("-ma5"), S("-r"), S("-ol"), archive} + names);
+    return rar.waitForFinished(60000) && rar.exitStatus() == QProcess::NormalExit && rar.exitCode() == 0;
+}
+
+bool HaveRar()
+{
+    return !QStandardPaths::findExecutable(S("rar")).isEmpty();
+}
+
+enum class Existing
+{
+    Same,
+    SameSizeOtherContent,
+    OtherSize,
+    Folder,
+    LinkOut,
+    DanglingLink
+};
+enum class ZipFault
+{
+    None,
+    Truncated,
+    DamagedPng,
+    CrcMismatch,
+    ListedSmaller,
+    ListedLarger,
+    Encrypted,
+    BadLocal
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Existing)
+Q_DECLARE_METATYPE(ZipFault)
+
+class TestExtract : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Only picture entries are written: no macOS metadata, no hidden entries, no folders, no other types.
+    void zipEntryFilter()
+    {
+        QTemporaryDir dir;
+        ZipWriter zip;
+        zip.addFolder("Trip/");
+        zip.add("Trip/IMG_1.JPG", Jpeg());
+        zip.add("__MACOSX/Trip/._IMG_1.JPG", "junk");
+        zip.add("Trip/.DS_Store", "junk");
+        zip.add("Trip/notes.txt", "text");
+        zip.add("Trip/hidden.jpg", Jpeg()).externalAttributes = 0x22;
+        zip.add("Trip/a.jp", "short extension"); // ".jp" occurs in ".jpg;"
+        zip.add("Trip/holiday. jpg", Jpeg());    // dot and space before the extension
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+
+        UnpackFixture fx;
+        CXArchiveFile archive = fx.Archive(path, 1);
+        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(TreeOf(dir.path()),
+                 QStringList({S("Trip"), S("Trip.zip"), S("Trip/IMG_1.JPG"), S("Trip/a.jp"), S("Trip/holiday.jpg")}));
+        QCOMPARE(archive.m_nExtracted, 3);
+        QCOMPARE(archive.m_nSkipped, 0);
+        QCOMPARE(archive.m_nErrors, 0);
+        QCOMPARE(archive.m_nBytesOnDisk, quint64(2 * Jpeg().size() + 15));
+        QCOMPARE(fx.m_host.Texts(), QStringList({S("IMG_1.JPG"), S("a.jp"), S("holiday.jpg"), QString()}));
+        QCOMPARE(fx.m_host.m_nValidations.load(), 2); // ".jp" is no picture kind
+    }
+
+    // An existing output: a plain skip only when a regular file of the entry's size stands in for it.
+    void zipDuplicates_data()
+    {
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<Existing>("existing");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("errors");
+        QTest::addColumn<int>("extracted");
+        QTest::addColumn<QString>("reason");
+        const QString different = zelvano::reason::DifferentFileExists();
+        // clang-format off
+        QTest::newRow("same picture: plain skip")                  << false << Existing::Same                 << 1 << 0 << 0 << QString();
+        QTest::newRow("same size, other content: plain skip")      << false << Existing::SameSizeOtherContent << 1 << 0 << 0 << QString();
+        QTest::newRow("other size: skipped and failed")            << false << Existing::OtherSize            << 1 << 1 << 0 << different;
+        QTest::newRow("folder in the way: skipped and failed")     << false << Existing::Folder               << 1 << 1 << 0 << different;
+        QTest::newRow("link out: skipped and failed")              << false << Existing::LinkOut              << 1 << 1 << 0 << different;
+        QTest::newRow("dangling link: skipped and failed")         << false << Existing::DanglingLink         << 1 << 1 << 0 << different;
+        QTest::newRow("overwrite replaces another file")           << true  << Existing::OtherSize            << 0 << 0 << 1 << QString();
+        QTest::newRow("overwrite replaces a link, not its target") << true  << Existing::LinkOut              << 0 << 0 << 1 << QString();
+        QTest::newRow("overwrite replaces a dangling link")        << true  << Existing::DanglingLink         << 0 << 0 << 1 << QString();
+        // clang-format on
+    }
+    void zipDuplicates()
+    {
+        QFETCH(bool, overwrite);
+        QFETCH(Existing, existing);
+        QFETCH(int, skipped);
+        QFETCH(int, errors);
+        QFETCH(int, extracted);
+        QFETCH(QString, reason);
+
+        QTemporaryDir dir;
+        const QString dest = dir.filePath(S("dest"));
+        const QString outside = dir.filePath(S("outside"));
+        QVERIFY(QDir().mkpath(dest));
+        QVERIFY(QDir().mkpath(outside));
+        const QByteArray picture = Jpeg();
+        ZipWriter zip;
+        zip.add("x.jpg", picture);
+        QVERIFY(WriteZip(dest + S("/Trip.zip"), zip));
+
+        const QString target = dest + S("/x.jpg");
+        const QString outsideFile = outside + S("/target.jpg");
+        QByteArray before;
+        switch (existing) {
+        case Existing::Same:
+            before = picture;
+            break;
+        case Existing::SameSizeOtherContent:
+            before = QByteArray(picture.size(), 'z');
+            break;
+        case Existing::OtherSize:
+            before = "a different picture";
+            break;
+        case Existing::Folder:
+            QVERIFY(QDir().mkpath(target));
+            break;
+        case Existing::LinkOut:
+            QVERIFY(WriteFile(outsideFile, QByteArray(picture.size(), 'o')));
+            QVERIFY(QFile::link(outsideFile, target));
+            break;
+        case Existing::DanglingLink:
+            QVERIFY(QFile::link(outsideFile, target));
+            break;
+        }
+        if (!before.isEmpty())
+            QVERIFY(WriteFile(target, before));
+        const QByteArray outsideBefore = ReadFile(outsideFile);
+
+        UnpackFixture fx;
+        fx.m_settings.m_bOverwritePhotos = overwrite;
+        CXArchiveFile archive = fx.Archive(dest + S("/Trip.zip"));
+        const bool ok = ExtractZipArchive(fx.m_ctx, archive);
+        QCOMPARE(ok, errors == 0);
+        QCOMPARE(archive.m_nSkipped, skipped);
+        QCOMPARE(archive.m_nErrors, errors);
+        QCOMPARE(archive.m_nExtracted, extracted);
+        QCOMPARE(archive.m_arrFailedItems.size(), qsizetype(errors));
+        if (errors)
+            QCOMPARE(archive.m_arrFailedItems[0].m_strReason, reason);
+        if (skipped)
+            QCOMPARE(fx.m_host.Texts().first(), S("Skipping: x.jpg"));
+        if (!before.isEmpty() && !overwrite)
+            QCOMPARE(ReadFile(target), before);
+        if (overwrite) {
+            QVERIFY(!QFileInfo(target).isSymLink());
+            QCOMPARE(ReadFile(target), picture);
+        }
+        // Whatever happened, nothing beyond the destination changed.
+        QCOMPARE(ReadFile(outsideFile), outsideBefore);
+        QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
+                 existing == Existing::LinkOut ? 1 : 0);
+    }
+
+    // Running the same archive twice with overwriting off: everything is a skip, nothing an error.
+    void zipSecondRunSkipsEverything()
+    {
+        QTemporaryDir dir;
+        ZipWriter zip;
+        zip.add("Trip/a.jpg", Jpeg());
+        zip.add("Trip/b.png", Png());
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+        UnpackFixture fx;
+        CXArchiveFile archive = fx.Archive(path, 1);
+        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 2);
+
+        UnpackFixture again;
+        QVERIFY(ExtractZipArchive(again.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 0);
+        QCOMPARE(archive.m_nSkipped, 2);
+        QCOMPARE(archive.m_nErrors, 0);
+        QVERIFY(archive.m_arrFailedItems.isEmpty());
+        QCOMPARE(again.m_host.Texts(), QStringList({S("Skipping: a.jpg"), S("Skipping: b.png"), QString()}));
+    }
+
+    // Damaged pictures and failing extraction calls at the three validation levels.
+    void zipValidation_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<ZipFault>("fault");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("extracted");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("loads");
+        QTest::addColumn<QString>("reasonStart");
+        // clang-format off
+        QTest::newRow("level 1: a whole picture")                      << 0 << ZipFault::None          << true  << 1 << true  << true  << QString();
+        QTest::newRow("level 1: truncated JPEG exists")                << 0 << ZipFault::Truncated     << true  << 1 << true  << true  << QString();
+        QTest::newRow("level 3: truncated JPEG is invalid")            << 2 << ZipFault::Truncated     << false << 1 << true  << false << QString();
+        QTest::newRow("level 3: PNG with a bad chunk is invalid")      << 2 << ZipFault::DamagedPng    << false << 1 << true  << false << QString();
+        QTest::newRow("level 3: a whole picture")                      << 2 << ZipFault::None          << true  << 1 << true  << true  << QString();
+        QTest::newRow("level 1: CRC mismatch fails")                   << 0 << ZipFault::CrcMismatch   << false << 1 << true  << true  << S("Extraction failed (ZIPRES_CRC");
+        QTest::newRow("level 3: CRC mismatch fails")                   << 2 << ZipFault::CrcMismatch   << false << 1 << true  << true  << S("Extraction failed (ZIPRES_CRC");
+        QTest::newRow("level 1: more data than listed fails")          << 0 << ZipFault::ListedSmaller << false << 1 << true  << true  << S("Extraction failed");
+        QTest::newRow("level 1: less data than listed fails")          << 0 << ZipFault::ListedLarger  << false << 1 << true  << true  << S("Extraction failed");
+        QTest::newRow("level 1: encrypted entry fails")                << 0 << ZipFault::Encrypted     << false << 0 << false << false << S("Extraction failed (ZIPRES_ENCRYPTED");
+        QTest::newRow("level 1: damaged local header fails")           << 0 << ZipFault::BadLocal      << false << 0 << false << false << S("Extraction failed (ZIPRES_CORRUPT");
+        // clang-format on
+    }
+    void zipValidation()
+    {
+        QFETCH(int, level);
+        QFETCH(ZipFault, fault);
+        QFETCH(bool, ok);
+        QFETCH(int, extracted);
+        QFETCH(bool, exists);
+        QFETCH(bool, loads);
+        QFETCH(QString, reasonStart);
+
+        QTemporaryDir dir;
+        ZipWriter zip;
+        const QByteArray picture = fault == ZipFault::Truncated    ? TruncatedJpeg()
+                                   : fault == ZipFault::DamagedPng ? DamagedPng()
+                                                                   : Jpeg();
+        ZipItem& item = zip.add(fault == ZipFault::DamagedPng ? "x.png" : "x.jpg", picture);
+        switch (fault) {
+        case ZipFault::CrcMismatch:
+            item.crc = ZipWriter::Crc(picture) ^ 1u;
+            break;
+        case ZipFault::ListedSmaller:
+            item.unpackedSize = uint64_t(picture.size() - 10);
+            break;
+        case ZipFault::ListedLarger:
+            item.unpackedSize = uint64_t(picture.size() + 10);
+            break;
+        case ZipFault::Encrypted:
+            item.encrypted = true;
+            break;
+        case ZipFault::BadLocal:
+            item.localMethod = 0;
+            break;
+        default:
+            break;
+        }
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = level;
+        CXArchiveFile archive = fx.Archive(path);
+        QCOMPARE(ExtractZipArchive(fx.m_ctx, archive), ok);
+        QCOMPARE(archive.m_nExtracted, extracted);
+        QCOMPARE(archive.m_nErrors, ok ? 0 : 1);
+        if (!ok) {
+            const CXArchiveItem& failed = archive.m_arrFailedItems.value(0);
+            QCOMPARE(bool(failed.m_bExists), exists);
+            QCOMPARE(bool(failed.m_bLoads), loads);
+            QVERIFY2(failed.m_strReason.startsWith(reasonStart), qPrintable(failed.m_strReason));
+            QCOMPARE(failed.m_strPath, dir.filePath(failed.m_strName));
+        }
+    }
+
+    // Hostile names: nothing is written outside the destination, the good entry still is, and the
+    // archive reports the failure so it is never deleted.
+    void zipConfinement_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("link"); // a link below the destination leading to "outside"
+        QTest::addColumn<QString>("reason");
+        const QString unsafe = zelvano::reason::UnsafeName();
+        // clang-format off
+        QTest::newRow("parent part")                      << 1 << QByteArray("../escape.jpg")        << QString()  << unsafe;
+        QTest::newRow("parent part deeper down")          << 1 << QByteArray("a/../../escape.jpg")   << QString()  << unsafe;
+        QTest::newRow("parent part leaving the new folder") << 2 << QByteArray("../escape.jpg")      << QString()  << unsafe;
+        QTest::newRow("parent part behind backslashes")   << 1 << QByteArray("a\\..\\..\\escape.jpg") << QString() << unsafe;
+        QTest::newRow("absolute name")                    << 1 << QByteArray("@OUTSIDE@/abs.jpg")    << QString()  << unsafe;
+        QTest::newRow("absolute name in mode 2")          << 2 << QByteArray("@OUTSIDE@/abs.jpg")    << QString()  << unsafe;
+        QTest::newRow("drive letter")                     << 1 << QByteArray("C:/escape.jpg")        << QString()  << unsafe;
+        QTest::newRow("UNC name")                         << 1 << QByteArray("\\\\host\\share\\escape.jpg") << QString() << unsafe;
+        QTest::newRow("control character")                << 1 << QByteArray("esc\x1b.jpg")          << QString()  << zelvano::reason::ControlCharacters();
+        QTest::newRow("folder link leading out")          << 1 << QByteArray("link/escape.jpg")      << S("link")  << zelvano::reason::LinkLeadsOut();
+        QTest::newRow("folder link leading out, mode 2")  << 2 << QByteArray("link/escape.jpg")      << S("Trip/link") << zelvano::reason::LinkLeadsOut();
+        // clang-format on
+    }
+    void zipConfinement()
+    {
+        QFETCH(int, mode);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, link);
+        QFETCH(QString, reason);
+
+        QTemporaryDir dir;
+        const QString dest = dir.filePath(S("dest"));
+        const QString outside = dir.filePath(S("outside"));
+        QVERIFY(QDir().mkpath(dest));
+        QVERIFY(QDir().mkpath(outside));
+        if (!link.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(dest + QLatin1Char('/') + link).absolutePath()));
+            QVERIFY(QFile::link(outside, dest + QLatin1Char('/') + link));
+        }
+        name.replace("@OUTSIDE@", QFile::encodeName(outside));
+        ZipWriter zip;
+        zip.add("good.jpg", Jpeg());
+        zip.add(name, Jpeg());
+        const QString path = dest + S("/Trip.zip");
+        QVERIFY(WriteZip(path, zip));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nExtractTo = mode;
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(!ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 1);
+        QCOMPARE(archive.m_nErrors, 1);
+        QCOMPARE(archive.m_arrFailedItems.value(0).m_strReason, reason);
+        QCOMPARE(archive.m_arrFailedItems.value(0).m_bExists, 0);
+        QVERIFY(QFileInfo::exists(mode == 1 ? dest + S("/good.jpg") : dest + S("/Trip/good.jpg")));
+        QCOMPARE(TreeOf(outside), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList({S("dest"), S("outside")}));
+        QVERIFY(!QFileInfo::exists(dest + S("/C:")));
+    }
+
+    // A stop while an entry is written lets that entry finish and starts no other; the counters so far
+    // are stored.
+    void zipStopBetweenEntries()
+    {
+        QTemporaryDir dir;
+        ZipWriter zip;
+        for (int i = 1; i <= 5; ++i)
+            zip.add(QByteArray("p") + QByteArray::number(i) + ".jpg", Jpeg());
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+
+        UnpackFixture fx;
+        fx.m_host.m_onStatus = [&](const QString& text) {
+            if (text == S("p2.jpg"))
+                fx.m_run.Stop();
+        };
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(TreeOf(dir.path()), QStringList({S("Trip.zip"), S("p1.jpg"), S("p2.jpg")}));
+        QCOMPARE(fx.m_host.Texts().last(), QString());
+
+        // With the run already stopped nothing is done and nothing is stored.
+        archive.m_nExtracted = 7;
+        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 7);
+    }
+
+    // A pause inside a large entry holds the worker in that entry; a resume finishes the same entry.
+    void zipPauseInsideAnEntry()
+    {
+        QTemporaryDir dir;
+        const QByteArray big = Filler(6 << 20, 'b');
+        ZipWriter zip;
+        zip.add("big.jpg", big, 0);
+        zip.add("after.jpg", "after");
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = 1;
+        std::promise<void> paused;
+        std::atomic<int> progressCalls{0};
+        qint64 lastDone = -1;
+        bool monotonic = true;
+        fx.m_host.m_onProgress = [&](qint64 done, qint64 total) {
+            monotonic = monotonic && done > lastDone && total == big.size();
+            lastDone = done;
+            if (progressCalls++ == 0) {
+                fx.m_run.Pause();
+                paused.set_value();
+            }
+        };
+        CXArchiveFile archive = fx.Archive(path);
+        std::atomic<bool> done{false};
+        bool ok = false;
+        std::thread worker([&] {
+            ok = ExtractZipArchive(fx.m_ctx, archive);
+            done = true;
+        });
+        QVERIFY(paused.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const bool heldInEntry = !done && QFileInfo(dir.filePath(S("big.jpg"))).size() < big.size() &&
+                                 !QFileInfo::exists(dir.filePath(S("after.jpg")));
+        fx.m_run.Resume();
+        worker.join();
+        QVERIFY(heldInEntry);
+        QVERIFY(ok);
+        QVERIFY(monotonic);
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(ReadFile(dir.filePath(S("big.jpg"))), big);
+    }
+
+    void archiveThatDoesNotOpen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("missing ZIP") << S("gone.zip") << QByteArray();
+        QTest::newRow("damaged ZIP") << S("bad.zip") << QByteArray("this is no archive");
+        QTest::newRow("missing RAR") << S("gone.rar") << QByteArray();
+        QTest::newRow("damaged RAR") << S("bad.rar") << QByteArray("Rar!\x1a\x07\x01\x00 broken");
+    }
+    void archiveThatDoesNotOpen()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        if (!bytes.isEmpty())
+            QVERIFY(WriteFile(path, bytes));
+        UnpackFixture fx;
+        CXArchiveFile archive = fx.Archive(path);
+        archive.m_nExtracted = 4;
+        archive.m_nSkipped = 3;
+        archive.m_nBytesOnDisk = 99;
+        const bool ok =
+            name.endsWith(S(".zip")) ? ExtractZipArchive(fx.m_ctx, archive) : ExtractRarArchive(fx.m_ctx, archive);
+        QVERIFY(!ok);
+        QCOMPARE(archive.m_nExtracted, 0);
+        QCOMPARE(archive.m_nSkipped, 0);
+        QCOMPARE(archive.m_nErrors, 0);
+        QCOMPARE(archive.m_nBytesOnDisk, quint64(0));
+        QCOMPARE(fx.m_host.Texts(), QStringList({QString()}));
+    }
+
+    // RAR: folders passed over whatever their names, the same filter, renaming in mode 2, and the
+    // process's current directory left alone.
+    void rarExtraction()
+    {
+        if (!HaveRar())
+            QSKIP("the rar command is not installed");
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        QVERIFY(WriteFile(src + S("/Trip/IMG_1.JPG"), Jpeg()));
+        QVERIFY(WriteFile(src + S("/Trip/b.png"), Png()));
+        QVERIFY(WriteFile(src + S("/__MACOSX/Trip/._IMG_1.JPG"), "junk"));
+        QVERIFY(WriteFile(src + S("/Trip.jpg/inner.txt"), "text"));
+        QVERIFY(WriteFile(src + S("/holiday. jpg"), Jpeg()));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        const QString path = dest + S("/my_trip.rar");
+        QVERIFY(MakeRar(path, src, {S("Trip"), S("__MACOSX"), S("Trip.jpg"), S("holiday. jpg")}));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nExtractTo = 2;
+        fx.m_settings.m_bRenameFolder = 1;
+        CXArchiveFile archive = fx.Archive(path, 1);
+        const QString cwd = QDir::currentPath();
+        QVERIFY(ExtractRarArchive(fx.m_ctx, archive));
+        QCOMPARE(QDir::currentPath(), cwd);
+        QCOMPARE(TreeOf(dest), QStringList({S("My Trip"), S("My Trip/Trip"), S("My Trip/Trip/IMG_1.JPG"),
+                                            S("My Trip/Trip/b.png"), S("my_trip.rar")}));
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(archive.m_nErrors, 0);
+        QCOMPARE(ReadFile(dest + S("/My Trip/Trip/IMG_1.JPG")), Jpeg());
+        QCOMPARE(fx.m_host.m_nValidations.load(), 2);
+
+        // The second run skips every picture.
+        UnpackFixture again;
+        again.m_settings.m_nExtractTo = 2;
+        again.m_settings.m_bRenameFolder = 1;
+        QVERIFY(ExtractRarArchive(again.m_ctx, archive));
+        QCOMPARE(archive.m_nSkipped, 2);
+        QCOMPARE(archive.m_nExtracted, 0);
+        QCOMPARE(again.m_host.Texts(), QStringList({S("Skipping: IMG_1.JPG"), S("Skipping: b.png"), QString()}));
+    }
+
+    // RAR links are never created; a link standing for a picture fails the archive. A damaged picture
+    // fails level 3 as in a ZIP.
+    void rarLinksAndDamage()
+    {
+        if (!HaveRar())
+            QSKIP("the rar command is not installed");
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        const QString outside = dir.filePath(S("outside"));
+        QVERIFY(WriteFile(outside + S("/target.jpg"), Jpeg()));
+        QVERIFY(WriteFile(src + S("/good.jpg"), Jpeg()));
+        QVERIFY(WriteFile(src + S("/cut.jpg"), TruncatedJpeg()));
+        QVERIFY(QFile::link(S("../outside/target.jpg"), src + S("/rel.jpg")));
+        QVERIFY(QFile::link(outside + S("/target.jpg"), src + S("/abs.jpg")));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        const QString path = dest + S("/Trip.rar");
+        QVERIFY(MakeRar(path, src, {S("good.jpg"), S("cut.jpg"), S("rel.jpg"), S("abs.jpg")}));
+
+        UnpackFixture fx;
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(!ExtractRarArchive(fx.m_ctx, archive));
+        QCOMPARE(TreeOf(dest), QStringList({S("Trip.rar"), S("cut.jpg"), S("good.jpg")}));
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(archive.m_nErrors, 3);
+        QStringList reasons;
+        for (const CXArchiveItem& item : archive.m_arrFailedItems)
+            reasons << item.m_strName + QLatin1Char(':') +
+                           (item.m_strReason.isEmpty() && !item.m_bLoads ? S("does not load") : item.m_strReason);
+        reasons.sort();
+        QCOMPARE(reasons, QStringList({S("abs.jpg:") + zelvano::reason::LinkEntry(), S("cut.jpg:does not load"),
+                                       S("rel.jpg:") + zelvano::reason::LinkEntry()}));
+        QCOMPARE(ReadFile(outside + S("/target.jpg")), Jpeg());
+    }
+
+    void rarStopBetweenEntries()
+    {
+        if (!HaveRar())
+            QSKIP("the rar command is not installed");
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(WriteFile(src + S("/p%1.jpg").arg(i), Jpeg()));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        const QString path = dest + S("/Trip.rar");
+        QVERIFY(MakeRar(path, src, {S("p1.jpg"), S("p2.jpg"), S("p3.jpg")}));
+
+        UnpackFixture fx;
+        fx.m_host.m_onStatus = [&](const QString& text) {
+            if (text == S("p2.jpg"))
+                fx.m_run.Stop();
+        };
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(ExtractRarArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(TreeOf(dest), QStringList({S("Trip.rar"), S("p1.jpg"), S("p2.jpg")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExtract)
+#include "tst_extract.moc"
