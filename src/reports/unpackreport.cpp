@@ -1,0 +1,103 @@
+#include "reports/unpackreport.h"
+
+#include "common/format.h"
+#include "reports/reportwriter.h"
+#include "scan/archivelist.h"
+
+#include <QDir>
+
+namespace {
+
+QString Field(const QString& label, const QString& value)
+{
+    return label.leftJustified(30) + value;
+}
+
+QString Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+void AppendHeading(QStringList& lines, const QString& title)
+{
+    lines << QString() << ReportSeparatorLine() << title << ReportSeparatorLine() << QString();
+}
+
+} // namespace
+
+QString FailedItemReason(const CXArchiveItem& item)
+{
+    if (!item.m_bExists)
+        return QStringLiteral("Image can't be saved");
+    if (!item.m_bSizeMatches)
+        return QStringLiteral("Uncompressed Filesize mismatch");
+    if (!item.m_bLoads)
+        return QStringLiteral("Image is invalid (damaged or corrupted)");
+    // The file is whole, yet something failed: the extraction says what.
+    return item.m_strReason;
+}
+
+QString FormatReportTime(qint64 secondsSince1970)
+{
+    return FormatTime(secondsSince1970, "%A, %B %d, %Y @%I:%M:%S %p");
+}
+
+QStringList UnpackReportSummaryLines(const UnpackReportData& data)
+{
+    return {
+        Field(QStringLiteral("Scan Path:"), Native(data.m_strScanPath)),
+        Field(QStringLiteral("Started:"), FormatReportTime(data.m_tStarted)),
+        Field(QStringLiteral("Finished:"), FormatReportTime(data.m_tFinished)),
+        Field(QStringLiteral("Elapsed Time:"), data.m_strElapsed),
+        Field(QStringLiteral("Archives Processed:"), FormatNumber(data.m_nArchivesProcessed)),
+        Field(QStringLiteral("Photos Extracted:"), FormatNumber(data.m_nExtracted)),
+        Field(QStringLiteral("Size on Disk:"), FormatByteSize(data.m_nBytesOnDisk)),
+        Field(QStringLiteral("Number Skipped (Duplicate):"), FormatNumber(data.m_nSkipped)),
+        Field(QStringLiteral("Number of Errors:"), FormatNumber(data.m_nErrors)),
+    };
+}
+
+QStringList UnpackReportLines(const UnpackReportData& data)
+{
+    QStringList lines;
+    lines << ReportSeparatorLine() << QStringLiteral("Zelvano Unpack Report") << ReportSeparatorLine() << QString();
+    lines << UnpackReportSummaryLines(data);
+
+    static const QString indent(3, QLatin1Char(' '));
+    if (data.m_nErrors != 0 && data.m_pArchives) {
+        AppendHeading(lines, QStringLiteral("Archive Files with errors:"));
+        for (const CXArchiveFile& archive : *data.m_pArchives) {
+            if (archive.m_arrFailedItems.isEmpty())
+                continue;
+            lines << QStringLiteral("In archive: %1").arg(Native(archive.m_strPath));
+            for (const CXArchiveItem& item : archive.m_arrFailedItems) {
+                lines << indent + Native(item.m_strPath);
+                lines << indent + QStringLiteral("-> ") + FailedItemReason(item);
+                lines << QString();
+            }
+        }
+    }
+
+    if (!data.m_arrSelection.isEmpty() && data.m_pArchives) {
+        AppendHeading(lines, QStringLiteral("Processed Archive Files:"));
+        for (qint32 index : data.m_arrSelection) {
+            if (index < 0 || index >= data.m_pArchives->size())
+                continue;
+            const CXArchiveFile& archive = data.m_pArchives->at(index);
+            lines << QLatin1Char(' ') +
+                         FormatQuantity(archive.m_nPhotoCount, QStringLiteral("Photo"), true).leftJustified(20) +
+                         Native(archive.m_strPath);
+        }
+    }
+    return lines;
+}
+
+bool WriteUnpackReport(const QString& filePath, const UnpackReportData& data)
+{
+    // An existing file that cannot be removed is written to after its content.
+    RemoveReportFile(filePath);
+    bool ok = true;
+    for (const QString& line : UnpackReportLines(data))
+        ok = AppendReportLine(filePath, line) && ok;
+    return ok;
+}

@@ -1,0 +1,101 @@
+#include "unpack/deferreddelete.h"
+
+#include "common/format.h"
+#include "common/sstringarray.h"
+#include "common/workerhost.h"
+#include "scan/archivelist.h"
+#include "settings/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+bool PathIsGone(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.exists() && !info.isSymLink();
+}
+
+} // namespace
+
+DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList<CXSelItem>& selection)
+{
+    DeferredDeletionPlan plan;
+    CXSStringArray paths;
+    QString text;
+    int listed = 0;
+    for (const CXSelItem& sel : selection) {
+        if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size())
+            continue;
+        const CXArchiveFile& archive = list.m_arrArchives.at(sel.m_nArchive);
+        // Only what this run unpacked in full: an archive that did not open leaves no failed entry behind.
+        if (!sel.m_bExtracted || sel.m_bDeleted || !archive.m_arrFailedItems.isEmpty())
+            continue;
+        if (paths.Contains(archive.m_strPath))
+            continue;
+        paths.InsertSorted(archive.m_strPath);
+        if (listed < 4) {
+            text += QDir::toNativeSeparators(archive.m_strPath) + QLatin1Char('\n');
+            ++listed;
+        }
+    }
+    const qsizetype count = paths.size();
+    if (count == 0)
+        return plan;
+    if (count > 4) {
+        text += QStringLiteral("\n..and %1 (total of %2 archives).")
+                    .arg(FormatQuantity(count - 4, QStringLiteral("other"), false), FormatNumber(count));
+    }
+    plan.m_arrPaths = paths.toStringList();
+    plan.m_strQuestion = QStringLiteral("Are you sure you want to delete the following %1?\n\n%2")
+                             .arg(FormatQuantity(qMin<qsizetype>(count, 4), QStringLiteral("Archive"), false), text);
+    return plan;
+}
+
+DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>& selection, const CXSettings& settings,
+                                           const std::function<bool(const QString&)>& confirm, CXWorkerHost* host,
+                                           const std::function<bool(const QStringList&, bool)>& deleteArchives)
+{
+    DeferredDeletionResult result;
+    if ((settings.m_nAfterExtraction != 1 && settings.m_nAfterExtraction != 2) || settings.m_nWhenToDelete != 1)
+        return result;
+    const DeferredDeletionPlan plan = PlanDeferredDeletion(list, selection);
+    if (plan.m_arrPaths.isEmpty())
+        return result;
+    if (settings.m_bConfirmDelete) {
+        result.m_bAsked = true;
+        if (!confirm || !confirm(plan.m_strQuestion))
+            return result;
+    }
+    result.m_bConfirmed = true;
+
+    const bool recycle = settings.m_nAfterExtraction == 2;
+    if (host)
+        host->StatusState(recycle ? 9 : 8);
+    // Its answer says little (a permanent deletion stops at the first failure): each path is looked at.
+    deleteArchives(plan.m_arrPaths, recycle);
+
+    CXSStringArray planned;
+    for (const QString& p : plan.m_arrPaths)
+        planned.InsertSorted(p);
+    for (CXSelItem& sel : selection) {
+        if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size())
+            continue;
+        CXArchiveFile& archive = list.m_arrArchives[sel.m_nArchive];
+        if (sel.m_bDeleted || !sel.m_bExtracted || !planned.Contains(archive.m_strPath))
+            continue;
+        if (PathIsGone(archive.m_strPath)) {
+            archive.m_bRemoved = 1;
+            sel.m_bDeleted = true;
+            if (host)
+                host->RemoveArchiveRow(sel.m_nArchive);
+            ++result.m_nDeleted;
+        } else if (!sel.m_bDeleteFailed) {
+            RecordDeleteFailure(archive, recycle);
+            sel.m_bDeleteFailed = true;
+            ++result.m_nFailed;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "common/runcontrol.h"
+#include "common/workerhost.h"
+#include "common/workerthread.h"
+#include "unpack/unpackcontext.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class CXArchiveFile;
+class CXArchiveList;
+class CXSettings;
+class CXUnpackRun;
+
+// One archive of an unpack run's selection, and what the run did with it.
+struct CXSelItem
+{
+    qint32 m_nArchive = 0; // index into CXArchiveList::m_arrArchives
+    qint32 m_nRow = 0;     // its list row when the run started (rows move later; the worker does not use it)
+
+    // Written by the worker.
+    bool m_bProcessed = false;    // handed to extraction in this run
+    bool m_bExtracted = false;    // its extraction in this run opened the archive and failed no entry
+    bool m_bDeleted = false;      // deleted (or moved to the trash) by this run
+    bool m_bDeleteFailed = false; // a deletion was decided but the archive is still there
+};
+
+// The block handed to the unpack worker.
+struct WorkerParams
+{
+    CXRunControl* m_pRun = nullptr; // the run flag and pause gate
+    CXUnpackRun* m_pOwner = nullptr;
+    CXWorkerThread* m_pThread = nullptr;
+    QString m_szFolder; // empty for the unpack worker
+};
+
+// The calls the run makes per archive. Tests replace them to play every answer and failure.
+struct UnpackOperations
+{
+    std::function<bool(CXUnpackContext&, CXArchiveFile&)> extractZip;
+    std::function<bool(CXUnpackContext&, CXArchiveFile&)> extractRar;
+    std::function<DeleteAnswer(CXUnpackContext&, const QString&, bool)> confirmDelete;
+    std::function<bool(const QString&, bool)> deleteArchive;
+    std::function<bool(const QStringList&, bool)> deleteArchives;
+};
+
+// The extraction and deletion of the unpack engine.
+UnpackOperations DefaultUnpackOperations();
+
+// True when the volume holding folder has at least need free bytes. Otherwise, when showMessage is set,
+// the not-enough-space message goes to the host, and the result is false. A volume that cannot be
+// queried has no free bytes.
+bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host);
+// The message CheckDiskSpace shows.
+QString DiskSpaceMessage(const QString& volume, quint64 need, quint64 free);
+
+// Whether the start of a run checks the free space: only when nothing is deleted, or the archives are
+// deleted permanently at the end (with the trash, or a deletion after each archive, the space comes back).
+bool NeedsDiskSpaceCheck(const CXSettings& settings);
+
+// An archive that was to be deleted but is still there: one failed record naming the archive itself and
+// one more error, so the results and the report show it and the archive stays listed.
+void RecordDeleteFailure(CXArchiveFile& archive, bool recycle);
+// An archive whose extraction failed without a failed entry (it did not open, or is of no known type): one
+// failed record naming the archive, so the results do not show it as a clean run.
+void RecordUnopenedArchive(CXArchiveFile& archive);
+
+// How the last run ended.
+enum class UnpackEnd
+{
+    None,       // no run yet, or still running
+    Finished,   // every selected archive was processed; UnpackFinished was sent
+    Stopped,    // the run flag was cleared from outside
+    Cancelled,  // Cancel was answered to a delete question
+    OutOfSpace, // too little free space after No to All
+};
+
+enum class UnpackStart
+{
+    Started,
+    AlreadyRunning,
+    NotEnoughSpace
+};
+
+// The unpack run: owns the worker thread and the run control. The selection and the found-archive model
+// must not change while it runs (the window locks them), so the worker reads them without locks.
+class CXUnpackRun
+{
+public:
+    CXUnpackRun(CXArchiveList& list, const CXSettings& settings, CXWorkerHost& host,
+                UnpackOperations ops = DefaultUnpackOperations());
+    ~CXUnpackRun();
+    CXUnpackRun(const CXUnpackRun&) = delete;
+    CXUnpackRun& operator=(const CXUnpackRun&) = delete;
+
+    // Checks the free space when the options call for it (the message goes to the host), empties every
+    // archive's failed items, builds the run's picture-extension list and starts the worker on the
+    // selection. sourceFolder is the scanned folder, whose volume receives the pictures.
+    UnpackStart Start(const QList<CXSelItem>& selection, const QString& sourceFolder);
+    // Clears the run flag (a paused worker wakes up) and waits a bounded time for the worker to end.
+    // True when it ended; otherwise it ends by itself at its next look at the flag.
+    bool Stop();
+    void Pause() { m_run.Pause(); }
+    void Resume() { m_run.Resume(); }
+    bool IsPaused() const { return m_run.IsPaused(); }
+    bool IsActive() const { return m_thread.IsActive(); }
+    // Waits until the worker has ended.
+    void Wait() { m_thread.Join(); }
+
+    // The worker's loop (UnpackThreadProc calls it on the worker thread).
+    void RunWorker();
+
+    int ArchivesProcessed() const { return m_nArchivesProcessed.load(); }
+    QString CurrentArchive() const;
+    bool StopWithoutAsking() const { return m_bStopWithoutAsking.load(); }
+    void ClearStopWithoutAsking() { m_bStopWithoutAsking = false; }
+    UnpackEnd End() const { return m_nEnd.load(); }
+    // Read them once the worker has ended or while it waits in UnpackFinished.
+    const QList<CXSelItem>& Selection() const { return m_arrSelection; }
+    QList<CXSelItem>& Selection() { return m_arrSelection; }
+    const CXUnpackContext& Context() const { return m_ctx; }
+    CXRunControl& RunControl() { return m_run; }
+
+private:
+    void SetCurrentArchive(const QString& path);
+    void EndByWorker(UnpackEnd end);
+
+    CXArchiveList& m_list;
+    const CXSettings& m_settings;
+    CXWorkerHost& m_host;
+    UnpackOperations m_ops;
+
+    CXRunControl m_run;
+    CXUnpackContext m_ctx;
+    WorkerParams m_params;
+    QList<CXSelItem> m_arrSelection;
+    std::atomic<int> m_nArchivesProcessed{0};
+    std::atomic<bool> m_bStopWithoutAsking{false};
+    std::atomic<UnpackEnd> m_nEnd{UnpackEnd::None};
+    mutable std::mutex m_currentMutex;
+    QString m_strCurrentArchive;
+    CXWorkerThread m_thread; // last: joined before the members it uses go away
+};
+
+// The unpack worker's procedure: runs the owner's loop on the calling thread.
+void UnpackThreadProc(WorkerParams* params);
+
+// Sums of the per-archive unpack figures over a selection.
+struct UnpackTotals
+{
+    qint32 m_nSkipped = 0;
+    qint32 m_nExtracted = 0;
+    qint32 m_nErrors = 0;
+    quint64 m_nBytesOnDisk = 0;
+};
+UnpackTotals SumUnpackFigures(const CXArchiveList& list, const QList<CXSelItem>& selection);
