@@ -27,14 +27,19 @@ void AppendHeading(QStringList& lines, const QString& title)
 
 QString FailedItemReason(const CXArchiveItem& item)
 {
+    // An extraction call that failed and wrote nothing is the plain "can't be saved"; any other recorded
+    // reason (a different file in the way, a name leading outside, an error code with a file left behind)
+    // names the fault better than the flags that follow from it.
+    const bool failedCallWroteNothing = !item.m_bExists && item.m_nResult != 0;
+    if (!item.m_strReason.isEmpty() && !failedCallWroteNothing)
+        return item.m_strReason;
     if (!item.m_bExists)
         return QStringLiteral("Image can't be saved");
     if (!item.m_bSizeMatches)
         return QStringLiteral("Uncompressed Filesize mismatch");
     if (!item.m_bLoads)
         return QStringLiteral("Image is invalid (damaged or corrupted)");
-    // The file is whole, yet something failed: the extraction says what.
-    return item.m_strReason;
+    return QString();
 }
 
 QString FormatReportTime(qint64 secondsSince1970)

@@ -24,8 +24,9 @@ struct UnpackReportData
     QList<qint32> m_arrSelection;                      // the run's archives (indices into it), in order
 };
 
-// Why a failed entry failed: the first missing of written, right size, loads; else the reason the
-// extraction recorded (an error code, a different file in the way, an archive that did not open or go).
+// Why a failed entry failed: the reason the extraction recorded (a different file in the way, a name that
+// leads outside, an error code with a file left behind, an archive that did not open or go), except for a
+// failed call that wrote nothing; else the first missing of written, right size, loads.
 QString FailedItemReason(const CXArchiveItem& item);
 
 // The start and end times as the report shows them.

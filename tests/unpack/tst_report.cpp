@@ -21,31 +21,41 @@ private Q_SLOTS:
         QTest::addColumn<int>("exists");
         QTest::addColumn<int>("sizeMatches");
         QTest::addColumn<int>("loads");
+        QTest::addColumn<int>("result");
         QTest::addColumn<QString>("recorded");
         QTest::addColumn<QString>("reason");
         QTest::newRow("not written: whatever the other flags say")
-            << 0 << 0 << 0 << QString() << QStringLiteral("Image can't be saved");
+            << 0 << 1 << 1 << 0 << QString() << QStringLiteral("Image can't be saved");
+        QTest::newRow("a failed call that wrote nothing stays \"can't be saved\"")
+            << 0 << 0 << 0 << 5 << QStringLiteral("Extraction failed (code 5)")
+            << QStringLiteral("Image can't be saved");
         QTest::newRow("written, loads, wrong size")
-            << 1 << 0 << 1 << QString() << QStringLiteral("Uncompressed Filesize mismatch");
+            << 1 << 0 << 1 << 0 << QString() << QStringLiteral("Uncompressed Filesize mismatch");
         QTest::newRow("right size, does not load")
-            << 1 << 1 << 0 << QString() << QStringLiteral("Image is invalid (damaged or corrupted)");
-        QTest::newRow("whole file but the extraction reported an error: the error is named")
-            << 1 << 1 << 1 << QStringLiteral("Extraction failed (-5)") << QStringLiteral("Extraction failed (-5)");
-        QTest::newRow("a different file in the way")
-            << 1 << 1 << 1 << QStringLiteral("A different file with this name already exists")
+            << 1 << 1 << 0 << 0 << QString() << QStringLiteral("Image is invalid (damaged or corrupted)");
+        QTest::newRow("a file left behind by a failed call: the error is named")
+            << 1 << 1 << 1 << 5 << QStringLiteral("Extraction failed (code 5)")
+            << QStringLiteral("Extraction failed (code 5)");
+        QTest::newRow("a different file in the way, not a size mismatch")
+            << 1 << 0 << 1 << 0 << QStringLiteral("A different file with this name already exists")
             << QStringLiteral("A different file with this name already exists");
-        QTest::newRow("all flags set and nothing recorded: empty") << 1 << 1 << 1 << QString() << QString();
+        QTest::newRow("a name leading outside, not a picture that can't be saved")
+            << 0 << 0 << 0 << 0 << QStringLiteral("The name leads outside the destination")
+            << QStringLiteral("The name leads outside the destination");
+        QTest::newRow("all flags set and nothing recorded: empty") << 1 << 1 << 1 << 0 << QString() << QString();
     }
     void reasons()
     {
         QFETCH(int, exists);
         QFETCH(int, sizeMatches);
         QFETCH(int, loads);
+        QFETCH(int, result);
         QFETCH(QString, recorded);
         CXArchiveItem item;
         item.m_bExists = exists;
         item.m_bSizeMatches = sizeMatches;
         item.m_bLoads = loads;
+        item.m_nResult = result;
         item.m_strReason = recorded;
         QTEST(FailedItemReason(item), "reason");
     }
