@@ -312,6 +312,60 @@ private Q_SLOTS:
         }
     }
 
+    // Picture tests run beside the next entry's extraction; records, counters and texts still come in
+    // entry order, also when two entries write the same path.
+    void zipRecordsKeepEntryOrder()
+    {
+        QTemporaryDir dir;
+        ZipWriter zip;
+        zip.add("a.jpg", TruncatedJpeg());
+        zip.add("b.jpg", Jpeg());
+        zip.add("c.jpg", Jpeg());
+        zip.add("d.png", DamagedPng());
+        zip.add("e.jpg", Jpeg());
+        zip.add("f.jpg", Jpeg()).crc = 0;
+        zip.add("sub/../e.jpg", TruncatedJpeg()); // a refused name is recorded in its place
+        zip.add("g.jpg", Jpeg(300, 200));
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+        QVERIFY(WriteFile(dir.filePath(S("c.jpg")), "another picture"));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = 2;
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(!ExtractZipArchive(fx.m_ctx, archive));
+        QStringList names;
+        for (const CXArchiveItem& item : archive.m_arrFailedItems)
+            names << item.m_strName;
+        QCOMPARE(names, QStringList({S("a.jpg"), S("c.jpg"), S("d.png"), S("f.jpg"), S("e.jpg")}));
+        QCOMPARE(archive.m_nErrors, 5);
+        QCOMPARE(archive.m_nSkipped, 1);
+        QCOMPARE(archive.m_nExtracted, 6); // a, b, d, e, f and g are on disk
+        QCOMPARE(fx.m_host.Texts(), QStringList({S("a.jpg"), S("b.jpg"), S("Skipping: c.jpg"), S("d.png"), S("e.jpg"),
+                                                 S("f.jpg"), S("g.jpg"), QString()}));
+        QCOMPARE(ReadFile(dir.filePath(S("e.jpg"))), Jpeg());
+    }
+
+    // The same output path twice in one archive with overwriting on: the second entry replaces the first
+    // only after the first one's picture test is done.
+    void zipSamePathTwiceWithOverwrite()
+    {
+        QTemporaryDir dir;
+        ZipWriter zip;
+        zip.add("x.jpg", Jpeg(800, 600));
+        zip.add("./x.jpg", Jpeg(64, 48)); // the same output path
+        const QString path = dir.filePath(S("Trip.zip"));
+        QVERIFY(WriteZip(path, zip));
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = 2;
+        fx.m_settings.m_bOverwritePhotos = 1;
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(archive.m_nErrors, 0);
+        QCOMPARE(ReadFile(dir.filePath(S("x.jpg"))), Jpeg(64, 48));
+    }
+
     // Hostile names: nothing is written outside the destination, the good entry still is, and the
     // archive reports the failure so it is never deleted.
     void zipConfinement_data()
