@@ -285,8 +285,6 @@ int32_t CXZipReader::ReadEndRecords(qint64 endPosition, const QByteArray& tail, 
     qint64 directoryEnd = endPosition; // where the directory must end at the latest
 
     // ZIP64: a locator right before the end record points at the ZIP64 end record.
-    const bool saturated = diskNumber == 0xFFFF || directoryDisk == 0xFFFF || entriesOnDisk == 0xFFFF ||
-                           entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu;
     bool zip64 = false;
     unsigned char locator[kZip64LocatorSize];
     if (endPosition >= qint64(kZip64LocatorSize) &&
@@ -299,34 +297,31 @@ int32_t CXZipReader::ReadEndRecords(qint64 endPosition, const QByteArray& tail, 
         if (recordDisk != 0 || totalDisks > 1)
             return ZIPRES_BADZIP;
         // The record lies where the locator says, unless a stub moved the archive: then it is found right
-        // before the locator.
+        // before the locator. A locator whose record is missing leaves no value to trust.
+        const qint64 latest = locatorPos - qint64(kZip64EndRecordSize);
         unsigned char record[kZip64EndRecordSize];
         qint64 recordPos = -1;
-        const qint64 candidates[2] = {declared <= uint64_t(locatorPos - qint64(kZip64EndRecordSize)) ? qint64(declared)
-                                                                                                     : -1,
-                                      locatorPos - qint64(kZip64EndRecordSize)};
-        for (qint64 candidate : candidates) {
-            if (candidate >= 0 && readBytes(candidate, qint64(kZip64EndRecordSize), record) &&
+        for (const qint64 candidate :
+             {declared <= uint64_t(std::max<qint64>(latest, 0)) ? qint64(declared) : -1, latest}) {
+            if (candidate >= 0 && candidate <= latest && readBytes(candidate, qint64(kZip64EndRecordSize), record) &&
                 Le32(record) == kZip64EndSignature) {
                 recordPos = candidate;
                 break;
             }
         }
-        if (recordPos >= 0) {
-            const uint32_t disk64 = Le32(record + 16);
-            const uint32_t directoryDisk64 = Le32(record + 20);
-            const uint64_t onDisk64 = Le64(record + 24);
-            const uint64_t total64 = Le64(record + 32);
-            if (disk64 != 0 || directoryDisk64 != 0 || onDisk64 != total64)
-                return ZIPRES_BADZIP;
-            count = total64;
-            directorySize = Le64(record + 40);
-            directoryOffset = Le64(record + 48);
-            directoryEnd = recordPos;
-            zip64 = true;
-        } else if (saturated) {
+        if (recordPos < 0)
             return ZIPRES_BADZIP;
-        }
+        const uint32_t disk64 = Le32(record + 16);
+        const uint32_t directoryDisk64 = Le32(record + 20);
+        const uint64_t onDisk64 = Le64(record + 24);
+        const uint64_t total64 = Le64(record + 32);
+        if (disk64 != 0 || directoryDisk64 != 0 || onDisk64 != total64)
+            return ZIPRES_BADZIP;
+        count = total64;
+        directorySize = Le64(record + 40);
+        directoryOffset = Le64(record + 48);
+        directoryEnd = recordPos;
+        zip64 = true;
     }
     if (!zip64 && (diskNumber != 0 || directoryDisk != 0 || entriesOnDisk != entriesTotal))
         return ZIPRES_BADZIP;

@@ -266,11 +266,12 @@ QByteArray ZipWriter::DeflatedZeros(uint64_t size, uint32_t& crc)
     const QByteArray block = flushed(zeros);
     QByteArray out;
     uLong sum = crc32(0L, Z_NULL, 0);
+    const uLong blockCrc = crc32(sum, reinterpret_cast<const Bytef*>(zeros.constData()), uInt(kBlock));
     const uint64_t whole = size / kBlock;
     out.reserve(qsizetype(block.size() * qsizetype(whole) + 1024));
     for (uint64_t i = 0; i < whole; ++i) {
         out += block;
-        sum = crc32(sum, reinterpret_cast<const Bytef*>(zeros.constData()), uInt(kBlock));
+        sum = crc32_combine(sum, blockCrc, z_off_t(kBlock)); // no need to run the CRC over gigabytes
     }
     if (const uint64_t rest = size % kBlock) {
         out += flushed(zeros.left(qsizetype(rest)));
