@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QtEndian>
 
 namespace {
@@ -26,7 +25,7 @@ using S = CXSettings;
 
 // The stored fields in file order. Two pairs differ from the declaration order: the extraction-mode
 // width precedes the size width, and the validation level precedes the overwrite flag.
-const std::array<SettingsField, 48> kStoredFields = {{
+const SettingsField kStoredFields[] = {
     {"m_nVersion", F::Int32, &S::m_nVersion, 0, nullptr, D::Value},
     {"m_strSignature", F::String, &S::m_strSignature, 0, nullptr, D::Signature},
     {"m_bMinimizeOnClose", F::Int32, &S::m_bMinimizeOnClose, 0, nullptr, D::Value},
@@ -75,7 +74,21 @@ const std::array<SettingsField, 48> kStoredFields = {{
     {"m_strIgnoreFolderNames", F::String, &S::m_strIgnoreFolderNames, 0,
      "pic, medium, large, photo, set, small, premium, standard, wallpaper", D::Value},
     {"m_arrSourceHistory", F::StringArray, &S::m_arrSourceHistory, 0, nullptr, D::MyPictures},
-}};
+};
+
+// Invalid UTF-16 (a surrogate without its partner) becomes U+FFFD, so the text in memory is exactly the
+// text that is saved as UTF-8 later.
+QString ReplaceLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}
 
 // Reads the file layout: little-endian integers and length-prefixed strings. Every read checks the bytes
 // that remain first, so no input makes it read past the data or allocate more than the data holds.
@@ -115,9 +128,10 @@ public:
         const char* p = m_data.constData() + m_nPos;
         const auto n = static_cast<qsizetype>(length);
         if (wide) {
-            // Invalid UTF-16 (lone surrogates) decodes to U+FFFD, so what is in memory can be saved as UTF-8.
-            QStringDecoder decoder(QStringDecoder::Utf16LE);
-            *value = decoder.decode(QByteArrayView(p, 2 * n));
+            QString text(n, Qt::Uninitialized);
+            for (qsizetype i = 0; i < n; ++i)
+                text[i] = QChar(qFromLittleEndian<quint16>(p + 2 * i));
+            *value = ReplaceLoneSurrogates(text);
             m_nPos += 2 * n;
         } else {
             *value = QString::fromUtf8(p, n);
@@ -259,7 +273,7 @@ bool ReadStoredFields(CXSettings& s, SettingsReader& reader)
             // Merged into what the record holds (the defaults), one entry at a time; a count larger than the
             // data simply runs into the end of the data.
             qint32 count = 0;
-            if (!reader.ReadInt32(&count))
+            if (!reader.ReadInt32(&count) || count < 0)
                 return false;
             CXSStringArray& array = s.*std::get<CXSStringArray CXSettings::*>(field.member);
             for (qint32 i = 0; i < count; ++i) {
