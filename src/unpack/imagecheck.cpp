@@ -84,8 +84,13 @@ bool LoadsAsPicture(const QString& path)
     reader.setAutoTransform(false);
     if (jpeg) {
         const QSize full = reader.size();
-        if (full.isValid() && full.width() >= 8 && full.height() >= 8)
-            reader.setScaledSize(QSize(full.width() / 8, full.height() / 8));
+        // An eighth of the size in each direction is what the decoder makes straight from the coded blocks
+        // (rounded up as it rounds), and a low quality asks for its fast transform: every block is still
+        // decoded, most of the pixel work is not done.
+        if (full.isValid() && full.width() >= 8 && full.height() >= 8) {
+            reader.setScaledSize(QSize((full.width() + 7) / 8, (full.height() + 7) / 8));
+            reader.setQuality(0);
+        }
     }
     const QImage image = reader.read();
     return !image.isNull() && reader.error() == QImageReader::UnknownError;
