@@ -17,6 +17,7 @@ struct Command
 const Command kCommands[] = {
     {"settings", nullptr, "zelvano-cli settings"},
     {"scan", RunScanCommand, "zelvano-cli scan [--report FILE] [--json] FOLDER"},
+    {"unpack", RunUnpackCommand, "zelvano-cli unpack [options] FOLDER   (options: zelvano-cli unpack --help)"},
 };
 
 void PrintUsage(QTextStream& s)

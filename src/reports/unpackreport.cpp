@@ -2,6 +2,7 @@
 
 #include "common/format.h"
 #include "reports/reportwriter.h"
+#include "reports/scanreport.h"
 #include "scan/archivelist.h"
 
 #include <QDir>
@@ -40,11 +41,6 @@ QString FailedItemReason(const CXArchiveItem& item)
     if (!item.m_bLoads)
         return QStringLiteral("Image is invalid (damaged or corrupted)");
     return QString();
-}
-
-QString FormatReportTime(qint64 secondsSince1970)
-{
-    return FormatTime(secondsSince1970, "%A, %B %d, %Y @%I:%M:%S %p");
 }
 
 QStringList UnpackReportSummaryLines(const UnpackReportData& data)

@@ -29,9 +29,6 @@ struct UnpackReportData
 // failed call that wrote nothing; else the first missing of written, right size, loads.
 QString FailedItemReason(const CXArchiveItem& item);
 
-// The start and end times as the report shows them.
-QString FormatReportTime(qint64 secondsSince1970);
-
 // Lines 5 to 13 of the report: the labelled figures, from "Scan Path:" to "Number of Errors:".
 QStringList UnpackReportSummaryLines(const UnpackReportData& data);
 // The whole report, one entry per line, without line ends.

@@ -6,6 +6,7 @@
 #include "unpack/unpackcontext.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <QList>
@@ -110,6 +111,8 @@ public:
     void Resume() { m_run.Resume(); }
     bool IsPaused() const { return m_run.IsPaused(); }
     bool IsActive() const { return m_thread.IsActive(); }
+    // Waits at most timeout for the worker to end; true when it has ended (or never started).
+    bool WaitFor(std::chrono::milliseconds timeout) { return m_thread.WaitFor(timeout); }
     // Waits until the worker has ended.
     void Wait() { m_thread.Join(); }
 

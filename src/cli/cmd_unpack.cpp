@@ -1,0 +1,551 @@
+#include "cli/clicommon.h"
+#include "cli/commands.h"
+
+#include "common/format.h"
+#include "common/tasktimer.h"
+#include "common/workerhost.h"
+#include "reports/unpackreport.h"
+#include "scan/archivelist.h"
+#include "scan/scanrunner.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "unpack/deferreddelete.h"
+#include "unpack/destination.h"
+#include "unpack/extract.h"
+#include "unpack/imagecheck.h"
+#include "unpack/unpackrun.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+using namespace std::chrono_literals;
+
+namespace zelvano::cli {
+
+namespace {
+
+const QString kUnpackUsage = QStringLiteral(
+    "zelvano-cli unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing]\n"
+    "                   [--rename|--no-rename] [--case title|lower|upper] [--delete none|trash|permanent]\n"
+    "                   [--when each|all] [--yes] [--report FILE] [--json] FOLDER");
+
+// Exit code of a run that did not start for want of space, or that a question cancelled.
+constexpr int kExitCancelled = 3;
+
+bool StdinIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(fileno(stdin)) != 0;
+#endif
+}
+
+// Reads one line from stdin. False at the end of input, or when interrupted says so while waiting
+// (Ctrl-C must not wait for a line the user will never type).
+bool ReadAnswerLine(QString& line, const std::function<bool()>& interrupted)
+{
+#ifndef _WIN32
+    for (;;) {
+        if (interrupted())
+            return false;
+        pollfd fd{fileno(stdin), POLLIN, 0};
+        const int ready = poll(&fd, 1, 100);
+        if (ready > 0)
+            break;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+#endif
+    char buffer[256];
+    if (!std::fgets(buffer, sizeof buffer, stdin))
+        return false;
+    line = QString::fromLocal8Bit(buffer).trimmed();
+    return true;
+}
+
+// Settings overrides of this run, by option value.
+struct Choice
+{
+    const char* text;
+    int value;
+};
+
+bool PickChoice(const QString& given, std::initializer_list<Choice> choices, qint32& target)
+{
+    for (const Choice& c : choices) {
+        if (given == QLatin1String(c.text)) {
+            target = c.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The hosts of both workers on the command line. Calls come from the worker thread and are answered
+// inline; the live line goes to stderr only when it is a terminal, at most ten times a second.
+class CXCliUnpackHost final : public CXWorkerHost
+{
+public:
+    CXCliUnpackHost(const CXArchiveList& list, QTextStream& err, bool live, bool yes, std::function<bool()> interrupted)
+        : m_list(list), m_err(err), m_line(err), m_bLive(live), m_bYes(yes), m_fnInterrupted(std::move(interrupted))
+    {
+        m_clock.start();
+    }
+
+    void SetTotal(int total) { m_nTotal = total; }
+
+    // The scan.
+    void ScanProgress(const QString& folder) override
+    {
+        if (m_bLive && Due())
+            Show(QStringLiteral("Scanning %1").arg(DisplayPath(folder)));
+    }
+
+    // The unpack run.
+    void EnsureArchiveVisible(int archiveIndex) override
+    {
+        ++m_nArchive;
+        m_nArchiveIndex = archiveIndex;
+        m_nEntryDone = 0;
+        m_strEntry.clear();
+        Draw(true);
+    }
+    void StatusText(int line, const QString& text) override
+    {
+        if (line == 1) {
+            m_strEntry = text;
+            m_nEntryDone = 0;
+            Draw(false);
+        }
+    }
+    void EntryProgress(qint64 bytesDone, qint64 bytesTotal) override
+    {
+        (void)bytesTotal;
+        m_nEntryDone = bytesDone;
+        Draw(false);
+    }
+    void StepProgress() override
+    {
+        // The archive's figures are stored by now; this thread wrote them.
+        if (m_nArchiveIndex >= 0 && m_nArchiveIndex < m_list.m_arrArchives.size())
+            m_nBytesDone += m_list.m_arrArchives.at(m_nArchiveIndex).m_nBytesOnDisk;
+        m_nEntryDone = 0;
+    }
+
+    bool ValidateImage(const QString& path) override { return LoadsAsPicture(path); }
+
+    DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
+    {
+        if (m_bYes)
+            return DeleteAnswer::Yes;
+        // Nobody to ask: nothing is deleted without consent.
+        if (!StdinIsTerminal())
+            return DeleteAnswer::No;
+        Clear();
+        const QString question =
+            QStringLiteral("Are you sure you want to delete the archive '%1'?%2.")
+                .arg(fileName,
+                     moreFollow ? QStringLiteral("\n\nClick 'Cancel' to abort the current operation") : QString());
+        const QString prompt = moreFollow ? QStringLiteral("(Y)es, Y(e)s to All, (N)o, N(o) to All, (C)ancel? ")
+                                          : QStringLiteral("(Y)es, (N)o? ");
+        {
+            std::lock_guard lock(m_mutex);
+            m_err << question << "\n";
+        }
+        for (;;) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_err << prompt;
+                m_err.flush();
+            }
+            QString answer;
+            if (!ReadAnswerLine(answer, m_fnInterrupted)) {
+                std::lock_guard lock(m_mutex);
+                m_err << "\n";
+                m_err.flush();
+                return DeleteAnswer::No;
+            }
+            answer = answer.toLower();
+            if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
+                return DeleteAnswer::Yes;
+            if (answer == QLatin1String("n") || answer == QLatin1String("no"))
+                return DeleteAnswer::No;
+            if (!moreFollow)
+                continue;
+            if (answer == QLatin1String("e") || answer == QLatin1String("yes to all"))
+                return DeleteAnswer::YesToAll;
+            if (answer == QLatin1String("o") || answer == QLatin1String("no to all"))
+                return DeleteAnswer::NoToAll;
+            if (answer == QLatin1String("c") || answer == QLatin1String("cancel"))
+                return DeleteAnswer::Cancel;
+        }
+    }
+
+    void ShowDiskSpaceMessage(const QString& text) override
+    {
+        Clear();
+        std::lock_guard lock(m_mutex);
+        m_err << text << "\n";
+        m_err.flush();
+    }
+
+    // The question of the deletion at the end of the run (main thread, the worker has ended).
+    bool ConfirmDeferred(const QString& question)
+    {
+        if (m_bYes)
+            return true;
+        if (!StdinIsTerminal())
+            return false;
+        Clear();
+        for (;;) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_err << question << "\n(Y)es, (N)o? ";
+                m_err.flush();
+            }
+            QString answer;
+            if (!ReadAnswerLine(answer, m_fnInterrupted))
+                return false;
+            answer = answer.toLower();
+            if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
+                return true;
+            if (answer == QLatin1String("n") || answer == QLatin1String("no"))
+                return false;
+        }
+    }
+
+    // No more drawing; the line is erased.
+    void Finish()
+    {
+        Clear();
+        std::lock_guard lock(m_mutex);
+        m_bLive = false;
+    }
+
+private:
+    bool Due()
+    {
+        const qint64 now = m_clock.elapsed();
+        if (m_nLastDraw >= 0 && now - m_nLastDraw < 100)
+            return false;
+        m_nLastDraw = now;
+        return true;
+    }
+
+    void Draw(bool force)
+    {
+        if (!m_bLive || (!Due() && !force))
+            return;
+        const quint64 written = m_nBytesDone + quint64(qMax<qint64>(0, m_nEntryDone));
+        const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
+        const double mb = double(written) / (1024.0 * 1024.0);
+        QString archive;
+        if (m_nArchiveIndex >= 0 && m_nArchiveIndex < m_list.m_arrArchives.size())
+            archive = m_list.m_arrArchives.at(m_nArchiveIndex).m_strFileName;
+        Show(QStringLiteral("%1 of %2 | %3 | %4 | %5 MB | %6 MB/s")
+                 .arg(m_nArchive)
+                 .arg(m_nTotal)
+                 .arg(archive, m_strEntry)
+                 .arg(mb, 0, 'f', 1)
+                 .arg(mb / seconds, 0, 'f', 1));
+    }
+
+    void Show(const QString& text)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bLive)
+            m_line.Show(text);
+    }
+
+    void Clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_line.Clear();
+    }
+
+    const CXArchiveList& m_list;
+    QTextStream& m_err;
+    CXStatusLine m_line;
+    std::mutex m_mutex;
+    bool m_bLive;
+    bool m_bYes;
+    std::function<bool()> m_fnInterrupted;
+    QElapsedTimer m_clock;
+    qint64 m_nLastDraw = -1;
+    int m_nTotal = 0;
+    int m_nArchive = 0;
+    int m_nArchiveIndex = -1;
+    quint64 m_nBytesDone = 0;
+    qint64 m_nEntryDone = 0;
+    QString m_strEntry;
+};
+
+QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list, const QList<CXSelItem>& selection,
+                         const CXSettings& settings)
+{
+    QJsonArray archives;
+    for (const CXSelItem& sel : selection) {
+        const CXArchiveFile& a = list.m_arrArchives.at(sel.m_nArchive);
+        QJsonArray failed;
+        for (const CXArchiveItem& item : a.m_arrFailedItems) {
+            failed.append(QJsonObject{
+                {QStringLiteral("name"), item.m_strName},
+                {QStringLiteral("path"), DisplayPath(item.m_strPath)},
+                {QStringLiteral("result"), item.m_nResult},
+                {QStringLiteral("exists"), item.m_bExists != 0},
+                {QStringLiteral("loads"), item.m_bLoads != 0},
+                {QStringLiteral("sizeMatches"), item.m_bSizeMatches != 0},
+                {QStringLiteral("reason"), FailedItemReason(item)},
+            });
+        }
+        archives.append(QJsonObject{
+            {QStringLiteral("path"), DisplayPath(a.m_strPath)},
+            {QStringLiteral("mode"), GetExtractMode(settings, a)},
+            {QStringLiteral("photos"), a.m_nPhotoCount},
+            {QStringLiteral("extracted"), a.m_nExtracted},
+            {QStringLiteral("skipped"), a.m_nSkipped},
+            {QStringLiteral("errors"), a.m_nErrors},
+            {QStringLiteral("bytesOnDisk"), qint64(a.m_nBytesOnDisk)},
+            {QStringLiteral("removed"), a.m_bRemoved != 0},
+            {QStringLiteral("failed"), failed},
+        });
+    }
+    return QJsonDocument(QJsonObject{
+        {QStringLiteral("scanPath"), DisplayPath(data.m_strScanPath)},
+        {QStringLiteral("started"), data.m_tStarted},
+        {QStringLiteral("finished"), data.m_tFinished},
+        {QStringLiteral("elapsed"), data.m_strElapsed},
+        {QStringLiteral("archivesProcessed"), data.m_nArchivesProcessed},
+        {QStringLiteral("photosExtracted"), data.m_nExtracted},
+        {QStringLiteral("bytesOnDisk"), qint64(data.m_nBytesOnDisk)},
+        {QStringLiteral("skipped"), data.m_nSkipped},
+        {QStringLiteral("errors"), data.m_nErrors},
+        {QStringLiteral("archives"), archives},
+    });
+}
+
+// Applies the options to the settings of this run. False (with a message) for a value it does not know.
+bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextStream& err)
+{
+    const auto bad = [&](const QString& option) {
+        err << "zelvano-cli unpack: invalid value '" << parser.value(option) << "' for --" << option << "\n";
+        err << "Usage: " << kUnpackUsage << "\n";
+        return false;
+    };
+    const QString mode = QStringLiteral("mode"), validate = QStringLiteral("validate"), kase = QStringLiteral("case"),
+                  del = QStringLiteral("delete"), when = QStringLiteral("when");
+    if (parser.isSet(mode) &&
+        !PickChoice(parser.value(mode), {{"smart", 0}, {"here", 1}, {"folder", 2}}, settings.m_nExtractTo))
+        return bad(mode);
+    if (parser.isSet(validate) &&
+        !PickChoice(parser.value(validate), {{"1", 0}, {"2", 1}, {"3", 2}}, settings.m_nValidationLevel))
+        return bad(validate);
+    if (parser.isSet(kase) &&
+        !PickChoice(parser.value(kase), {{"title", 2}, {"lower", 1}, {"upper", 0}}, settings.m_nRenameCase))
+        return bad(kase);
+    if (parser.isSet(del) &&
+        !PickChoice(parser.value(del), {{"none", 0}, {"trash", 2}, {"permanent", 1}}, settings.m_nAfterExtraction))
+        return bad(del);
+    if (parser.isSet(when) && !PickChoice(parser.value(when), {{"each", 0}, {"all", 1}}, settings.m_nWhenToDelete))
+        return bad(when);
+
+    const auto pair = [&](const char* on, const char* off, qint32& target) {
+        const bool isOn = parser.isSet(QLatin1String(on)), isOff = parser.isSet(QLatin1String(off));
+        if (isOn && isOff) {
+            err << "zelvano-cli unpack: --" << on << " and --" << off << " exclude each other\n";
+            err << "Usage: " << kUnpackUsage << "\n";
+            return false;
+        }
+        if (isOn || isOff)
+            target = isOn ? 1 : 0;
+        return true;
+    };
+    return pair("overwrite", "skip-existing", settings.m_bOverwritePhotos) &&
+           pair("rename", "no-rename", settings.m_bRenameFolder);
+}
+
+} // namespace
+
+int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        out << "Usage: " << kUnpackUsage << "\n";
+        return kExitOk;
+    }
+    QCommandLineParser parser;
+    const auto valued = [&](const char* name, const char* help, const char* valueName) {
+        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(help), QLatin1String(valueName)));
+    };
+    const auto flag = [&](const char* name, const char* help) {
+        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(help)));
+    };
+    valued("mode", "Where the pictures go: smart, here, folder.", "MODE");
+    valued("validate", "Validation level: 1 exists, 2 and size, 3 and loads.", "LEVEL");
+    flag("overwrite", "Replace existing pictures.");
+    flag("skip-existing", "Keep existing pictures.");
+    flag("rename", "Rename the containing folder.");
+    flag("no-rename", "Keep the containing folder's name.");
+    valued("case", "Case of a renamed folder: title, lower, upper.", "CASE");
+    valued("delete", "After extraction: none, trash, permanent.", "ACTION");
+    valued("when", "When to delete: each, all.", "WHEN");
+    flag("yes", "Answer Yes to every delete question.");
+    valued("report", "Also write the unpack report.", "FILE");
+    flag("json", "Print one JSON document.");
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan and unpack."));
+    if (!ParseCommandArguments(parser, QStringLiteral("unpack"), kUnpackUsage, args, err))
+        return kExitUsage;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) {
+        err << "zelvano-cli unpack: " << (positional.isEmpty() ? "no folder given" : "give exactly one folder") << "\n";
+        err << "Usage: " << kUnpackUsage << "\n";
+        return kExitUsage;
+    }
+    const QFileInfo folderInfo(positional.first());
+    if (!folderInfo.exists()) {
+        err << "zelvano-cli unpack: " << positional.first() << ": no such folder\n";
+        return kExitUsage;
+    }
+    if (!folderInfo.isDir()) {
+        err << "zelvano-cli unpack: " << positional.first() << ": not a folder\n";
+        return kExitUsage;
+    }
+    const QString folder = QDir::cleanPath(folderInfo.absoluteFilePath());
+
+    // The options change this run only: the record is never saved from here.
+    CXSettings settings;
+    LoadStartupSettings(settings, err);
+    if (!ApplyOptions(parser, settings, err))
+        return kExitUsage;
+    const bool yes = parser.isSet(QStringLiteral("yes"));
+
+    CXInterruptGuard interrupt;
+    const auto interrupted = [&interrupt] { return interrupt.Interrupted(); };
+    CXArchiveList list;
+    list.m_pSettings = &settings;
+    list.SetImagePatterns(BuildImagePatternList(settings));
+    CXCliUnpackHost host(list, err, StderrIsTerminal(), yes, interrupted);
+    list.m_pHost = &host;
+
+    // The scan, as `zelvano-cli scan` makes it.
+    {
+        CXScanRunner scanner(list);
+        scanner.Start(folder);
+        while (!scanner.WaitFor(100ms)) {
+            if (interrupt.Interrupted())
+                scanner.Stop();
+        }
+    }
+    if (interrupt.Interrupted()) {
+        host.Finish();
+        return kExitInterrupted;
+    }
+
+    // Every valid archive, in path order, as a freshly scanned list with every row checked.
+    QList<CXSelItem> selection;
+    for (int i = 0; i < list.m_arrArchives.size(); ++i) {
+        CXSelItem sel;
+        sel.m_nArchive = i;
+        sel.m_nRow = i;
+        selection.append(sel);
+    }
+    host.SetTotal(int(selection.size()));
+
+    CXTaskTimer timer;
+    UnpackOperations ops = DefaultUnpackOperations();
+    CXUnpackRun run(list, settings, host, ops);
+    timer.Start();
+    if (run.Start(selection, folder) == UnpackStart::NotEnoughSpace) {
+        host.Finish();
+        return kExitCancelled;
+    }
+    bool stopped = false;
+    while (!run.WaitFor(50ms)) {
+        if (interrupt.Interrupted() && !stopped) {
+            // As Stop does: the current entry finishes, nothing more is written.
+            stopped = true;
+            run.Stop();
+        }
+    }
+    run.Wait();
+    timer.Stop();
+
+    if (interrupt.Interrupted() || run.End() == UnpackEnd::Stopped) {
+        host.Finish();
+        return kExitInterrupted;
+    }
+    if (run.End() == UnpackEnd::Cancelled || run.End() == UnpackEnd::OutOfSpace) {
+        host.Finish();
+        err << "zelvano-cli unpack: the run was cancelled after " << run.ArchivesProcessed() << " of "
+            << selection.size() << " archives\n";
+        return kExitCancelled;
+    }
+
+    // The deletion "After processing all archive(s)", as the desktop program does it at the run's end.
+    RunDeferredDeletion(
+        list, run.Selection(), settings, [&host](const QString& question) { return host.ConfirmDeferred(question); },
+        &host, ops.deleteArchives);
+    host.Finish();
+
+    const UnpackTotals totals = SumUnpackFigures(list, run.Selection());
+    UnpackReportData data;
+    data.m_strScanPath = folder;
+    data.m_tStarted = timer.m_tStart;
+    data.m_tFinished = timer.m_tEnd;
+    data.m_strElapsed = timer.GetElapsedText();
+    data.m_nArchivesProcessed = run.ArchivesProcessed();
+    data.m_nExtracted = totals.m_nExtracted;
+    data.m_nBytesOnDisk = totals.m_nBytesOnDisk;
+    data.m_nSkipped = totals.m_nSkipped;
+    data.m_nErrors = totals.m_nErrors;
+    data.m_pArchives = &list.m_arrArchives;
+    for (const CXSelItem& sel : run.Selection())
+        data.m_arrSelection.append(sel.m_nArchive);
+
+    int exitCode = kExitOk;
+    for (const CXSelItem& sel : run.Selection()) {
+        const CXArchiveFile& a = list.m_arrArchives.at(sel.m_nArchive);
+        if (!sel.m_bExtracted || sel.m_bDeleteFailed || !a.m_arrFailedItems.isEmpty())
+            exitCode = kExitFailure;
+    }
+    const QString reportPath = parser.value(QStringLiteral("report"));
+    if (!reportPath.isEmpty() && !WriteUnpackReport(reportPath, data)) {
+        err << "zelvano-cli unpack: cannot write the report " << DisplayPath(reportPath) << "\n";
+        exitCode = kExitFailure;
+    }
+
+    if (parser.isSet(QStringLiteral("json"))) {
+        out << UnpackJson(data, list, run.Selection(), settings).toJson(QJsonDocument::Indented);
+    } else {
+        for (const QString& line : UnpackReportSummaryLines(data))
+            out << line << "\n";
+        for (const CXSelItem& sel : run.Selection()) {
+            const CXArchiveFile& a = list.m_arrArchives.at(sel.m_nArchive);
+            if (a.m_arrFailedItems.isEmpty())
+                continue;
+            out << "In archive: " << DisplayPath(a.m_strPath) << " ("
+                << FormatQuantity(a.m_nErrors, QStringLiteral("error"), false) << ")\n";
+            for (const CXArchiveItem& item : a.m_arrFailedItems)
+                out << "   " << DisplayPath(item.m_strPath) << " -> " << FailedItemReason(item) << "\n";
+        }
+    }
+    out.flush();
+    return exitCode;
+}
+
+} // namespace zelvano::cli
