@@ -1,0 +1,85 @@
+// libFuzzer target for the ZIP reader: open the input as an archive, list every entry, extract every entry
+// into a temporary folder, and check that nothing was created outside that folder.
+#include "archive/zip.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Entries that would take long to write are listed but not extracted, to keep each run short.
+constexpr int64_t kLargestExtracted = 32ll << 20;
+
+struct Workspace
+{
+    QTemporaryDir base;
+    QString archive = base.filePath(QStringLiteral("input.zip"));
+    // Two levels down, so that names climbing out with ".." land where the check below sees them.
+    QString out = base.filePath(QStringLiteral("a/b/out"));
+};
+
+Workspace& Space()
+{
+    static Workspace workspace;
+    return workspace;
+}
+
+void CheckConfined(const Workspace& w)
+{
+    const QDir base(w.base.path());
+    QDirIterator it(w.base.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString relative = base.relativeFilePath(it.next());
+        if (relative == QLatin1String("input.zip") || relative == QLatin1String("a") ||
+            relative == QLatin1String("a/b") || relative == QLatin1String("a/b/out") ||
+            relative.startsWith(QLatin1String("a/b/out/")))
+            continue;
+        std::fprintf(stderr, "written outside the output folder: %s\n", qPrintable(relative));
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Workspace& w = Space();
+    QDir(w.out).removeRecursively();
+    QDir().mkpath(w.out);
+    {
+        QFile file(w.archive);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        file.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    ZipSetPictureExtensions(QStringLiteral(".jpg;.jpeg;.png;"));
+
+    ZipHandle handle = ZipOpen(w.archive);
+    if (!handle)
+        return 0;
+    ZipEntry entry;
+    ZipGetEntry(handle, -1, entry);
+    const int count = entry.m_nIndex;
+    for (int i = 0; i < count; ++i) {
+        const int32_t result = ZipGetEntry(handle, i, entry);
+        if (result == ZIPRES_OK && entry.m_nUnpackedSize > kLargestExtracted)
+            continue;
+        ZipExtractEntry(handle, i, w.out + QStringLiteral("/%1.bin").arg(i));
+        // As a careless caller would: the entry's own name joined to the output folder.
+        if (result == ZIPRES_OK && !entry.m_szName.isEmpty())
+            ZipExtractEntry(handle, i, w.out + QLatin1Char('/') + entry.m_szName);
+    }
+    // Back to the start: the cursor rewinds.
+    if (count > 0)
+        ZipGetEntry(handle, 0, entry);
+    ZipClose(handle);
+    CheckConfined(w);
+    return 0;
+}
