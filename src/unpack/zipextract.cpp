@@ -35,6 +35,9 @@ bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
     CXRunControl& run = *ctx.m_pRun;
     const QString& extensions = ctx.m_strImageExtensions;
 
+    // The reader writes an entry flagged as a folder as a file when its name carries a picture extension.
+    if (ZipGetPictureExtensions() != extensions)
+        ZipSetPictureExtensions(extensions);
     archive.m_arrFailedItems.clear();
     CXDestinationPlanner planner;
     planner.Begin(settings, archive);

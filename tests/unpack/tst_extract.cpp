@@ -100,22 +100,24 @@ private Q_SLOTS:
         zip.add("Trip/.DS_Store", "junk");
         zip.add("Trip/notes.txt", "text");
         zip.add("Trip/hidden.jpg", Jpeg()).externalAttributes = 0x22;
-        zip.add("Trip/a.jp", "short extension"); // ".jp" occurs in ".jpg;"
-        zip.add("Trip/holiday. jpg", Jpeg());    // dot and space before the extension
+        zip.add("Trip/a.jp", "short extension");                     // ".jp" occurs in ".jpg;"
+        zip.add("Trip/holiday. jpg", Jpeg());                        // dot and space before the extension
+        zip.add("Trip/Album.jpg", Jpeg()).externalAttributes = 0x10; // flagged as a folder, named as a picture
         const QString path = dir.filePath(S("Trip.zip"));
         QVERIFY(WriteZip(path, zip));
 
         UnpackFixture fx;
         CXArchiveFile archive = fx.Archive(path, 1);
         QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
-        QCOMPARE(TreeOf(dir.path()),
-                 QStringList({S("Trip"), S("Trip.zip"), S("Trip/IMG_1.JPG"), S("Trip/a.jp"), S("Trip/holiday.jpg")}));
-        QCOMPARE(archive.m_nExtracted, 3);
+        QCOMPARE(TreeOf(dir.path()), QStringList({S("Trip"), S("Trip.zip"), S("Trip/Album.jpg"), S("Trip/IMG_1.JPG"),
+                                                  S("Trip/a.jp"), S("Trip/holiday.jpg")}));
+        QCOMPARE(archive.m_nExtracted, 4);
         QCOMPARE(archive.m_nSkipped, 0);
         QCOMPARE(archive.m_nErrors, 0);
-        QCOMPARE(archive.m_nBytesOnDisk, quint64(2 * Jpeg().size() + 15));
-        QCOMPARE(fx.m_host.Texts(), QStringList({S("IMG_1.JPG"), S("a.jp"), S("holiday.jpg"), QString()}));
-        QCOMPARE(fx.m_host.m_nValidations.load(), 2); // ".jp" is no picture kind
+        QCOMPARE(archive.m_nBytesOnDisk, quint64(3 * Jpeg().size() + 15));
+        QCOMPARE(fx.m_host.Texts(),
+                 QStringList({S("IMG_1.JPG"), S("a.jp"), S("holiday.jpg"), S("Album.jpg"), QString()}));
+        QCOMPARE(fx.m_host.m_nValidations.load(), 3); // ".jp" is no picture kind
     }
 
     // An existing output: a plain skip only when a regular file of the entry's size stands in for it.
