@@ -1,0 +1,389 @@
+// zelvano-cli unpack end to end on small trees of real archives: what it prints, the JSON, the report,
+// what it deletes and when it refuses, and its exit codes.
+#include "cli/cli.h"
+#include "platform/diskspace.h"
+#include "settings/settings.h"
+#include "support/testenv.h"
+#include "support/zipwriter.h"
+
+#include <csignal>
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using zelvano::test::ReadFile;
+using zelvano::test::WriteFile;
+
+namespace {
+
+struct CliResult
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+CliResult RunCli(QStringList args)
+{
+    CliResult r;
+    QTextStream o(&r.out), e(&r.err);
+    args.prepend(QStringLiteral("unpack"));
+    r.code = zelvano::cli::Run(args, o, e);
+    o.flush();
+    e.flush();
+    return r;
+}
+
+QByteArray Jpeg(int seed)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 37 % 360, 200, 200));
+    for (int y = 0; y < 48; ++y)
+        image.setPixel(seed % 64, y, qRgb(0, 0, 0));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return buffer.data();
+}
+
+QStringList FilesUnder(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next().mid(folder.size() + 1);
+    files.sort();
+    return files;
+}
+
+QStringList L(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* t : texts)
+        list << QString::fromUtf8(t);
+    return list;
+}
+
+QStringList Keys(const QJsonObject& o)
+{
+    QStringList k = o.keys();
+    k.sort();
+    return k;
+}
+
+} // namespace
+
+class TestCliUnpack : public QObject
+{
+    Q_OBJECT
+
+    zelvano::test::IsolatedHome m_home;
+    QTemporaryDir m_dir;
+    int m_nTree = 0;
+
+    // A fresh tree: Trip/Trip.zip (two pictures in a top folder named like the archive), and, when asked,
+    // Bad/damaged.zip whose second picture is cut off half-way.
+    QString MakeTree(bool withDamaged)
+    {
+        const QString tree = m_dir.filePath(QStringLiteral("tree%1").arg(++m_nTree));
+        zelvano::test::ZipWriter trip;
+        trip.add("Trip/one.jpg", Jpeg(1), 8);
+        trip.add("Trip/two.jpg", Jpeg(2), 0);
+        trip.add("Trip/notes.txt", "not a picture", 8);
+        WriteFile(tree + QStringLiteral("/Trip/Trip.zip"), trip.build());
+        if (withDamaged) {
+            zelvano::test::ZipWriter bad;
+            bad.add("good.jpg", Jpeg(3), 8);
+            const QByteArray cut = Jpeg(4);
+            bad.add("cut.jpg", cut.left(cut.size() / 2), 8);
+            WriteFile(tree + QStringLiteral("/Bad/damaged.zip"), bad.build());
+        }
+        return tree;
+    }
+
+private Q_SLOTS:
+    void cleanup() { zelvano::platform::SetDiskSpaceQuery({}); }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("errContains");
+        QTest::newRow("no folder") << QStringList{} << QStringLiteral("no folder given");
+        QTest::newRow("missing folder") << QStringList{QStringLiteral("/no/such/folder")}
+                                        << QStringLiteral("no such folder");
+        QTest::newRow("unknown mode") << QStringList{QStringLiteral("--mode"), QStringLiteral("beside"),
+                                                     QStringLiteral(".")}
+                                      << QStringLiteral("--mode");
+        QTest::newRow("validation level out of range")
+            << QStringList{QStringLiteral("--validate"), QStringLiteral("4"), QStringLiteral(".")}
+            << QStringLiteral("--validate");
+        QTest::newRow("overwrite and skip together")
+            << QStringList{QStringLiteral("--overwrite"), QStringLiteral("--skip-existing"), QStringLiteral(".")}
+            << QStringLiteral("exclude each other");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate"), QStringLiteral(".")}
+                                        << QStringLiteral("frobnicate");
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, errContains);
+        const CliResult r = RunCli(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
+    }
+
+    // The summary lines of the report on stdout, the pictures in place, the text file left in the archive.
+    void cleanRunPrintsTheSummary()
+    {
+        const QString tree = MakeTree(false);
+        const CliResult r = RunCli({QStringLiteral("--mode"), QStringLiteral("here"), tree});
+        QCOMPARE(r.code, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 10);
+        QCOMPARE(lines.at(0), QStringLiteral("Scan Path:                    ") + QDir::toNativeSeparators(tree));
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("Started:                      ")));
+        QVERIFY(lines.at(2).startsWith(QStringLiteral("Finished:                     ")));
+        QVERIFY(lines.at(3).startsWith(QStringLiteral("Elapsed Time:                 0:00:")));
+        QCOMPARE(lines.at(4), QStringLiteral("Archives Processed:           1"));
+        QCOMPARE(lines.at(5), QStringLiteral("Photos Extracted:             2"));
+        QVERIFY(lines.at(6).startsWith(QStringLiteral("Size on Disk:                 ")));
+        QCOMPARE(lines.at(7), QStringLiteral("Number Skipped (Duplicate):   0"));
+        QCOMPARE(lines.at(8), QStringLiteral("Number of Errors:             0"));
+        QCOMPARE(FilesUnder(tree), (QStringList{QStringLiteral("Trip/Trip.zip"), QStringLiteral("Trip/Trip/one.jpg"),
+                                                QStringLiteral("Trip/Trip/two.jpg")}));
+
+        // The same selection again: every picture is a plain duplicate, no error.
+        const CliResult again = RunCli({QStringLiteral("--mode"), QStringLiteral("here"), tree});
+        QCOMPARE(again.code, 0);
+        QVERIFY(again.out.contains(QStringLiteral("Number Skipped (Duplicate):   2\n")));
+        QVERIFY(again.out.contains(QStringLiteral("Number of Errors:             0\n")));
+    }
+
+    // A cut-off picture fails at level 3 (exit 1, the entry and its reason listed), not at level 1.
+    void failedEntriesAndExitCode_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("level 3 loads every picture") << QStringLiteral("3") << 1;
+        QTest::newRow("level 1 only looks for the file") << QStringLiteral("1") << 0;
+    }
+    void failedEntriesAndExitCode()
+    {
+        QFETCH(QString, level);
+        QFETCH(int, exitCode);
+        const QString tree = MakeTree(true);
+        const CliResult r =
+            RunCli({QStringLiteral("--validate"), level, QStringLiteral("--mode"), QStringLiteral("folder"), tree});
+        QCOMPARE(r.code, exitCode);
+        const QString archive = QDir::toNativeSeparators(tree + QStringLiteral("/Bad/damaged.zip"));
+        const QString entry = QDir::toNativeSeparators(tree + QStringLiteral("/Bad/Damaged/cut.jpg"));
+        if (exitCode == 1) {
+            QVERIFY2(r.out.contains(QStringLiteral("Number of Errors:             1\n")), qPrintable(r.out));
+            QVERIFY2(r.out.contains(QStringLiteral("In archive: %1 (1 error)\n   %2 -> Image is invalid (damaged or "
+                                                   "corrupted)\n")
+                                        .arg(archive, entry)),
+                     qPrintable(r.out));
+        } else {
+            QVERIFY2(!r.out.contains(QStringLiteral("In archive:")), qPrintable(r.out));
+        }
+    }
+
+    // Exactly the documented keys, in selection order, with a failed entry's flags and reason.
+    void jsonHasExactlyTheDocumentedKeys()
+    {
+        const QString tree = MakeTree(true);
+        const CliResult r =
+            RunCli({QStringLiteral("--json"), QStringLiteral("--mode"), QStringLiteral("folder"), tree});
+        QCOMPARE(r.code, 1);
+        QJsonParseError error;
+        const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(Keys(root), (L({"archives", "archivesProcessed", "bytesOnDisk", "elapsed", "errors", "finished",
+                                 "photosExtracted", "scanPath", "skipped", "started"})));
+        QCOMPARE(root.value(QStringLiteral("archivesProcessed")).toInt(), 2);
+        QCOMPARE(root.value(QStringLiteral("photosExtracted")).toInt(), 4);
+        QCOMPARE(root.value(QStringLiteral("errors")).toInt(), 1);
+        const QJsonArray archives = root.value(QStringLiteral("archives")).toArray();
+        QCOMPARE(archives.size(), 2);
+        const QJsonObject bad = archives.at(0).toObject();
+        QCOMPARE(Keys(bad),
+                 (L({"bytesOnDisk", "errors", "extracted", "failed", "mode", "path", "photos", "removed", "skipped"})));
+        QCOMPARE(bad.value(QStringLiteral("path")).toString(),
+                 QDir::toNativeSeparators(tree + QStringLiteral("/Bad/damaged.zip")));
+        QCOMPARE(bad.value(QStringLiteral("mode")).toInt(), 2);
+        QCOMPARE(bad.value(QStringLiteral("photos")).toInt(), 2);
+        QCOMPARE(bad.value(QStringLiteral("removed")).toBool(), false);
+        const QJsonObject failed = bad.value(QStringLiteral("failed")).toArray().at(0).toObject();
+        QCOMPARE(Keys(failed), (L({"exists", "loads", "name", "path", "reason", "result", "sizeMatches"})));
+        QCOMPARE(failed.value(QStringLiteral("name")).toString(), QStringLiteral("cut.jpg"));
+        QCOMPARE(failed.value(QStringLiteral("exists")).toBool(), true);
+        QCOMPARE(failed.value(QStringLiteral("loads")).toBool(), false);
+        QCOMPARE(failed.value(QStringLiteral("reason")).toString(),
+                 QStringLiteral("Image is invalid (damaged or corrupted)"));
+        QVERIFY(archives.at(1).toObject().value(QStringLiteral("failed")).toArray().isEmpty());
+    }
+
+    // The report file: the layout with its errors and processed sections, CR LF line ends.
+    void reportFile()
+    {
+        const QString tree = MakeTree(true);
+        const QString report = m_dir.filePath(QStringLiteral("unpack-report.txt"));
+        const CliResult r =
+            RunCli({QStringLiteral("--report"), report, QStringLiteral("--mode"), QStringLiteral("folder"), tree});
+        QCOMPARE(r.code, 1);
+        const QStringList lines = QString::fromUtf8(ReadFile(report)).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.at(1), QStringLiteral("Zelvano Unpack Report"));
+        // Lines 5 to 13 are what stdout showed first.
+        QCOMPARE(lines.mid(4, 9), r.out.split(QLatin1Char('\n')).mid(0, 9));
+        const QString t = QDir::toNativeSeparators(tree);
+        const int errors = int(lines.indexOf(QStringLiteral("Archive Files with errors:")));
+        QVERIFY(errors > 0);
+        QCOMPARE(lines.mid(errors + 3, 3),
+                 (QStringList{QStringLiteral("In archive: ") + t + QStringLiteral("/Bad/damaged.zip"),
+                              QStringLiteral("   ") + t + QStringLiteral("/Bad/Damaged/cut.jpg"),
+                              QStringLiteral("   -> Image is invalid (damaged or corrupted)")}));
+        QCOMPARE(
+            lines.mid(lines.size() - 3),
+            (QStringList{QStringLiteral("      2 Photos       ") + t + QStringLiteral("/Bad/damaged.zip"),
+                         QStringLiteral("      2 Photos       ") + t + QStringLiteral("/Trip/Trip.zip"), QString()}));
+    }
+
+    // Deletion after each archive and after all of them, with --yes: the clean archive goes, the one with
+    // a failed entry stays (and is listed as not removed).
+    void deletionWithYes_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("after each archive") << QStringLiteral("each");
+        QTest::newRow("after all archives") << QStringLiteral("all");
+    }
+    void deletionWithYes()
+    {
+        QFETCH(QString, when);
+        const QString tree = MakeTree(true);
+        const CliResult r = RunCli({QStringLiteral("--delete"), QStringLiteral("permanent"), QStringLiteral("--when"),
+                                    when, QStringLiteral("--yes"), QStringLiteral("--json"), tree});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!QFile::exists(tree + QStringLiteral("/Trip/Trip.zip")));
+        QVERIFY(QFile::exists(tree + QStringLiteral("/Bad/damaged.zip")));
+        const QJsonArray archives =
+            QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("archives")).toArray();
+        QCOMPARE(archives.at(0).toObject().value(QStringLiteral("removed")).toBool(), false);
+        QCOMPARE(archives.at(1).toObject().value(QStringLiteral("removed")).toBool(), true);
+    }
+
+    // Without a terminal on stdin and without --yes, every delete question is answered No: the real program,
+    // its stdin a pipe that is closed at once.
+    void deleteQuestionWithoutTerminalIsNo_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("after each archive") << QStringLiteral("each");
+        QTest::newRow("after all archives") << QStringLiteral("all");
+    }
+    void deleteQuestionWithoutTerminalIsNo()
+    {
+        QFETCH(QString, when);
+        const QString cli = qEnvironmentVariable("ZELVANO_BUILD_DIR") + QStringLiteral("/src/cli/zelvano-cli");
+        if (!QFile::exists(cli))
+            QSKIP("zelvano-cli is not built");
+        const QString tree = MakeTree(false);
+        QProcess process;
+        process.start(cli, {QStringLiteral("unpack"), QStringLiteral("--delete"), QStringLiteral("trash"),
+                            QStringLiteral("--when"), when, tree});
+        QVERIFY(process.waitForStarted());
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFile::exists(tree + QStringLiteral("/Trip/Trip.zip")));
+        QVERIFY(QFile::exists(tree + QStringLiteral("/Trip/Trip/one.jpg")));
+    }
+
+    // With "Confirm Before Deleting Archive" off in the settings, nothing is asked and the archive goes,
+    // as in the desktop program. The options of a run are never saved.
+    void confirmationOffDeletesWithoutAsking()
+    {
+        CXSettings settings;
+        QString error;
+        QVERIFY(settings.InitializeSettings(&error));
+        settings.m_bConfirmDelete = 0;
+        QVERIFY(settings.SaveSettings());
+
+        const QString tree = MakeTree(false);
+        const CliResult r = RunCli({QStringLiteral("--delete"), QStringLiteral("trash"), QStringLiteral("--when"),
+                                    QStringLiteral("each"), QStringLiteral("--validate"), QStringLiteral("1"), tree});
+        QCOMPARE(r.code, 0);
+        QVERIFY(!QFile::exists(tree + QStringLiteral("/Trip/Trip.zip")));
+        QVERIFY(QFile::exists(tree + QStringLiteral("/Trip/Trip/one.jpg")));
+        // Loading re-saves the record, but the run's options are not in it.
+        CXSettings reloaded;
+        QVERIFY(reloaded.InitializeSettings(&error));
+        QCOMPARE(reloaded.m_nAfterExtraction, 0);
+        QCOMPARE(reloaded.m_nValidationLevel, 2);
+        QCOMPARE(reloaded.m_bConfirmDelete, 0);
+        settings.m_bConfirmDelete = 1;
+        QVERIFY(settings.SaveSettings());
+    }
+
+    // Too little space: the message on stderr, nothing written, exit 3; with the trash no check is made.
+    void notEnoughSpace_data()
+    {
+        QTest::addColumn<QString>("deletion");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("nothing deleted: refused") << QStringLiteral("none") << 3;
+        QTest::newRow("permanent at the end: refused") << QStringLiteral("permanent") << 3;
+        QTest::newRow("trash: no check") << QStringLiteral("trash") << 0;
+    }
+    void notEnoughSpace()
+    {
+        QFETCH(QString, deletion);
+        QFETCH(int, exitCode);
+        zelvano::platform::SetDiskSpaceQuery([](const QString&) {
+            zelvano::platform::DiskSpace d;
+            d.m_bValid = true;
+            d.m_nFree = 100;
+            d.m_strRoot = QStringLiteral("/volume");
+            return d;
+        });
+        const QString tree = MakeTree(false);
+        const CliResult r =
+            RunCli({QStringLiteral("--delete"), deletion, QStringLiteral("--when"), QStringLiteral("all"), tree});
+        QCOMPARE(r.code, exitCode);
+        if (exitCode == 3) {
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains(QStringLiteral("There's not enough disk space available on Drive (/volume) to "
+                                                   "continue.\n\nUnpacking selected archives requires around ")),
+                     qPrintable(r.err));
+            QVERIFY(r.err.contains(QStringLiteral("and there's only 100 bytes available.")));
+            QCOMPARE(FilesUnder(tree), QStringList{QStringLiteral("Trip/Trip.zip")});
+        }
+    }
+
+    // Ctrl-C as the run starts: the run is stopped as Stop does, nothing is printed, no report, exit 130.
+    void interruptStopsWithExitCode130()
+    {
+        zelvano::platform::SetDiskSpaceQuery([](const QString&) {
+            std::raise(SIGINT);
+            zelvano::platform::DiskSpace d;
+            d.m_bValid = true;
+            d.m_nFree = quint64(1) << 40;
+            return d;
+        });
+        const QString tree = MakeTree(true);
+        const QString report = m_dir.filePath(QStringLiteral("interrupted.txt"));
+        const CliResult r = RunCli({QStringLiteral("--report"), report, tree});
+        QCOMPARE(r.code, 130);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!QFile::exists(report));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliUnpack)
+#include "tst_unpack.moc"
