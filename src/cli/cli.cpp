@@ -15,7 +15,7 @@ struct Command
 
 // Each command adds its line here.
 const Command kCommands[] = {
-    {"settings", nullptr, "zelvano-cli settings"},
+    {"settings", RunSettingsCommand, "zelvano-cli settings"},
     {"scan", RunScanCommand, "zelvano-cli scan [--report FILE] [--json] FOLDER"},
     {"unpack", RunUnpackCommand, "zelvano-cli unpack [options] FOLDER   (options: zelvano-cli unpack --help)"},
 };

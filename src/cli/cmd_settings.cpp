@@ -1,0 +1,75 @@
+#include "cli/clicommon.h"
+#include "cli/commands.h"
+#include "settings/settings.h"
+
+#include <QCommandLineParser>
+
+namespace zelvano::cli {
+
+namespace {
+
+const char kUsage[] = "zelvano-cli settings";
+
+// One line per stored field in file order, then the derived ignore-word list; all from the field table,
+// so the listing always matches what the file holds.
+void PrintSettings(const CXSettings& s, QTextStream& out)
+{
+    for (const SettingsField& field : CXSettings::StoredFields()) {
+        const QString name = QString::fromLatin1(field.name);
+        switch (field.type) {
+        case SettingsFieldType::Int32:
+            out << name << " = " << s.*std::get<qint32 CXSettings::*>(field.member) << "\n";
+            break;
+        case SettingsFieldType::Int64:
+            out << name << " = " << s.*std::get<qint64 CXSettings::*>(field.member) << "\n";
+            break;
+        case SettingsFieldType::String:
+            out << name << " = " << s.*std::get<QString CXSettings::*>(field.member) << "\n";
+            break;
+        case SettingsFieldType::StringArray: {
+            const CXSStringArray& array = s.*std::get<CXSStringArray CXSettings::*>(field.member);
+            for (qsizetype i = 0; i < array.size(); ++i)
+                out << name << "[" << i << "] = " << array.at(i) << "\n";
+            break;
+        }
+        }
+    }
+    for (qsizetype i = 0; i < s.m_arrIgnoreFolderNames.size(); ++i)
+        out << "m_arrIgnoreFolderNames[" << i << "] = " << s.m_arrIgnoreFolderNames.at(i) << "\n";
+}
+
+} // namespace
+
+int RunSettingsCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Runs the start-up settings steps (data folder, load, save) and lists the stored settings."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help."));
+    parser.addOption(help);
+    const QString usage = QString::fromLatin1(kUsage);
+    if (!ParseCommandArguments(parser, QStringLiteral("settings"), usage, args, err))
+        return kExitUsage;
+    if (parser.isSet(help)) {
+        out << "Usage: " << usage << "\n" << parser.applicationDescription() << "\n";
+        return kExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "zelvano-cli settings: unexpected argument '" << parser.positionalArguments().first() << "'\n";
+        err << "Usage: " << usage << "\n";
+        return kExitUsage;
+    }
+
+    CXSettings settings;
+    QString error;
+    if (!settings.InitializeSettings(&error)) {
+        err << "zelvano-cli settings: " << error << "\n";
+        return kExitFailure;
+    }
+    out << DisplayPath(settings.m_strSettingsPath) << "\n";
+    PrintSettings(settings, out);
+    return kExitOk;
+}
+
+} // namespace zelvano::cli
