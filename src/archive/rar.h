@@ -114,9 +114,13 @@ public:
     int ReadHeader(RarEntry& entry);
     // Passes over the current entry (in the listing modes this never decompresses).
     int Skip();
-    // Extracts the current entry to exactly destPath, an absolute path whose folders exist.
-    // A link entry is skipped and refused; an existing link at destPath is refused. Extracted files
-    // get owner read and write permission and lose set-id and sticky bits.
+    // Extracts the current entry to exactly destPath, an absolute path. What the library does there:
+    // it creates or replaces the file, creates missing folders of the path, gives the file the stored
+    // times and mode, and deletes it again when the data fail their check (RarBadData). For a link entry
+    // it would create a symbolic link at destPath, or report success while creating nothing (absolute
+    // links, hard links): so a link entry is skipped here and refused with RarRefusedLink. An existing
+    // link at destPath is refused with RarRefusedDestination. Extracted files get owner read and write
+    // permission and lose set-id and sticky bits.
     int ExtractTo(const QString& destPath);
     void Close();
 
