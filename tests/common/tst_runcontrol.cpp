@@ -1,9 +1,9 @@
 #include "common/runcontrol.h"
 #include "common/workerthread.h"
 
-#include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <QtTest>
 
 using namespace std::chrono_literals;
 
