@@ -185,6 +185,7 @@ void RarArchive::SetEmptyPassword()
 int RarArchive::ReadHeader(RarEntry& entry)
 {
     m_currentIsLink = false;
+    m_currentIsEncrypted = false;
     if (!m_handle)
         return RarNotOpen;
     // The header block is large (about 13 KB); keep it off the worker's stack.
@@ -201,6 +202,7 @@ int RarArchive::ReadHeader(RarEntry& entry)
     entry = RarEntry();
     FillEntry(*header, redirName.data(), redirName.size(), entry);
     m_currentIsLink = entry.isLink;
+    m_currentIsEncrypted = entry.isEncrypted;
     return RarSuccess;
 }
 
@@ -221,6 +223,13 @@ int RarArchive::ExtractTo(const QString& destPath)
     if (m_currentIsLink) {
         const int r = Skip();
         return r == RarSuccess ? int(RarRefusedLink) : r;
+    }
+    // No password is ever supplied. Asked to extract an encrypted entry anyway, the library fails
+    // without moving past its data, and the next header read then parses encrypted bytes (a damaged
+    // archive, or a wrong end): the entry is passed over instead, which keeps the rest readable.
+    if (m_currentIsEncrypted) {
+        const int r = Skip();
+        return r == RarSuccess ? int(RarMissingPassword) : r;
     }
     const QFileInfo dest(destPath);
     if (destPath.isEmpty() || dest.isRelative() || dest.isSymLink()) {
@@ -252,6 +261,7 @@ void RarArchive::Close()
     m_handle = nullptr;
     m_archiveFlags = 0;
     m_currentIsLink = false;
+    m_currentIsEncrypted = false;
 }
 
 int RarTestOpen(const QString& path)

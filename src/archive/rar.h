@@ -119,7 +119,8 @@ public:
     // times and mode, and deletes it again when the data fail their check (RarBadData). For a link entry
     // it would create a symbolic link at destPath, or report success while creating nothing (absolute
     // links, hard links): so a link entry is skipped here and refused with RarRefusedLink. An existing
-    // link at destPath is refused with RarRefusedDestination. Extracted files get owner read and write
+    // link at destPath is refused with RarRefusedDestination. An encrypted entry is skipped and gives
+    // RarMissingPassword. Extracted files get owner read and write
     // permission and lose set-id and sticky bits.
     int ExtractTo(const QString& destPath);
     void Close();
@@ -131,6 +132,7 @@ private:
     void* m_handle = nullptr;
     quint32 m_archiveFlags = 0;
     bool m_currentIsLink = false;
+    bool m_currentIsEncrypted = false;
     std::array<char, 2000> m_comment{};
 };
 

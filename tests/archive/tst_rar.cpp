@@ -201,6 +201,8 @@ private Q_SLOTS:
     void hostSystem();
     void extraction_data();
     void extraction();
+    void failedEntriesLeaveTheRestReadable_data();
+    void failedEntriesLeaveTheRestReadable();
     void extractedFilesLoseSpecialBits();
     void stopEndsSession();
     void handleRefusesWorkWhenClosed();
@@ -472,6 +474,40 @@ void TestRar::extraction()
         QVERIFY(written.isFile());
         QCOMPARE(ReadFile(dest), content);
     }
+}
+
+void TestRar::failedEntriesLeaveTheRestReadable_data()
+{
+    QTest::addColumn<QString>("archive");
+    QTest::addColumn<QStringList>("results"); // "name code" per extracted entry, in archive order
+
+    // The encrypted data get a new random salt each time the fixtures are made; the row must hold for all.
+    QTest::newRow("encrypted entry before a plain one") << S("mixed.rar") << SL({"secret.jpg 22", "plain.jpg 0"});
+    QTest::newRow("damaged entry before good ones")
+        << S("damaged.rar") << SL({"Album/a.jpg 12", "p666.jpg 0", "p777.jpg 0", "p644.jpg 0"});
+    QTest::newRow("links between pictures") << S("links.rar") << SL({"a.jpg 0", "rel.jpg 100", "hard.jpg 100"});
+}
+
+void TestRar::failedEntriesLeaveTheRestReadable()
+{
+    QFETCH(QString, archive);
+    QFETCH(QStringList, results);
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    QStringList seen;
+    const int r = RarExtractArchive(
+        Fixture(archive),
+        [&](const RarEntry& e) {
+            if (e.isDirectory)
+                return RarExtractStep{};
+            return RarExtractStep{RarExtractStep::Extract, out.filePath(QString::number(seen.size()) + S(".jpg"))};
+        },
+        [&](const RarEntry& e, const QString& path, int code) {
+            seen << e.name + QLatin1Char(' ') + QString::number(code);
+            QCOMPARE(QFileInfo::exists(path), code == RarSuccess);
+        });
+    QCOMPARE(seen, results);
+    QCOMPARE(r, int(RarSuccess));
 }
 
 void TestRar::extractedFilesLoseSpecialBits()

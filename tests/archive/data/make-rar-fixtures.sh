@@ -54,6 +54,8 @@ payload "$src/secret.jpg" secret 900
 payload "$src/plain.jpg" plain 800
 (cd "$src" && "${RAR[@]}" -psecret "$out/encdata.rar" secret.jpg)
 (cd "$src" && "${RAR[@]}" -hpsecret "$out/enchead.rar" secret.jpg)
+# An encrypted entry followed by a plain one.
+(cd "$src" && "${RAR[@]}" -psecret "$out/mixed.rar" secret.jpg && "${RAR[@]}" "$out/mixed.rar" plain.jpg)
 
 # A multi-volume set (new numbering: vol.part1.rar, vol.part2.rar, ...) of one stored entry,
 # and a lone first volume whose other parts are missing.
