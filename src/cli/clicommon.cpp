@@ -109,6 +109,27 @@ bool CXInterruptGuard::Interrupted() const
     return g_bInterrupted.load(std::memory_order_relaxed);
 }
 
+namespace {
+
+std::function<void()>& RunStartedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+} // namespace
+
+void SetRunStartedHook(std::function<void()> hook)
+{
+    RunStartedHook() = std::move(hook);
+}
+
+void NotifyRunStarted()
+{
+    if (RunStartedHook())
+        RunStartedHook()();
+}
+
 QString DisplayPath(const QString& path)
 {
     return QDir::toNativeSeparators(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,11 @@ public:
 private:
     void (*m_pPrevious)(int) = nullptr;
 };
+
+// Called by a command on its own thread right after its worker has started. Tests set it to deliver Ctrl-C
+// to a run that is certainly under way; it is empty otherwise.
+void SetRunStartedHook(std::function<void()> hook);
+void NotifyRunStarted();
 
 // The text of a path as the user's system writes it.
 QString DisplayPath(const QString& path);

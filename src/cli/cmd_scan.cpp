@@ -190,6 +190,7 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     {
         CXScanRunner runner(list);
         runner.Start(folder);
+        NotifyRunStarted();
         while (!runner.WaitFor(100ms)) {
             if (interrupt.Interrupted()) {
                 interrupted = true;
