@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -71,7 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int32_t result = ZipGetEntry(handle, i, entry);
         if (result == ZIPRES_OK && entry.m_nUnpackedSize > kLargestExtracted)
             continue;
-        ZipExtractEntry(handle, i, w.out + QStringLiteral("/%1.bin").arg(i));
+        const QString out = w.out + QStringLiteral("/%1.bin").arg(i);
+        ZipExtractEntry(handle, i, out);
+        // Whatever the data claims, no output grows past the size the directory declares.
+        if (result == ZIPRES_OK && QFileInfo(out).size() > entry.m_nUnpackedSize) {
+            std::fprintf(stderr, "entry %d wrote more than its declared size\n", i);
+            std::abort();
+        }
         // As a careless caller would: the entry's own name joined to the output folder.
         if (result == ZIPRES_OK && !entry.m_szName.isEmpty())
             ZipExtractEntry(handle, i, w.out + QLatin1Char('/') + entry.m_szName);
