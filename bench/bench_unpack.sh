@@ -111,8 +111,8 @@ fresh
 t0=$(now)
 while IFS= read -r -d '' f; do
   case $f in
-    *.zip) unzip -o -q "$f" -d "$(dirname "$f")" ;;
-    *.rar) unrar x -o+ -idq -p- "$f" "$(dirname "$f")/" ;;
+    *.zip) unzip -o -q "$f" -d "$(dirname "$f")" || echo "warning: unzip failed on $f" ;;
+    *.rar) unrar x -o+ -idq -p- "$f" "$(dirname "$f")/" || echo "warning: unrar failed on $f" ;;
   esac
 done < <(find "$work" -type f \( -name '*.zip' -o -name '*.rar' \) -print0 | sort -z)
 t1=$(now)
@@ -122,7 +122,7 @@ check "the unzip/unrar loop"
 fresh
 t0=$(now)
 while IFS= read -r -d '' f; do
-  7z x -y -aoa -bso0 -bsp0 "$f" -o"$(dirname "$f")"
+  7z x -y -aoa -bso0 -bsp0 "$f" -o"$(dirname "$f")" || echo "warning: 7z x failed on $f"
 done < <(find "$work" -type f \( -name '*.zip' -o -name '*.rar' \) -print0 | sort -z)
 t1=$(now)
 secs[7z]=$(elapsed "$t0" "$t1")
