@@ -155,7 +155,7 @@ public:
         if (m_bYes)
             return DeleteAnswer::Yes;
         // Nobody to ask: nothing is deleted without consent.
-        if (!StdinIsTerminal())
+        if (m_bInputEnded || !StdinIsTerminal())
             return DeleteAnswer::No;
         Clear();
         const QString question =
@@ -176,6 +176,8 @@ public:
             }
             QString answer;
             if (!ReadAnswerLine(answer, m_fnInterrupted)) {
+                // The end of input (Ctrl-D) answers this question and every later one: No.
+                m_bInputEnded = true;
                 std::lock_guard lock(m_mutex);
                 m_err << "\n";
                 m_err.flush();
@@ -210,7 +212,7 @@ public:
     {
         if (m_bYes)
             return true;
-        if (!StdinIsTerminal())
+        if (m_bInputEnded || !StdinIsTerminal())
             return false;
         Clear();
         for (;;) {
@@ -220,8 +222,10 @@ public:
                 m_err.flush();
             }
             QString answer;
-            if (!ReadAnswerLine(answer, m_fnInterrupted))
+            if (!ReadAnswerLine(answer, m_fnInterrupted)) {
+                m_bInputEnded = true;
                 return false;
+            }
             answer = answer.toLower();
             if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
                 return true;
@@ -285,6 +289,7 @@ private:
     std::mutex m_mutex;
     bool m_bLive;
     bool m_bYes;
+    bool m_bInputEnded = false;
     std::function<bool()> m_fnInterrupted;
     QElapsedTimer m_clock;
     qint64 m_nLastDraw = -1;
@@ -501,6 +506,8 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
         list, run.Selection(), settings, [&host](const QString& question) { return host.ConfirmDeferred(question); },
         &host, ops.deleteArchives);
     host.Finish();
+    if (interrupt.Interrupted())
+        return kExitInterrupted; // a deletion question that Ctrl-C interrupted was answered No
 
     const UnpackTotals totals = SumUnpackFigures(list, run.Selection());
     UnpackReportData data;

@@ -306,6 +306,57 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(tree + QStringLiteral("/Trip/Trip/one.jpg")));
     }
 
+    // On a terminal each delete question is asked; the answers hold as in the desktop program. The real
+    // program runs under script(1), which gives it a terminal and types the answers.
+    void deleteQuestionsOnATerminal_data()
+    {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<QString>("kept"); // archives still there, of a, b, c
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("No, then Yes to All deletes the rest") << QStringLiteral("n\ne\n") << QStringLiteral("a") << 0;
+        QTest::newRow("Yes, No, then the last is asked with Yes and No only")
+            << QStringLiteral("y\nn\ny\n") << QStringLiteral("b") << 0;
+        QTest::newRow("No to All keeps every archive") << QStringLiteral("o\n") << QStringLiteral("abc") << 0;
+        QTest::newRow("Cancel ends the run: exit 3, nothing more unpacked")
+            << QStringLiteral("y\nc\n") << QStringLiteral("bc") << 3;
+        QTest::newRow("an unknown answer is asked again; the end of input is No")
+            << QStringLiteral("maybe\n") << QStringLiteral("abc") << 0;
+    }
+    void deleteQuestionsOnATerminal()
+    {
+        QFETCH(QString, answers);
+        QFETCH(QString, kept);
+        QFETCH(int, exitCode);
+        const QString cli = qEnvironmentVariable("ZELVANO_BUILD_DIR") + QStringLiteral("/src/cli/zelvano-cli");
+        const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+        if (!QFile::exists(cli) || script.isEmpty())
+            QSKIP("zelvano-cli or script(1) is missing");
+        const QString tree = m_dir.filePath(QStringLiteral("tree%1").arg(++m_nTree));
+        for (const char* name : {"a", "b", "c"}) {
+            zelvano::test::ZipWriter zip;
+            zip.add("p.jpg", Jpeg(name[0]), 8);
+            QVERIFY(WriteFile(tree + QStringLiteral("/%1/%1.zip").arg(QLatin1String(name)), zip.build()));
+        }
+        QProcess process;
+        process.start(script,
+                      {QStringLiteral("-qec"),
+                       QStringLiteral("'%1' unpack --delete permanent --when each --mode folder '%2'").arg(cli, tree),
+                       QStringLiteral("/dev/null")});
+        QVERIFY(process.waitForStarted());
+        process.write(answers.toUtf8());
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), exitCode);
+        QString left;
+        for (const char* name : {"a", "b", "c"}) {
+            if (QFile::exists(tree + QStringLiteral("/%1/%1.zip").arg(QLatin1String(name))))
+                left += QLatin1String(name);
+        }
+        QCOMPARE(left, kept);
+        // A cancelled run unpacks nothing after the archive it asked about.
+        QCOMPARE(QFile::exists(tree + QStringLiteral("/c/C/p.jpg")), exitCode == 0);
+    }
+
     // With "Confirm Before Deleting Archive" off in the settings, nothing is asked and the archive goes,
     // as in the desktop program. The options of a run are never saved.
     void confirmationOffDeletesWithoutAsking()
