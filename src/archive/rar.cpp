@@ -138,6 +138,16 @@ bool RarHostUsesWindowsAttributes(quint32 hostOs)
     return hostOs == RarHostMsDos || hostOs == RarHostOs2 || hostOs == RarHostWin32;
 }
 
+// The header block is large (about 13 KB): kept off the worker's stack, and made once per archive
+// rather than once per header.
+struct RarArchive::HeaderBuffers
+{
+    RARHeaderDataEx header;
+    std::array<wchar_t, 1024> redirName;
+};
+
+RarArchive::RarArchive() = default;
+
 RarArchive::~RarArchive()
 {
     Close();
@@ -188,19 +198,25 @@ int RarArchive::ReadHeader(RarEntry& entry)
     m_currentIsEncrypted = false;
     if (!m_handle)
         return RarNotOpen;
-    // The header block is large (about 13 KB); keep it off the worker's stack.
-    auto header = std::make_unique<RARHeaderDataEx>();
-    std::memset(header.get(), 0, sizeof(RARHeaderDataEx));
-    std::array<wchar_t, 1024> redirName{};
-    header->RedirName = redirName.data();
-    header->RedirNameSize = unsigned(redirName.size());
+    // The library fills every field it reports on each read; the rest (the reserved area included) must
+    // be zero, which it stays after this one clearing.
+    if (!m_headerBuffers) {
+        m_headerBuffers = std::make_unique<HeaderBuffers>();
+        std::memset(&m_headerBuffers->header, 0, sizeof(RARHeaderDataEx));
+    }
+    RARHeaderDataEx* header = &m_headerBuffers->header;
+    wchar_t* redirName = m_headerBuffers->redirName.data();
+    const size_t redirCapacity = m_headerBuffers->redirName.size();
+    redirName[0] = 0; // the library writes a terminated target only for a link entry
+    header->RedirName = redirName;
+    header->RedirNameSize = unsigned(redirCapacity);
 
     Utf8CtypeScope locale;
-    const int r = RARReadHeaderEx(m_handle, header.get());
+    const int r = RARReadHeaderEx(m_handle, header);
     if (r != RarSuccess)
         return r;
     entry = RarEntry();
-    FillEntry(*header, redirName.data(), redirName.size(), entry);
+    FillEntry(*header, redirName, redirCapacity, entry);
     m_currentIsLink = entry.isLink;
     m_currentIsEncrypted = entry.isEncrypted;
     return RarSuccess;
@@ -278,6 +294,13 @@ int RarListArchive(const QString& path, const std::function<bool(const RarEntry&
         *opened = openResult == RarSuccess;
     if (openResult != RarSuccess)
         return openResult;
+    return RarListEntries(archive, onEntry);
+}
+
+int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&)>& onEntry)
+{
+    if (!archive.IsOpen())
+        return RarNotOpen;
     archive.SetEmptyPassword();
     RarEntry entry;
     for (;;) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 enum RarResult : int
 {
@@ -99,7 +100,7 @@ bool RarHostUsesWindowsAttributes(quint32 hostOs);
 class RarArchive
 {
 public:
-    RarArchive() = default;
+    RarArchive();
     ~RarArchive();
     RarArchive(const RarArchive&) = delete;
     RarArchive& operator=(const RarArchive&) = delete;
@@ -130,6 +131,8 @@ public:
 
 private:
     void* m_handle = nullptr;
+    struct HeaderBuffers;
+    std::unique_ptr<HeaderBuffers> m_headerBuffers; // made at the first header read, kept for the next ones
     quint32 m_archiveFlags = 0;
     bool m_currentIsLink = false;
     bool m_currentIsEncrypted = false;
@@ -143,6 +146,11 @@ int RarTestOpen(const QString& path);
 // onEntry returns false to stop. Returns 0 when the end was reached or the listing was stopped, else the
 // open result or the code that ended the listing. opened tells an open failure from a later one.
 int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened = nullptr);
+
+// The listing of RarListArchive on an archive the caller opened in ListSplit mode (so that the open
+// test and the listing can share one open). Returns 0 when the end was reached or the listing was
+// stopped, else the code that ended it; RarNotOpen when the archive is not open.
+int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&)>& onEntry);
 
 // What an extraction does with one entry.
 struct RarExtractStep

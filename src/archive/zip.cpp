@@ -141,6 +141,7 @@ public:
     int32_t Open(const QString& path);
     int32_t Count() const { return m_nCount; }
     int32_t GetEntry(int32_t index, ZipEntry& entry);
+    int32_t ListEntries(const ZipListCallback& onEntry);
     int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook);
 
 private:
@@ -545,6 +546,49 @@ int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
     return result;
 }
 
+int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
+{
+    ZipEntry e;
+    CentralRecord record;
+    uint64_t position = 0;
+    for (int32_t index = 0; index < m_nCount; ++index) {
+        if ((m_nBrokenIndex >= 0 && index >= m_nBrokenIndex) || !ParseDirectoryRecord(position, record)) {
+            if (m_nBrokenIndex < 0 || index < m_nBrokenIndex)
+                m_nBrokenIndex = index;
+            return ZIPRES_BADZIP;
+        }
+        position += record.recordSize;
+        e.m_nIndex = index;
+        e.m_szName = DecodeName(record.name, record.flags & kFlagUtf8);
+        e.m_rawName = std::move(record.name);
+        e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
+        e.m_nPackedSize = ClampToInt64(record.packedSize);
+        e.m_nUnpackedSize = ClampToInt64(record.unpackedSize);
+        e.m_nMethod = record.method;
+        e.m_nFlags = record.flags;
+        e.m_nVersionMadeBy = record.versionMadeBy;
+        e.m_dwCrc = record.crc;
+        e.m_dwExternalAttributes = record.externalAttributes;
+        e.m_nLocalHeaderOffset = ClampToInt64(record.localOffset);
+
+        // The checks the record alone allows; the local header and the overlap test wait for extraction.
+        int32_t result = ZIPRES_OK;
+        const bool encrypted = record.flags & kFlagEncrypted;
+        const bool knownMethod = record.method == kMethodStored || record.method == kMethodDeflated ||
+                                 (encrypted && record.method == kMethodAes);
+        // The local header repeats the name, so the data start at least this far in.
+        const uint64_t minimalEnd = AddSaturated(
+            record.localOffset, AddSaturated(kLocalHeaderSize + uint64_t(e.m_rawName.size()), record.packedSize));
+        if (!knownMethod)
+            result = ZIPRES_CORRUPT;
+        else if (minimalEnd > m_nDirOffset)
+            result = ZIPRES_DAMAGED;
+        if (onEntry && !onEntry(e, result))
+            break;
+    }
+    return ZIPRES_OK;
+}
+
 int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook)
 {
     std::vector<char> input(static_cast<size_t>(kChunk));
@@ -729,6 +773,15 @@ int32_t ZipGetEntry(ZipHandle handle, int32_t index, ZipEntry& entry)
     if (handle->m_nKind != kReaderKind)
         return ZIPRES_NOTREADER;
     return handle->m_reader.GetEntry(index, entry);
+}
+
+int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry)
+{
+    if (!handle)
+        return ZIPRES_ARGS;
+    if (handle->m_nKind != kReaderKind)
+        return ZIPRES_NOTREADER;
+    return handle->m_reader.ListEntries(onEntry);
 }
 
 int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destination, const ZipChunkHook& hook)

@@ -109,6 +109,22 @@ ZipHandle ZipOpen(const QString& path);
 // on ZIPRES_ARGS and ZIPRES_BADZIP the record is left as it was.
 int32_t ZipGetEntry(ZipHandle handle, int32_t index, ZipEntry& entry);
 
+// Called by ZipListEntries for each entry in directory order, with the entry's record and ZIPRES_OK, or
+// the code the record alone shows the entry cannot be extracted with: ZIPRES_CORRUPT (a method other than
+// stored or deflated) or ZIPRES_DAMAGED (its data cannot end before the central directory). Returning
+// false ends the listing.
+using ZipListCallback = std::function<bool(const ZipEntry& entry, int32_t result)>;
+
+// Lists the entries from the central directory alone, for callers that only look at names, attributes,
+// sizes and flags: no local header is read and nothing is kept per entry, so it costs one pass over
+// the directory (read in large blocks). The record is the one ZipGetEntry fills, except that the three
+// times are left invalid (the DOS fields and the local "UT" block are not looked at). ZipGetEntry and
+// ZipExtractEntry still check each entry in full; an entry the listing reports may fail there.
+// Returns ZIPRES_OK after the last entry or when the callback stopped, ZIPRES_BADZIP when a damaged
+// directory record ended the listing (the entries before it were reported), ZIPRES_ARGS for a null
+// handle, ZIPRES_NOTREADER for a handle of another kind.
+int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry);
+
 // Called between the 16 KiB chunks of an extraction (a pause gate may block in it); returning false
 // stops the extraction with ZIPRES_STOPPED.
 using ZipChunkHook = std::function<bool()>;

@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace zelvano::zip {
 
 namespace {
@@ -187,6 +189,9 @@ QString DecodeCp437(const QByteArray& raw)
 
 QString DecodeName(const QByteArray& raw, bool utf8Flag)
 {
+    // Most names are plain ASCII, which reads the same in every encoding considered here.
+    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(raw);
     // Keep a leading byte-order mark: the name is kept whole.
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);

@@ -110,39 +110,36 @@ struct Tally
     }
 };
 
-// False when the archive does not open.
+// False when the archive does not open. Reads the central directory only: an entry the directory itself
+// shows to be unusable is passed over; the local headers are checked when the archive is extracted.
 bool ListZip(const QString& path, const QString& extensions, Tally& tally)
 {
     ZipHandlePtr zip(ZipOpen(path));
     if (!zip)
         return false;
-    ZipEntry entry;
-    if (ZipGetEntry(zip.get(), -1, entry) != ZIPRES_OK)
-        return true;
-    const int count = entry.m_nIndex;
-    for (int i = 0; i < count; ++i) {
-        entry = ZipEntry();
-        if (ZipGetEntry(zip.get(), i, entry) != ZIPRES_OK)
-            continue;
-        QString name = entry.m_szName;
+    QString name;
+    ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t result) {
+        if (result != ZIPRES_OK)
+            return true;
+        name = entry.m_szName;
         name.replace(QLatin1String(". "), QLatin1String("."));
-        name = name.toLower();
+        name = std::move(name).toLower();
         const bool picture = MatchesExtensionList(name, extensions);
         if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture) {
             AddDirectoryKey(tally.keys, entry.m_szName, QLatin1Char('/'));
-            continue;
+            return true;
         }
         // A file, or a directory flag on a picture name (some tools set it wrongly).
         if ((entry.m_dwAttributes & ZIP_ATTR_HIDDEN) || IsMacJunk(name))
-            continue;
+            return true;
         if (name.endsWith(QLatin1Char('/'))) {
             name.remove(QLatin1Char('/'));
             name.replace(QLatin1Char('.'), QLatin1Char(' '));
             tally.keys.insert(name);
-            continue;
+            return true;
         }
         if (!picture)
-            continue;
+            return true;
         tally.AddPhoto(entry.m_nUnpackedSize, entry.m_nPackedSize);
         const int slash = name.lastIndexOf(QLatin1Char('/'));
         if (slash >= 0) {
@@ -151,15 +148,16 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
             key.replace(QLatin1Char('.'), QLatin1Char(' '));
             tally.keys.insert(key);
         }
-    }
+        return true;
+    });
     return true;
 }
 
-bool ListRar(const QString& path, const QString& extensions, Tally& tally)
+// Lists an archive open in the ListSplit mode.
+void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
 {
-    bool opened = false;
-    RarListArchive(
-        path,
+    RarListEntries(
+        archive,
         [&](const RarEntry& entry) {
             if (entry.isDirectory) {
                 AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
@@ -179,10 +177,32 @@ bool ListRar(const QString& path, const QString& extensions, Tally& tally)
                 tally.keys.insert(key);
             }
             return true;
-        },
-        &opened);
+        });
     // A listing that ends early on a damaged header keeps what it counted.
-    return opened;
+}
+
+bool ListRar(const QString& path, const QString& extensions, Tally& tally)
+{
+    RarArchive archive;
+    if (archive.Open(path, RarOpenMode::ListSplit) != RarSuccess)
+        return false;
+    ListOpenRar(archive, extensions, tally);
+    return true;
+}
+
+QString NormalisedExtensions(const QString& imagePatterns)
+{
+    return ToExtensionList(imagePatterns.toLower()).trimmed();
+}
+
+int FinishExamination(const CXSettings& settings, const QString& path, const Tally& tally, int& mode,
+                      quint64& photoBytes, quint64& packedBytes, int& folderCount)
+{
+    mode = DecideMode(settings, path, tally.keys);
+    photoBytes = tally.photoBytes;
+    packedBytes = tally.packedBytes;
+    folderCount = int(tally.keys.size());
+    return tally.photos >= 1 ? tally.photos : -1;
 }
 
 } // namespace
@@ -219,7 +239,7 @@ int ExamineArchive(const CXSettings& settings, const QString& path, const QStrin
     mode = -1;
     photoBytes = 0;
     packedBytes = 0;
-    const QString extensions = ToExtensionList(imagePatterns.toLower()).trimmed();
+    const QString extensions = NormalisedExtensions(imagePatterns);
     Tally tally;
     bool opened = false;
     switch (GetArchiveType(path)) {
@@ -234,9 +254,38 @@ int ExamineArchive(const CXSettings& settings, const QString& path, const QStrin
     }
     if (!opened)
         return -1;
-    mode = DecideMode(settings, path, tally.keys);
-    photoBytes = tally.photoBytes;
-    packedBytes = tally.packedBytes;
-    folderCount = int(tally.keys.size());
-    return tally.photos >= 1 ? tally.photos : -1;
+    return FinishExamination(settings, path, tally, mode, photoBytes, packedBytes, folderCount);
+}
+
+bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int* error,
+                           const std::function<void()>& onOpened, int& photos, int& mode, quint64& photoBytes,
+                           quint64& packedBytes, int& folderCount)
+{
+    if (GetArchiveType(path) != 1) {
+        if (!CanOpenArchive(path, error))
+            return false;
+        if (onOpened)
+            onOpened();
+        photos = ExamineArchive(settings, path, imagePatterns, mode, photoBytes, packedBytes, folderCount);
+        return true;
+    }
+    // RAR: the library's open costs more than the listing of a small archive, so the open test's
+    // handle is kept for the listing. Its open result does not depend on the listing mode.
+    RarArchive archive;
+    const int result = archive.Open(path, RarOpenMode::ListSplit);
+    if (result != RarSuccess) {
+        if (error)
+            *error = result;
+        return false;
+    }
+    if (onOpened)
+        onOpened();
+    mode = -1;
+    photoBytes = 0;
+    packedBytes = 0;
+    Tally tally;
+    ListOpenRar(archive, NormalisedExtensions(imagePatterns), tally);
+    archive.Close();
+    photos = FinishExamination(settings, path, tally, mode, photoBytes, packedBytes, folderCount);
+    return true;
 }

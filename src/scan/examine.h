@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 class CXSettings;
 
 // True when the archive opens with its format's reader (a ZIP name with the ZIP reader, a RAR name with
@@ -18,3 +20,12 @@ bool CanOpenArchive(const QString& path, int* error);
 // imagePatterns is the image pattern list ("*.jpg;*.jpeg;..." and the extra extensions).
 int ExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int& mode,
                    quint64& photoBytes, quint64& packedBytes, int& folderCount);
+
+// CanOpenArchive followed, when it succeeds, by ExamineArchive, with the results of those two calls;
+// onOpened (may be empty) runs between them. A RAR archive is opened once for both (in the listing
+// mode that includes split files, whose open result is that of the open test's mode), a ZIP archive
+// twice. Returns false when the archive does not open, with *error set as CanOpenArchive sets it and
+// the figures untouched; otherwise photos is ExamineArchive's result and the figures are its outputs.
+bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int* error,
+                           const std::function<void()>& onOpened, int& photos, int& mode, quint64& photoBytes,
+                           quint64& packedBytes, int& folderCount);

@@ -103,7 +103,17 @@ private:
     void ExamineFile(const QString& path, const QString& name, int type)
     {
         int error = 0;
-        if (!CanOpenArchive(path, &error)) {
+        int photos = -1;
+        int mode = -1;
+        quint64 photoBytes = 0;
+        quint64 packedBytes = 0;
+        int folderCount = 0;
+        const auto opened = [&] {
+            if (m_pHost)
+                m_pHost->StatusText(1, name);
+        };
+        if (!OpenAndExamineArchive(m_settings, path, m_model.m_strImagePatterns, &error, opened, photos, mode,
+                                   photoBytes, packedBytes, folderCount)) {
             CXFileItem item;
             item.m_strFileName = name;
             item.m_strPath = path;
@@ -111,14 +121,6 @@ private:
             m_model.m_arrInvalid.append(item);
             return;
         }
-        if (m_pHost)
-            m_pHost->StatusText(1, name);
-        int mode = -1;
-        quint64 photoBytes = 0;
-        quint64 packedBytes = 0;
-        int folderCount = 0;
-        const int photos =
-            ExamineArchive(m_settings, path, m_model.m_strImagePatterns, mode, photoBytes, packedBytes, folderCount);
         if (photos < 1) {
             m_model.m_arrSkipped.InsertSorted(path);
             return;

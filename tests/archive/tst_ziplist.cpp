@@ -1,5 +1,5 @@
 // Listing ZIP entries: the count record, the directory cursor and its cache, the local-header check,
-// attributes, times, names, and damaged directory records.
+// attributes, times, names, damaged directory records, and the directory-only listing beside ZipGetEntry.
 #include "archive/zip.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
@@ -31,6 +31,9 @@ private Q_SLOTS:
     void damagedDirectoryRecord_data();
     void damagedDirectoryRecord();
     void descriptorAndEncryptedList();
+    void directoryListing_data();
+    void directoryListing();
+    void directoryListingStops();
 
 private:
     ZipHandlePtr Open(const QByteArray& bytes, const QString& name = QStringLiteral("list.zip"));
@@ -379,6 +382,121 @@ void TestZipList::descriptorAndEncryptedList()
     QCOMPARE(ZipGetEntry(zip.get(), 1, entry), ZIPRES_OK);
     QVERIFY(entry.IsEncrypted());
     QCOMPARE(entry.m_nUnpackedSize, int64_t(40));
+}
+
+void TestZipList::directoryListing_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<QList<int>>("listed"); // the result the listing gives each entry it reports
+    QTest::addColumn<int>("result");
+
+    ZipWriter plain;
+    plain.addFolder("Album 2024/");
+    plain.add("Album 2024/IMG_0001.JPG", QByteArray(700, 'a'));
+    plain.add("Album 2024/notes.txt", "text", 0).externalAttributes = (0100644u << 16) | 0x02u;
+    plain.add("Stra\xC3\x9F" "e.jpg", "u").flags = 0x0800;
+    plain.add("\x81" "ber.jpg", "cp437");
+    plain.add("described.jpg", QByteArray(3000, 'd')).dataDescriptor = true;
+    ZipItem& secret = plain.add("secret.jpg", QByteArray(40, 's'), 0);
+    secret.encrypted = true;
+    plain.add("big.jpg", QByteArray(100, 'z')).zip64 = true;
+    plain.comment = "archive comment";
+    plain.stub = QByteArray(333, 'S');
+    QTest::newRow("good entries of every kind, behind a stub") << plain.build() << QList<int>(8, ZIPRES_OK) << ZIPRES_OK;
+
+    ZipWriter local;
+    local.add("a.jpg", "1");
+    local.add("b.jpg", QByteArray(500, 'b')).localCrc = 0x12345678;
+    local.add("c.jpg", "3").localSignature = 0x04034B51;
+    local.add("d.jpg", "4");
+    QTest::newRow("local header faults wait for extraction")
+        << local.build() << QList<int>(4, ZIPRES_OK) << ZIPRES_OK;
+
+    ZipWriter methods;
+    methods.add("bzip2.jpg", "x", 12);
+    methods.add("aes without flag.jpg", "x", 99);
+    ZipItem& aes = methods.add("aes.jpg", "x", 99);
+    aes.encrypted = true;
+    QTest::newRow("unknown methods are refused at once")
+        << methods.build() << QList<int>{ZIPRES_CORRUPT, ZIPRES_CORRUPT, ZIPRES_OK} << ZIPRES_OK;
+
+    ZipWriter beyond;
+    beyond.add("a.jpg", "1");
+    beyond.add("far.jpg", "2").localOffset = 0x7FFFFFFF;
+    beyond.add("huge.jpg", "3").packedSize = 0xFFFFFFF0u;
+    QTest::newRow("data that cannot end before the directory")
+        << beyond.build() << QList<int>{ZIPRES_OK, ZIPRES_DAMAGED, ZIPRES_DAMAGED} << ZIPRES_OK;
+
+    ZipWriter overlap;
+    overlap.add("a.jpg", QByteArray(2000, 'a'));
+    overlap.addAlias(0, "b.jpg"); // a name of the same length, so the local header matches
+    QTest::newRow("overlapping entries wait for extraction")
+        << overlap.build() << QList<int>(2, ZIPRES_OK) << ZIPRES_OK;
+
+    for (int damaged : {0, 2}) {
+        ZipWriter broken;
+        for (int i = 0; i < 4; ++i)
+            broken.add(QByteArray("e") + QByteArray::number(i) + ".jpg", "data");
+        broken.item(damaged).centralSignature = 0x02014B00;
+        QTest::addRow("damaged record %d ends the listing", damaged)
+            << broken.build() << QList<int>(damaged, ZIPRES_OK) << ZIPRES_BADZIP;
+    }
+    QTest::newRow("no entries") << ZipWriter().build() << QList<int>() << ZIPRES_OK;
+}
+
+// The listing reports what ZipGetEntry reports, from the directory alone: every entry ZipGetEntry accepts
+// lists with the same record (times aside), and an entry the listing refuses is refused there too.
+void TestZipList::directoryListing()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(QList<int>, listed);
+    QFETCH(int, result);
+    ZipHandlePtr zip = Open(archive);
+    QVERIFY(zip);
+    QList<ZipEntry> entries;
+    QList<int> results;
+    QCOMPARE(ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t code) {
+                 entries.append(entry);
+                 results.append(code);
+                 return true;
+             }),
+             result);
+    QCOMPARE(results, listed);
+    for (const ZipEntry& e : entries) {
+        QVERIFY(!e.m_ftModified.isValid());
+        ZipEntry full;
+        const int32_t code = ZipGetEntry(zip.get(), e.m_nIndex, full);
+        QCOMPARE(full.m_nIndex, e.m_nIndex);
+        QCOMPARE(full.m_szName, e.m_szName);
+        QCOMPARE(full.m_rawName, e.m_rawName);
+        QCOMPARE(full.m_dwAttributes, e.m_dwAttributes);
+        QCOMPARE(full.m_nPackedSize, e.m_nPackedSize);
+        QCOMPARE(full.m_nUnpackedSize, e.m_nUnpackedSize);
+        QCOMPARE(full.m_nMethod, e.m_nMethod);
+        QCOMPARE(full.m_nFlags, e.m_nFlags);
+        QCOMPARE(full.m_nVersionMadeBy, e.m_nVersionMadeBy);
+        QCOMPARE(full.m_dwCrc, e.m_dwCrc);
+        QCOMPARE(full.m_dwExternalAttributes, e.m_dwExternalAttributes);
+        QCOMPARE(full.m_nLocalHeaderOffset, e.m_nLocalHeaderOffset);
+        if (results.at(e.m_nIndex) != ZIPRES_OK)
+            QVERIFY(code != ZIPRES_OK);
+    }
+    // After the reads of ZipGetEntry a second listing still reports every entry.
+    int again = 0;
+    QCOMPARE(ZipListEntries(zip.get(), [&](const ZipEntry&, int32_t) { return ++again > 0; }), result);
+    QCOMPARE(again, int(listed.size()));
+}
+
+void TestZipList::directoryListingStops()
+{
+    ZipWriter w;
+    for (int i = 0; i < 5; ++i)
+        w.add(QByteArray("p") + QByteArray::number(i) + ".jpg", "data");
+    ZipHandlePtr zip = Open(w.build());
+    int seen = 0;
+    QCOMPARE(ZipListEntries(zip.get(), [&](const ZipEntry&, int32_t) { return ++seen < 2; }), ZIPRES_OK);
+    QCOMPARE(seen, 2);
+    QCOMPARE(ZipListEntries(nullptr, {}), ZIPRES_ARGS);
 }
 
 QTEST_GUILESS_MAIN(TestZipList)
