@@ -101,6 +101,15 @@ struct Tally
     quint64 photoBytes = 0;
     quint64 packedBytes = 0;
     FolderKeys keys;
+    QString lastKey; // most entries lie in the folder of the entry before them
+
+    void AddKey(const QString& key)
+    {
+        if (key == lastKey)
+            return;
+        keys.insert(key);
+        lastKey = key;
+    }
 
     void AddPhoto(qint64 unpacked, qint64 packed)
     {
@@ -109,6 +118,20 @@ struct Tally
         packedBytes += quint64(qMax<qint64>(packed, 0));
     }
 };
+
+// MatchesExtensionList for a name that is already lower case, without copying it.
+bool HasListedExtension(const QString& lowerName, const QString& extensions)
+{
+    const qsizetype dot = lowerName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QStringView extension = QStringView(lowerName).mid(dot);
+    for (const QChar c : extension) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+            return false; // the dot belongs to a folder name, the file itself has no extension
+    }
+    return extensions.contains(extension, Qt::CaseInsensitive);
+}
 
 // False when the archive does not open. Reads the central directory only: an entry the directory itself
 // shows to be unusable is passed over; the local headers are checked when the archive is extracted.
@@ -121,10 +144,9 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
     ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t result) {
         if (result != ZIPRES_OK)
             return true;
-        name = entry.m_szName;
+        name = entry.m_szName.toLower();
         name.replace(QLatin1String(". "), QLatin1String("."));
-        name = std::move(name).toLower();
-        const bool picture = MatchesExtensionList(name, extensions);
+        const bool picture = HasListedExtension(name, extensions);
         if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture) {
             AddDirectoryKey(tally.keys, entry.m_szName, QLatin1Char('/'));
             return true;
@@ -135,7 +157,7 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
         if (name.endsWith(QLatin1Char('/'))) {
             name.remove(QLatin1Char('/'));
             name.replace(QLatin1Char('.'), QLatin1Char(' '));
-            tally.keys.insert(name);
+            tally.AddKey(name);
             return true;
         }
         if (!picture)
@@ -146,7 +168,7 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
             QString key = name.left(slash + 1);
             key.remove(QLatin1Char('/'));
             key.replace(QLatin1Char('.'), QLatin1Char(' '));
-            tally.keys.insert(key);
+            tally.AddKey(key);
         }
         return true;
     });
@@ -156,28 +178,26 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
 // Lists an archive open in the ListSplit mode.
 void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
 {
-    RarListEntries(
-        archive,
-        [&](const RarEntry& entry) {
-            if (entry.isDirectory) {
-                AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
-                return true;
-            }
-            // A later part of a file split over volumes is the same file again; a link is no picture.
-            if (entry.splitBefore || entry.isLink || entry.isHidden)
-                return true;
-            const QString name = entry.name.toLower();
-            if (IsMacJunk(name) || !MatchesExtensionList(name, extensions))
-                return true;
-            tally.AddPhoto(qint64(entry.unpackedSize), qint64(entry.packedSize));
-            const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-            if (slash >= 0) {
-                QString key = name.left(slash);
-                key.replace(QLatin1Char('.'), QLatin1Char(' '));
-                tally.keys.insert(key);
-            }
+    RarListEntries(archive, [&](const RarEntry& entry) {
+        if (entry.isDirectory) {
+            AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
             return true;
-        });
+        }
+        // A later part of a file split over volumes is the same file again; a link is no picture.
+        if (entry.splitBefore || entry.isLink || entry.isHidden)
+            return true;
+        const QString name = entry.name.toLower();
+        if (IsMacJunk(name) || !HasListedExtension(name, extensions))
+            return true;
+        tally.AddPhoto(qint64(entry.unpackedSize), qint64(entry.packedSize));
+        const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+        if (slash >= 0) {
+            QString key = name.left(slash);
+            key.replace(QLatin1Char('.'), QLatin1Char(' '));
+            tally.AddKey(key);
+        }
+        return true;
+    });
     // A listing that ends early on a damaged header keeps what it counted.
 }
 

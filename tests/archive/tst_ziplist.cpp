@@ -394,23 +394,29 @@ void TestZipList::directoryListing_data()
     plain.addFolder("Album 2024/");
     plain.add("Album 2024/IMG_0001.JPG", QByteArray(700, 'a'));
     plain.add("Album 2024/notes.txt", "text", 0).externalAttributes = (0100644u << 16) | 0x02u;
-    plain.add("Stra\xC3\x9F" "e.jpg", "u").flags = 0x0800;
-    plain.add("\x81" "ber.jpg", "cp437");
+    plain
+        .add("Stra\xC3\x9F"
+             "e.jpg",
+             "u")
+        .flags = 0x0800;
+    plain.add("\x81"
+              "ber.jpg",
+              "cp437");
     plain.add("described.jpg", QByteArray(3000, 'd')).dataDescriptor = true;
     ZipItem& secret = plain.add("secret.jpg", QByteArray(40, 's'), 0);
     secret.encrypted = true;
     plain.add("big.jpg", QByteArray(100, 'z')).zip64 = true;
     plain.comment = "archive comment";
     plain.stub = QByteArray(333, 'S');
-    QTest::newRow("good entries of every kind, behind a stub") << plain.build() << QList<int>(8, ZIPRES_OK) << ZIPRES_OK;
+    QTest::newRow("good entries of every kind, behind a stub")
+        << plain.build() << QList<int>(8, ZIPRES_OK) << ZIPRES_OK;
 
     ZipWriter local;
     local.add("a.jpg", "1");
     local.add("b.jpg", QByteArray(500, 'b')).localCrc = 0x12345678;
     local.add("c.jpg", "3").localSignature = 0x04034B51;
     local.add("d.jpg", "4");
-    QTest::newRow("local header faults wait for extraction")
-        << local.build() << QList<int>(4, ZIPRES_OK) << ZIPRES_OK;
+    QTest::newRow("local header faults wait for extraction") << local.build() << QList<int>(4, ZIPRES_OK) << ZIPRES_OK;
 
     ZipWriter methods;
     methods.add("bzip2.jpg", "x", 12);
@@ -455,11 +461,12 @@ void TestZipList::directoryListing()
     QVERIFY(zip);
     QList<ZipEntry> entries;
     QList<int> results;
-    QCOMPARE(ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t code) {
-                 entries.append(entry);
-                 results.append(code);
-                 return true;
-             }),
+    QCOMPARE(ZipListEntries(zip.get(),
+                            [&](const ZipEntry& entry, int32_t code) {
+                                entries.append(entry);
+                                results.append(code);
+                                return true;
+                            }),
              result);
     QCOMPARE(results, listed);
     for (const ZipEntry& e : entries) {
