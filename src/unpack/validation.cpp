@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <system_error>
+#include <thread>
 
 int GetImageKind(const QString& path)
 {
@@ -78,13 +80,18 @@ CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m
     }
     if (m_nLevel < 0 || m_nLevel > 2)
         m_nLevel = 0;
+    // Decoding costs about three times the extraction of the same bytes: with one test in flight the
+    // extracting thread mostly waits for it. One per core keeps every core decoding while this thread
+    // extracts; each holds at most one file's bytes (bounded in imagecheck), so memory stays flat.
+    m_nMaxInFlight = std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 4);
 }
 
 CXArchiveTally::~CXArchiveTally()
 {
-    // Never leave the second thread running past the archive.
-    if (m_pending && m_pending->m_outcome.valid())
-        m_pending->m_outcome.wait();
+    // Never leave a picture test running past the archive.
+    for (Pending& pending : m_pending)
+        if (pending.m_outcome.valid())
+            pending.m_outcome.wait();
 }
 
 void CXArchiveTally::Status(const QString& text)
@@ -101,8 +108,8 @@ bool CXArchiveTally::LoadsAsPictureViaHost(const QString& path) const
 bool CXArchiveTally::HandleExisting(const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize)
 {
     const QString& path = planned.m_strPath;
-    // The picture test of the previous entry may still read this very path.
-    if (m_pending && m_pending->m_strPath == path)
+    // A picture test still in flight may read this very path (an archive may hold a name twice).
+    if (std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.m_strPath == path; }))
         Drain();
     if (!IsDuplicate(path))
         return false;
@@ -127,7 +134,14 @@ bool CXArchiveTally::HandleExisting(const CXPlannedPath& planned, qint64 packedS
 void CXArchiveTally::RecordFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize,
                                    int result, bool exists, bool loads, bool sizeMatches, const QString& reason)
 {
+    // Every earlier entry's outcome goes first.
     Drain();
+    AppendFailure(path, name, packedSize, unpackedSize, result, exists, loads, sizeMatches, reason);
+}
+
+void CXArchiveTally::AppendFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize,
+                                   int result, bool exists, bool loads, bool sizeMatches, const QString& reason)
+{
     CXArchiveItem item;
     item.m_strName = name;
     item.m_strPath = path;
@@ -163,34 +177,36 @@ void CXArchiveTally::AfterExtraction(const QString& path, const QString& name, q
 void CXArchiveTally::ValidateExtractedFile(const QString& path, const QString& name, qint64 packedSize,
                                            qint64 unpackedSize, int result, const QString& resultName)
 {
-    Drain();
     const int level = m_nLevel;
     const auto loads = [this](const QString& p) { return LoadsAsPictureViaHost(p); };
     if (level == 2 && result == 0 && GetImageKind(path) != -1) {
+        // Make room: the oldest test is applied first, so outcomes keep entry order.
+        Drain(m_nMaxInFlight - 1);
         Pending pending{path, name, resultName, packedSize, unpackedSize, result, {}};
         try {
             pending.m_outcome = std::async(std::launch::async, [level, path, unpackedSize, result, loads] {
                 return ValidateFile(level, path, unpackedSize, result, loads);
             });
-            m_pending.emplace(std::move(pending));
+            m_pending.push_back(std::move(pending));
             return;
         } catch (const std::system_error&) {
-            // No second thread to be had: validate here.
+            // No other thread to be had: validate here.
         }
     }
+    Drain();
     Apply(path, name, packedSize, unpackedSize, result, resultName,
           ValidateFile(level, path, unpackedSize, result, loads));
 }
 
-void CXArchiveTally::Drain()
+void CXArchiveTally::Drain(size_t keep)
 {
-    if (!m_pending)
-        return;
-    Pending pending = std::move(*m_pending);
-    m_pending.reset();
-    const CXValidationOutcome outcome = pending.m_outcome.get();
-    Apply(pending.m_strPath, pending.m_strName, pending.m_nPacked, pending.m_nUnpacked, pending.m_nResult,
-          pending.m_strResultName, outcome);
+    while (m_pending.size() > keep) {
+        Pending pending = std::move(m_pending.front());
+        m_pending.pop_front();
+        const CXValidationOutcome outcome = pending.m_outcome.get();
+        Apply(pending.m_strPath, pending.m_strName, pending.m_nPacked, pending.m_nUnpacked, pending.m_nResult,
+              pending.m_strResultName, outcome);
+    }
 }
 
 void CXArchiveTally::Apply(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
@@ -202,7 +218,8 @@ void CXArchiveTally::Apply(const QString& path, const QString& name, qint64 pack
         return;
     }
     const QString reason = result != 0 ? zelvano::reason::ExtractionFailed(result, resultName) : outcome.m_strReason;
-    RecordFailure(path, name, packedSize, unpackedSize, result, outcome.m_bExists, outcome.m_bLoads,
+    // Called while draining: later outcomes may still be pending and must stay behind this record.
+    AppendFailure(path, name, packedSize, unpackedSize, result, outcome.m_bExists, outcome.m_bLoads,
                   outcome.m_bSizeMatches, reason);
     if (outcome.m_bExists) {
         ++m_nExtracted;

@@ -5,9 +5,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <deque>
 #include <functional>
 #include <future>
-#include <optional>
 
 class CXArchiveFile;
 struct CXArchiveItem;
@@ -60,9 +60,11 @@ CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpacked
 // The figures of one archive's extraction: counters, failure records and the success flag, the
 // duplicate rule and the validation of each written file. Shared by the ZIP and the RAR extraction.
 //
-// At level 2 the picture test of an entry runs on a second thread while the next entry is extracted;
-// its outcome is applied before anything of a later entry, so counters and records keep entry order.
-// The host's ValidateImage is then called from that thread.
+// At level 2 the picture tests run on other threads while the next entries are extracted: a few may be
+// in flight at once (one per core, at least two), so that the decoding, which costs several times the
+// extraction, keeps every core busy. Outcomes are applied strictly in entry order and before anything of
+// a later entry, so counters, records and status texts keep entry order. The host's ValidateImage is
+// then called from those threads, possibly from several at once.
 class CXArchiveTally
 {
 public:
@@ -109,7 +111,11 @@ private:
         std::future<CXValidationOutcome> m_outcome;
     };
 
-    void Drain();
+    // Applies pending outcomes, oldest first, until at most keep remain in flight.
+    void Drain(size_t keep = 0);
+    // Records a failed entry without applying pending outcomes first.
+    void AppendFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
+                       bool exists, bool loads, bool sizeMatches, const QString& reason);
     void Apply(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
                const QString& resultName, const CXValidationOutcome& outcome);
     bool LoadsAsPictureViaHost(const QString& path) const;
@@ -118,7 +124,8 @@ private:
     CXArchiveFile& m_archive;
     int m_nLevel = 0;
     bool m_bOverwrite = false;
-    std::optional<Pending> m_pending;
+    size_t m_nMaxInFlight = 1;
+    std::deque<Pending> m_pending; // oldest first
 
     qint32 m_nSkipped = 0;
     qint32 m_nErrors = 0;

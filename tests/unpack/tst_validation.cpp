@@ -82,7 +82,10 @@ private Q_SLOTS:
         const QByteArray progressive = ProgressiveJpeg();
         QByteArray withTrailer = jpeg + QByteArray("trailing bytes after the picture");
         QByteArray jpegNoEnd = jpeg;
-        jpegNoEnd.chop(2); // every coded byte, but no end-of-image marker
+        jpegNoEnd.chop(2);                     // every coded byte, but no end-of-image marker
+        const QByteArray odd = Jpeg(643, 481); // the reduced size is rounded
+        // Past the size read into memory whole, the file is mapped instead.
+        const QByteArray padding(17 * 1024 * 1024, '\0');
         // clang-format off
         QTest::newRow("whole JPEG")                          << S("a.jpg")  << jpeg                              << true;
         QTest::newRow("whole progressive JPEG")              << S("a.jpg")  << progressive                       << true;
@@ -92,6 +95,11 @@ private Q_SLOTS:
         QTest::newRow("JPEG cut just before its end")        << S("a.jpg")  << jpegNoEnd                         << false;
         QTest::newRow("truncated progressive JPEG")          << S("a.jpg")  << progressive.left(progressive.size() * 2 / 3) << false;
         QTest::newRow("JPEG header only")                    << S("a.jpg")  << jpeg.left(300)                    << false;
+        QTest::newRow("JPEG sized no multiple of 8")         << S("a.jpg")  << odd                               << true;
+        QTest::newRow("truncated JPEG sized no multiple of 8") << S("a.jpg") << odd.left(odd.size() * 3 / 4)     << false;
+        QTest::newRow("large file: whole JPEG, long trailer")  << S("a.jpg") << jpeg + padding                   << true;
+        QTest::newRow("large file: JPEG cut in its coded data") << S("a.jpg") << jpeg.left(jpeg.size() / 2) + padding << false;
+        QTest::newRow("large file: PNG with a damaged chunk") << S("a.png") << DamagedPng() + padding             << false;
         QTest::newRow("whole PNG")                           << S("a.png")  << Png()                             << true;
         QTest::newRow("truncated PNG")                       << S("a.png")  << Png().left(Png().size() / 2)      << false;
         QTest::newRow("PNG with a damaged data chunk")       << S("a.png")  << DamagedPng()                      << false;
@@ -217,6 +225,51 @@ private Q_SLOTS:
         QCOMPARE(none.m_bLoads, 0);
         QVERIFY(none.m_strReason.startsWith(S("Extraction failed")));
         QCOMPARE(fx.m_host.m_nValidations.load(), 2);
+    }
+
+    // Several picture tests are in flight at once; their outcomes, the failures recorded directly and
+    // the counters must still come out in entry order.
+    void tallyKeepsEntryOrderWithTestsInFlight()
+    {
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = 2;
+        QTemporaryDir dir;
+        CXArchiveFile archive = fx.Archive(dir.filePath(S("Trip.zip")));
+        const QByteArray good = Jpeg(320, 240);
+        const QByteArray bad = TruncatedJpeg();
+        // g: whole picture, b: damaged picture, x: a failure recorded by the extractor, t: a text file
+        // of the wrong size.
+        const QString plan = S("gbgbbxbgtbgg");
+        QStringList expected;
+        int written = 0;
+        {
+            CXArchiveTally tally(fx.m_ctx, archive);
+            for (int i = 0; i < plan.size(); ++i) {
+                const QChar kind = plan.at(i);
+                const QString name = QStringLiteral("%1%2.%3").arg(kind).arg(i).arg(kind == u't' ? S("txt") : S("jpg"));
+                const QString path = dir.filePath(name);
+                if (kind == u'x') {
+                    tally.RecordFailure(path, name, 1, 1, 0x400, false, false, false, S("recorded directly"));
+                    expected << name;
+                    continue;
+                }
+                const QByteArray bytes = kind == u'g' ? good : kind == u'b' ? bad : QByteArray("text");
+                QVERIFY(WriteFile(path, bytes));
+                ++written;
+                tally.AfterExtraction(path, name, 1, bytes.size() + (kind == u't' ? 1 : 0), 0);
+                if (kind != u'g')
+                    expected << name;
+            }
+            QVERIFY(!tally.Finish());
+        }
+        QStringList got;
+        for (const CXArchiveItem& item : archive.m_arrFailedItems)
+            got << item.m_strName;
+        QCOMPARE(got, expected);
+        QCOMPARE(archive.m_nErrors, qint32(expected.size()));
+        QCOMPARE(archive.m_nExtracted, written);
+        QCOMPARE(archive.m_arrFailedItems.at(2).m_bLoads, 0);
+        QCOMPARE(archive.m_arrFailedItems.at(3).m_strReason, S("recorded directly"));
     }
 };
 
