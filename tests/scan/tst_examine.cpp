@@ -155,6 +155,30 @@ class TestExamine : public QObject
         const quint64 bytes = photos > 0 ? quint64(photos) * kEntrySize : 0;
         QCOMPARE(photoBytes, bytes);
         QCOMPARE(packedBytes, bytes);
+        CheckOneOpenAgrees(settings, path, patterns.isEmpty() ? DefaultPatterns() : patterns);
+    }
+
+    // The scan's open-and-examine gives what the open test followed by the examination gives.
+    void CheckOneOpenAgrees(const CXSettings& settings, const QString& path, const QString& patterns)
+    {
+        int error = 12345;
+        const bool opens = CanOpenArchive(path, &error);
+        int mode = 0, folders = -5;
+        quint64 photoBytes = 1, packedBytes = 1;
+        const int photos = opens ? ExamineArchive(settings, path, patterns, mode, photoBytes, packedBytes, folders) : 0;
+        int oneError = 12345, onePhotos = 0, oneMode = 0, oneFolders = -5, calls = 0;
+        quint64 onePhotoBytes = 1, onePackedBytes = 1;
+        QCOMPARE(OpenAndExamineArchive(
+                     settings, path, patterns, &oneError, [&] { ++calls; }, onePhotos, oneMode, onePhotoBytes,
+                     onePackedBytes, oneFolders),
+                 opens);
+        QCOMPARE(oneError, error);
+        QCOMPARE(calls, opens ? 1 : 0);
+        QCOMPARE(onePhotos, photos);
+        QCOMPARE(oneMode, mode);
+        QCOMPARE(oneFolders, folders);
+        QCOMPARE(onePhotoBytes, photoBytes);
+        QCOMPARE(onePackedBytes, packedBytes);
     }
 
 private Q_SLOTS:
@@ -310,6 +334,33 @@ private Q_SLOTS:
         QCOMPARE(photoBytes, quint64(0));
         QCOMPARE(packedBytes, quint64(0));
         QCOMPARE(folders, 42);
+        CheckOneOpenAgrees(CXSettings(), path, DefaultPatterns());
+    }
+
+    // A damaged RAR archive fails the shared open exactly as it fails the open test, whatever part of
+    // it is missing.
+    void rarOpenFailuresAgree_data()
+    {
+        QTest::addColumn<int>("keep"); // bytes kept of a good archive; -1 for all of them
+        QTest::newRow("whole archive") << -1;
+        QTest::newRow("signature only") << 7;
+        QTest::newRow("main header cut") << 12;
+        QTest::newRow("first file header cut") << 40;
+        QTest::newRow("no end of archive") << -20;
+        QTest::newRow("empty file") << 0;
+    }
+    void rarOpenFailuresAgree()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("rar")).isEmpty())
+            QSKIP("the rar command is not installed");
+        QFETCH(int, keep);
+        const QString path = CaseFolder() + QStringLiteral("Misc/cut.rar");
+        QString error;
+        QVERIFY2(MakeRar(path, L({"Album/a.jpg", "Album/b.jpg", "c.txt"}), &error), qPrintable(error));
+        QFile file(path);
+        if (keep != -1)
+            QVERIFY(file.resize(keep >= 0 ? keep : file.size() + keep));
+        CheckOneOpenAgrees(CXSettings(), path, DefaultPatterns());
     }
 
     void missingFileDoesNotOpen()
