@@ -286,12 +286,23 @@ int RarTestOpen(const QString& path)
     return archive.Open(path, RarOpenMode::List);
 }
 
+namespace {
+
+// Opens path in mode and tells the caller whether it opened; returns the open result.
+int OpenTelling(RarArchive& archive, const QString& path, RarOpenMode mode, bool* opened)
+{
+    const int openResult = archive.Open(path, mode);
+    if (opened)
+        *opened = openResult == RarSuccess;
+    return openResult;
+}
+
+} // namespace
+
 int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened)
 {
     RarArchive archive;
-    const int openResult = archive.Open(path, RarOpenMode::ListSplit);
-    if (opened)
-        *opened = openResult == RarSuccess;
+    const int openResult = OpenTelling(archive, path, RarOpenMode::ListSplit, opened);
     if (openResult != RarSuccess)
         return openResult;
     return RarListEntries(archive, onEntry);
@@ -321,9 +332,7 @@ int RarExtractArchive(const QString& path, const std::function<RarExtractStep(co
                       const std::function<void(const RarEntry&, const QString&, int)>& done, bool* opened)
 {
     RarArchive archive;
-    const int openResult = archive.Open(path, RarOpenMode::Extract);
-    if (opened)
-        *opened = openResult == RarSuccess;
+    const int openResult = OpenTelling(archive, path, RarOpenMode::Extract, opened);
     if (openResult != RarSuccess)
         return openResult;
     archive.SetEmptyPassword();

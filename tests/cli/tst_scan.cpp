@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "cli/clicommon.h"
+#include "cli/clirun.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
@@ -18,34 +19,12 @@
 #include <thread>
 #include <unistd.h>
 
+using zelvano::test::CliResult;
+using zelvano::test::L;
+using zelvano::test::RunCli;
 using zelvano::test::WriteFile;
 
 namespace {
-
-struct CliResult
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-CliResult RunCli(const QStringList& args)
-{
-    CliResult r;
-    QTextStream o(&r.out), e(&r.err);
-    r.code = zelvano::cli::Run(args, o, e);
-    o.flush();
-    e.flush();
-    return r;
-}
-
-QStringList L(std::initializer_list<const char*> texts)
-{
-    QStringList list;
-    for (const char* t : texts)
-        list << QString::fromUtf8(t);
-    return list;
-}
 
 QByteArray PhotoZip(int photos)
 {

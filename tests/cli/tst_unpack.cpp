@@ -1,6 +1,7 @@
 // zelvano-cli unpack end to end on small trees of real archives: what it prints, the JSON, the report,
 // what it deletes and when it refuses, and its exit codes.
 #include "cli/cli.h"
+#include "cli/clirun.h"
 #include "platform/diskspace.h"
 #include "settings/settings.h"
 #include "support/testenv.h"
@@ -19,27 +20,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using zelvano::test::CliResult;
+using zelvano::test::L;
 using zelvano::test::ReadFile;
 using zelvano::test::WriteFile;
 
 namespace {
 
-struct CliResult
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
+// Runs `zelvano-cli unpack` with args.
 CliResult RunCli(QStringList args)
 {
-    CliResult r;
-    QTextStream o(&r.out), e(&r.err);
     args.prepend(QStringLiteral("unpack"));
-    r.code = zelvano::cli::Run(args, o, e);
-    o.flush();
-    e.flush();
-    return r;
+    return zelvano::test::RunCli(args);
 }
 
 QByteArray Jpeg(int seed)
@@ -62,14 +54,6 @@ QStringList FilesUnder(const QString& folder)
         files << it.next().mid(folder.size() + 1);
     files.sort();
     return files;
-}
-
-QStringList L(std::initializer_list<const char*> texts)
-{
-    QStringList list;
-    for (const char* t : texts)
-        list << QString::fromUtf8(t);
-    return list;
 }
 
 QStringList Keys(const QJsonObject& o)
