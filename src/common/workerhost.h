@@ -4,7 +4,8 @@
 
 // The messages a worker sends to the window that started it. Every call on CXWorkerHost
 // stands for one of them; the numbers are kept so the mapping stays visible.
-enum WorkerMessage : unsigned {
+enum WorkerMessage : unsigned
+{
     WM_APP = 0x8000,
     WM_SCAN_FINISHED = WM_APP + 100,   // CXWorkerHost::ScanFinished
     WM_UNPACK_FINISHED = WM_APP + 101, // CXWorkerHost::UnpackFinished
@@ -15,7 +16,14 @@ enum WorkerMessage : unsigned {
 };
 
 // Answers of the per-archive delete question.
-enum class DeleteAnswer { Yes, YesToAll, No, NoToAll, Cancel };
+enum class DeleteAnswer
+{
+    Yes,
+    YesToAll,
+    No,
+    NoToAll,
+    Cancel
+};
 
 // What a running worker knows of its window. Every call is synchronous from the worker's side:
 // the desktop host forwards it to the user-interface thread and waits (as a sent window message
@@ -38,7 +46,9 @@ public:
     // WM_SCAN_FINISHED / WM_UNPACK_FINISHED: sent once at a run's normal end, while the run flag is set.
     virtual void ScanFinished() {}
     virtual void UnpackFinished() {}
-    // WM_VALIDATE_IMAGE: true when the picture at path loads completely.
+    // WM_VALIDATE_IMAGE: true when the picture at path loads completely. At the highest validation level
+    // the unpack run checks pictures beside the extraction, so this may be called from more than one
+    // thread at a time: hosts must be reentrant here.
     virtual bool ValidateImage(const QString& path) = 0;
 
     // The archive list, by index into the found-archive array: scroll into view, delete the row,

@@ -58,13 +58,9 @@ QString RarCodeName(int result)
 
 bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
-    if (!ctx.m_pRun || !ctx.m_pRun->Check()) {
-        if (ctx.m_pHost)
-            ctx.m_pHost->StatusText(1, QString());
-        return true;
-    }
-    static const CXSettings defaults;
-    const CXSettings& settings = ctx.m_pSettings ? *ctx.m_pSettings : defaults;
+    if (!EnterArchive(ctx))
+        return false;
+    const CXSettings& settings = SettingsOf(ctx);
     CXRunControl& run = *ctx.m_pRun;
 
     archive.m_arrFailedItems.clear();
@@ -137,5 +133,7 @@ bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
                               RarCodeName(result));
     }
     rar.Close();
-    return tally.Finish();
+    // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
+    // count as a success that a later deletion could act on.
+    return tally.Finish() && run.IsRunning();
 }

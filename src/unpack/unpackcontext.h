@@ -16,3 +16,10 @@ struct CXUnpackContext
     QString m_strImageExtensions; // extension form, e.g. ".jpg;.jpeg;.bmp;"
     QString m_strSourceFolder;    // the scanned folder (for the disk-space check)
 };
+
+// The options of the run; a context without settings reads the defaults.
+const CXSettings& SettingsOf(const CXUnpackContext& ctx);
+
+// Passes the run's pause gate before an archive. False when there is no run or it was stopped: the
+// entry line is cleared and the archive must not count as unpacked (nothing of it was written).
+bool EnterArchive(CXUnpackContext& ctx);

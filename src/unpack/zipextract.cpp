@@ -25,13 +25,9 @@ constexpr int kChunksPerProgress = 64;
 
 bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
-    if (!ctx.m_pRun || !ctx.m_pRun->Check()) {
-        if (ctx.m_pHost)
-            ctx.m_pHost->StatusText(1, QString());
-        return true;
-    }
-    static const CXSettings defaults;
-    const CXSettings& settings = ctx.m_pSettings ? *ctx.m_pSettings : defaults;
+    if (!EnterArchive(ctx))
+        return false;
+    const CXSettings& settings = SettingsOf(ctx);
     CXRunControl& run = *ctx.m_pRun;
     const QString& extensions = ctx.m_strImageExtensions;
 
@@ -105,5 +101,7 @@ bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
         tally.AfterExtraction(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, result,
                               result != ZIPRES_OK ? ZipCodeName(result) : QString());
     }
-    return tally.Finish();
+    // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
+    // count as a success that a later deletion could act on.
+    return tally.Finish() && run.IsRunning();
 }
