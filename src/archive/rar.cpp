@@ -230,7 +230,39 @@ int RarArchive::Skip()
     return RARProcessFileW(m_handle, RAR_SKIP, nullptr, nullptr);
 }
 
-int RarArchive::ExtractTo(const QString& destPath)
+namespace {
+
+// The callback's parameter types as the library's header spells them on this system.
+template <typename>
+struct CallbackTypes;
+template <typename R, typename M, typename P>
+struct CallbackTypes<R (*)(M, P, P, P)>
+{
+    using Message = M;
+    using Param = P;
+};
+using RarMessage = CallbackTypes<UNRARCALLBACK>::Message;
+using RarParam = CallbackTypes<UNRARCALLBACK>::Param;
+
+// Only data blocks are answered; a question for a password or a missing volume is refused, as it is
+// when no callback is set.
+int DataCallback(RarMessage msg, RarParam userData, RarParam, RarParam p2)
+{
+    switch (msg) {
+    case UCM_PROCESSDATA:
+        (*reinterpret_cast<const std::function<void()>*>(userData))();
+        return 1;
+    case UCM_CHANGEVOLUME:
+    case UCM_CHANGEVOLUMEW:
+        return p2 == RAR_VOL_NOTIFY ? 1 : -1;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
+int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& onData)
 {
     if (!m_handle)
         return RarNotOpen;
@@ -256,7 +288,11 @@ int RarArchive::ExtractTo(const QString& destPath)
     int r;
     {
         Utf8CtypeScope locale;
+        if (onData)
+            RARSetCallback(m_handle, DataCallback, reinterpret_cast<RarParam>(&onData));
         r = RARProcessFileW(m_handle, RAR_EXTRACT, nullptr, wide.data());
+        if (onData)
+            RARSetCallback(m_handle, nullptr, 0);
     }
     if (QFileInfo(destPath).isSymLink()) {
         // Never expected once link entries are refused; a link left here would lead anywhere.

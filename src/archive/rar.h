@@ -123,7 +123,10 @@ public:
     // link at destPath is refused with RarRefusedDestination. An encrypted entry is skipped and gives
     // RarMissingPassword. Extracted files get owner read and write
     // permission and lose set-id and sticky bits.
-    int ExtractTo(const QString& destPath);
+    //
+    // onData, when given, is called on this thread for every block of data the library unpacks, so a
+    // pause gate can hold the extraction inside a large entry.
+    int ExtractTo(const QString& destPath, const std::function<void()>& onData = {});
     void Close();
 
     bool IsOpen() const { return m_handle != nullptr; }

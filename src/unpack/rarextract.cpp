@@ -118,7 +118,8 @@ bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
         }
         tally.Status(planned.m_strDisplayName);
 
-        const int result = rar.ExtractTo(planned.m_strPath);
+        // Between the library's data blocks the pause gate may hold the worker; a stop lets the entry finish.
+        const int result = rar.ExtractTo(planned.m_strPath, [&run] { run.Check(); });
         if (result == RarSuccess) {
             // The library writes what the data holds; more than the header lists is refused afterwards.
             const QFileInfo written(planned.m_strPath);

@@ -503,6 +503,57 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(dir.filePath(S("big.jpg"))), big);
     }
 
+    // The same for RAR: the library's data callback passes the pause gate inside the entry.
+    void rarPauseInsideAnEntry()
+    {
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        QVERIFY(QDir().mkpath(src));
+        // Bytes that do not compress, so the entry is unpacked in many blocks.
+        QByteArray big(16 << 20, Qt::Uninitialized);
+        quint32 x = 2463534242u;
+        for (char& c : big) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            c = char(x);
+        }
+        QVERIFY(WriteFile(src + S("/big.jpg"), big));
+        QVERIFY(WriteFile(src + S("/z.jpg"), QByteArray("after")));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        const QString path = dest + S("/Trip.rar");
+        QVERIFY(MakeRar(path, src, {S("big.jpg"), S("z.jpg")}));
+
+        UnpackFixture fx;
+        fx.m_settings.m_nValidationLevel = 1;
+        fx.m_settings.m_nExtractTo = 1;
+        std::promise<void> started;
+        fx.m_host.m_onStatus = [&](const QString& text) {
+            if (text == S("big.jpg")) {
+                fx.m_run.Pause(); // the worker is about to extract: the gate closes inside the entry
+                started.set_value();
+            }
+        };
+        CXArchiveFile archive = fx.Archive(path);
+        std::atomic<bool> done{false};
+        bool ok = false;
+        std::thread worker([&] {
+            ok = ExtractRarArchive(fx.m_ctx, archive);
+            done = true;
+        });
+        QVERIFY(started.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const bool held =
+            !done && QFileInfo(dest + S("/big.jpg")).size() < big.size() && !QFileInfo::exists(dest + S("/z.jpg"));
+        fx.m_run.Resume();
+        worker.join();
+        QVERIFY(held);
+        QVERIFY(ok);
+        QCOMPARE(ReadFile(dest + S("/big.jpg")), big);
+        QVERIFY(QFileInfo::exists(dest + S("/z.jpg")));
+    }
+
     void archiveThatDoesNotOpen_data()
     {
         QTest::addColumn<QString>("name");
