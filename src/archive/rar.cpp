@@ -344,10 +344,14 @@ int RarListArchive(const QString& path, const std::function<bool(const RarEntry&
     return RarListEntries(archive, onEntry);
 }
 
-int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&)>& onEntry)
+namespace {
+
+constexpr int kStopWalk = -1;
+
+// Reads header after header with the empty password; visit passes over or extracts each entry and
+// returns 0 to go on, kStopWalk to stop, or a code to end with. Returns 0 at the end or when stopped.
+int WalkHeaders(RarArchive& archive, const std::function<int(const RarEntry&)>& visit)
 {
-    if (!archive.IsOpen())
-        return RarNotOpen;
     archive.SetEmptyPassword();
     RarEntry entry;
     for (;;) {
@@ -356,12 +360,25 @@ int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&
             return RarSuccess;
         if (r != RarSuccess)
             return r;
-        if (onEntry && !onEntry(entry))
+        const int v = visit(entry);
+        if (v == kStopWalk)
             return RarSuccess;
-        const int s = archive.Skip();
-        if (s != RarSuccess)
-            return s;
+        if (v != RarSuccess)
+            return v;
     }
+}
+
+} // namespace
+
+int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&)>& onEntry)
+{
+    if (!archive.IsOpen())
+        return RarNotOpen;
+    return WalkHeaders(archive, [&](const RarEntry& entry) {
+        if (onEntry && !onEntry(entry))
+            return kStopWalk;
+        return archive.Skip();
+    });
 }
 
 int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
@@ -371,17 +388,10 @@ int RarExtractArchive(const QString& path, const std::function<RarExtractStep(co
     const int openResult = OpenTelling(archive, path, RarOpenMode::Extract, opened);
     if (openResult != RarSuccess)
         return openResult;
-    archive.SetEmptyPassword();
-    RarEntry entry;
-    for (;;) {
-        const int r = archive.ReadHeader(entry);
-        if (r == RarEndArchive)
-            return RarSuccess;
-        if (r != RarSuccess)
-            return r;
+    return WalkHeaders(archive, [&](const RarEntry& entry) {
         const RarExtractStep step = decide ? decide(entry) : RarExtractStep();
         if (step.action == RarExtractStep::Stop)
-            return RarSuccess;
+            return kStopWalk;
         if (step.action == RarExtractStep::Extract) {
             const int x = archive.ExtractTo(step.destination);
             if (done)
@@ -390,5 +400,6 @@ int RarExtractArchive(const QString& path, const std::function<RarExtractStep(co
             // A failed skip leaves the library between headers; the next read reports what is wrong.
             archive.Skip();
         }
-    }
+        return int(RarSuccess);
+    });
 }
