@@ -111,6 +111,14 @@ class TestFolderScan : public QObject
     QString m_strOutside; // a folder outside it that two links lead to
     CXSettings m_settings;
 
+    // A host that holds the worker in its first notification until the test opens the gate.
+    void AttachBlocking(CXArchiveList& list, RecordingHost& host)
+    {
+        host.m_bBlockFirst = true;
+        list.m_pSettings = &m_settings;
+        list.m_pHost = &host;
+    }
+
     void Scan(CXArchiveList& list, RecordingHost& host, const QString& folder)
     {
         list.m_pSettings = &m_settings;
@@ -246,10 +254,8 @@ private Q_SLOTS:
     {
         CXArchiveList list;
         RecordingHost host;
-        host.m_bBlockFirst = true;
-        list.m_pSettings = &m_settings;
+        AttachBlocking(list, host);
         list.SetImagePatterns(BuildImagePatternList(m_settings));
-        list.m_pHost = &host;
         CXScanRunner runner(list);
         QVERIFY(runner.Start(m_strRoot));
         QVERIFY(host.m_reached.tryAcquire(1, 10000));
@@ -274,9 +280,7 @@ private Q_SLOTS:
     {
         CXArchiveList list;
         RecordingHost host;
-        host.m_bBlockFirst = true;
-        list.m_pSettings = &m_settings;
-        list.m_pHost = &host;
+        AttachBlocking(list, host);
         CXScanRunner runner(list);
         QVERIFY(runner.Start(m_strRoot));
         QVERIFY(host.m_reached.tryAcquire(1, 10000));
@@ -294,9 +298,7 @@ private Q_SLOTS:
     {
         CXArchiveList list;
         RecordingHost host;
-        host.m_bBlockFirst = true;
-        list.m_pSettings = &m_settings;
-        list.m_pHost = &host;
+        AttachBlocking(list, host);
         CXScanRunner runner(list);
         QVERIFY(runner.Start(m_strRoot));
         QVERIFY(host.m_reached.tryAcquire(1, 10000));
