@@ -101,6 +101,7 @@ void CXArchiveList::ResetForScan()
     m_arrArchives.clear();
     m_arrInvalid.clear();
     m_arrSkipped.clear();
+    m_arrNotTaken.clear();
     m_nZipCount = 0;
     m_nRarCount = 0;
 }

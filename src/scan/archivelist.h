@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class CXSettings;
@@ -35,6 +36,16 @@ struct CXFileItem
     qint32 m_nError = 0; // the ZIP reader's last result, or the UnRAR library's open result
 
     bool operator==(const CXFileItem&) const = default;
+};
+
+// A file or folder the scan met but did not take, with the reason (a link leading outside the chosen
+// folder, a name that is not valid text, ...).
+struct CXNotTaken
+{
+    QString m_strPath;
+    QString m_strReason;
+
+    bool operator==(const CXNotTaken&) const = default;
 };
 
 // What the file system says of one path. Times are seconds since 1970.
@@ -87,6 +98,9 @@ public:
     qint32 m_nExtracted = 0;
     quint64 m_nBytesOnDisk = 0;
     qint32 m_bRemoved = 0;
+    // Entries left inside by the last run: neither pictures taken, nor folders, nor known junk.
+    qint32 m_nOtherFiles = 0;
+    QStringList m_arrOtherFiles; // the first few of them, by name
 };
 
 // 0 for a ".zip" name, 1 for ".rar" unless the lower-cased path holds ".part", else -1.
@@ -120,6 +134,7 @@ public:
     CXWorkerHost* m_pHost = nullptr; // stands in for the notify and status windows; may be null
     QList<CXFileItem> m_arrInvalid;  // in the order the scan met them
     CXSStringArray m_arrSkipped;     // paths, sorted; duplicates kept
+    QList<CXNotTaken> m_arrNotTaken; // in the order the scan met them
     QString m_strImagePatterns;
     const CXSettings* m_pSettings = nullptr;
 };

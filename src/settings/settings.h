@@ -127,6 +127,10 @@ public:
     qint32 m_nWindowHeight;
     QString m_strIgnoreFolderNames;
     CXSStringArray m_arrIgnoreFolderNames;
+
+    // Beyond the binary file (its layout stays as it is): kept in the small second file beside it.
+    // Delete archives that also hold other files (non-picture entries that are not extracted).
+    qint32 m_bDeleteOtherFiles = 0;
 };
 
 // One stored field of the settings file, in file order.

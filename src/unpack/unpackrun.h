@@ -30,6 +30,9 @@ struct CXSelItem
     bool m_bExtracted = false;    // its extraction in this run opened the archive and failed no entry
     bool m_bDeleted = false;      // deleted (or moved to the trash) by this run
     bool m_bDeleteFailed = false; // a deletion was decided but the archive is still there
+    // Why the archive was not deleted although deletion was chosen (empty when it was deleted, or when
+    // nothing is deleted in this run).
+    QString m_strKept;
 };
 
 // The block handed to the unpack worker.
