@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include "common/fixedtext.h"
+#include "settings/options.h"
 #include "settings/titlecase.h"
 
 #include <array>
@@ -355,6 +356,9 @@ bool CXSettings::LoadSettingsFromBytes(const QByteArray& bytes)
 
 bool CXSettings::LoadSettings()
 {
+    // The options beyond the binary file come from their own file, whatever state the binary one is in;
+    // read first, so re-creating a missing binary file does not overwrite them with defaults.
+    LoadOptions(*this);
     if (m_strSettingsPath.isEmpty() || !QFileInfo::exists(m_strSettingsPath)) {
         ResetToDefaults();
         m_nVersion = 1;
@@ -412,7 +416,8 @@ bool CXSettings::SaveSettings()
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    const bool saved = file.commit();
+    return SaveOptions(*this) && saved;
 }
 
 void CXSettings::AddSourceFolder(const QString& path)

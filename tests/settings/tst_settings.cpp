@@ -680,9 +680,10 @@ private Q_SLOTS:
         defaults.m_nVersion = 1;
         QCOMPARE(zelvano::test::ReadFile(s.m_strSettingsPath), WriteRecord(defaults));
         QCOMPARE(s.m_arrSourceHistory.toStringList(), QStringList{CXSettings::MyPicturesFolder()});
-        // Only the settings file and the Temp folder: the atomic save leaves no temporary file behind.
+        // Only the two settings files and the Temp folder: the atomic saves leave no temporary file behind.
         QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList({QStringLiteral("Temp"), QStringLiteral("ZelvanoSettings.dat")}));
+                 QStringList({QStringLiteral("Temp"), QStringLiteral("ZelvanoOptions.ini"),
+                              QStringLiteral("ZelvanoSettings.dat")}));
     }
 
     void startUpReadsAndRewritesTheFile_data()
