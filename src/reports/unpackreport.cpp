@@ -24,6 +24,14 @@ void AppendHeading(QStringList& lines, const QString& title)
     lines << QString() << ReportSeparatorLine() << title << ReportSeparatorLine() << QString();
 }
 
+// The path of a fate's archive; empty for an index outside the list.
+QString FatePath(const UnpackReportData& data, const UnpackArchiveFate& fate)
+{
+    if (!data.m_pArchives || fate.m_nArchive < 0 || fate.m_nArchive >= data.m_pArchives->size())
+        return QString();
+    return Native(data.m_pArchives->at(fate.m_nArchive).m_strPath);
+}
+
 } // namespace
 
 QString FailedItemReason(const CXArchiveItem& item)
@@ -58,6 +66,23 @@ QStringList UnpackReportSummaryLines(const UnpackReportData& data)
     };
 }
 
+QStringList UnpackFateLines(const UnpackReportData& data)
+{
+    QStringList lines;
+    for (const UnpackArchiveFate& fate : data.m_arrFates) {
+        const QString path = FatePath(data, fate);
+        if (path.isEmpty())
+            continue;
+        if (fate.m_nDeleted == ArchiveDeletion::Trash)
+            lines << QStringLiteral("Deleted (trash): ") + path;
+        else if (fate.m_nDeleted == ArchiveDeletion::Permanent)
+            lines << QStringLiteral("Deleted (permanently): ") + path;
+        else if (!fate.m_strKept.isEmpty())
+            lines << QStringLiteral("Kept: %1: %2").arg(path, fate.m_strKept);
+    }
+    return lines;
+}
+
 QStringList UnpackReportLines(const UnpackReportData& data)
 {
     QStringList lines;
@@ -77,6 +102,18 @@ QStringList UnpackReportLines(const UnpackReportData& data)
                 lines << QString();
             }
         }
+    }
+
+    // Archives that stayed although deletion was chosen, each with the reason.
+    bool keptHeading = false;
+    for (const UnpackArchiveFate& fate : data.m_arrFates) {
+        const QString path = FatePath(data, fate);
+        if (path.isEmpty() || fate.m_nDeleted != ArchiveDeletion::None || fate.m_strKept.isEmpty())
+            continue;
+        if (!keptHeading)
+            AppendHeading(lines, QStringLiteral("Archive Files kept:"));
+        keptHeading = true;
+        lines << path << indent + QStringLiteral("-> ") + fate.m_strKept << QString();
     }
 
     if (!data.m_arrSelection.isEmpty() && data.m_pArchives) {

@@ -8,6 +8,22 @@
 class CXArchiveFile;
 struct CXArchiveItem;
 
+// How an archive of a run that chose deletion left the disk.
+enum class ArchiveDeletion
+{
+    None,      // still there (see the kept reason)
+    Trash,     // moved to the trash
+    Permanent, // deleted permanently
+};
+
+// What became of one archive of a run that chose deletion: deleted, or kept with the reason.
+struct UnpackArchiveFate
+{
+    qint32 m_nArchive = -1; // index into UnpackReportData::m_pArchives
+    ArchiveDeletion m_nDeleted = ArchiveDeletion::None;
+    QString m_strKept; // why it was kept although deletion was chosen; empty when deleted
+};
+
 // What the unpack report shows of one run.
 struct UnpackReportData
 {
@@ -22,6 +38,7 @@ struct UnpackReportData
     qint32 m_nErrors = 0;
     const QList<CXArchiveFile>* m_pArchives = nullptr; // every found archive, in list order
     QList<qint32> m_arrSelection;                      // the run's archives (indices into it), in order
+    QList<UnpackArchiveFate> m_arrFates;               // in run order; empty when nothing was to be deleted
 };
 
 // Why a failed entry failed: the reason the extraction recorded (a different file in the way, a name that
@@ -31,6 +48,9 @@ QString FailedItemReason(const CXArchiveItem& item);
 
 // Lines 5 to 13 of the report: the labelled figures, from "Scan Path:" to "Number of Errors:".
 QStringList UnpackReportSummaryLines(const UnpackReportData& data);
+// One line per archive deleted or kept, in run order: "Deleted (trash): PATH", "Deleted (permanently): PATH",
+// "Kept: PATH: REASON". Archives with neither a deletion nor a reason give no line.
+QStringList UnpackFateLines(const UnpackReportData& data);
 // The whole report, one entry per line, without line ends.
 QStringList UnpackReportLines(const UnpackReportData& data);
 // Replaces the file with the report, written one line at a time (CR LF). False when a line could not be

@@ -151,6 +151,114 @@ private Q_SLOTS:
                     "     12 Photos       /p/trip/b.rar\r\n";
         QCOMPARE(zelvano::test::ReadFile(path), expected);
     }
+
+    // One line per archive deleted or kept, in run order; nothing for an archive with neither, or for an
+    // index outside the list.
+    void fateLines_data()
+    {
+        QTest::addColumn<int>("deleted"); // ArchiveDeletion
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QStringList>("lines");
+        const QString reason = QStringLiteral("holds 3 other files that were not extracted (clip.mov, notes.txt, ...)");
+        QTest::newRow("moved to the trash")
+            << int(ArchiveDeletion::Trash) << QString() << QStringList{QStringLiteral("Deleted (trash): /p/a.zip")};
+        QTest::newRow("deleted permanently") << int(ArchiveDeletion::Permanent) << QString()
+                                             << QStringList{QStringLiteral("Deleted (permanently): /p/a.zip")};
+        QTest::newRow("kept with its reason")
+            << int(ArchiveDeletion::None) << reason << QStringList{QStringLiteral("Kept: /p/a.zip: ") + reason};
+        QTest::newRow("neither deleted nor kept: no line") << int(ArchiveDeletion::None) << QString() << QStringList{};
+    }
+    void fateLines()
+    {
+        QFETCH(int, deleted);
+        QFETCH(QString, kept);
+        QList<CXArchiveFile> archives(2);
+        archives[0].m_strPath = QStringLiteral("/p/a.zip");
+        archives[1].m_strPath = QStringLiteral("/p/b.zip");
+        UnpackReportData data;
+        data.m_pArchives = &archives;
+        UnpackArchiveFate fate;
+        fate.m_nArchive = 0;
+        fate.m_nDeleted = ArchiveDeletion(deleted);
+        fate.m_strKept = kept;
+        UnpackArchiveFate outside;
+        outside.m_nArchive = 2;
+        outside.m_strKept = QStringLiteral("not in the list");
+        UnpackArchiveFate second;
+        second.m_nArchive = 1;
+        second.m_strKept = QStringLiteral("the deletion was not confirmed");
+        data.m_arrFates = {fate, outside, second};
+        QStringList expected;
+        QFETCH(QStringList, lines);
+        expected << lines << QStringLiteral("Kept: /p/b.zip: the deletion was not confirmed");
+        QCOMPARE(UnpackFateLines(data), expected);
+    }
+
+    // The kept archives get a section of their own between the errors and the processed archives; the
+    // lines around it stay as they are, and without a kept archive there is no section.
+    void keptSection_data()
+    {
+        QTest::addColumn<bool>("withErrors");
+        QTest::addColumn<bool>("withKept");
+        QTest::newRow("errors and kept") << true << true;
+        QTest::newRow("kept without errors") << false << true;
+        QTest::newRow("every archive deleted: no kept section") << false << false;
+    }
+    void keptSection()
+    {
+        QFETCH(bool, withErrors);
+        QFETCH(bool, withKept);
+        QList<CXArchiveFile> archives(3);
+        archives[0].m_strPath = QStringLiteral("/p/a.zip");
+        archives[0].m_nPhotoCount = 2;
+        archives[1].m_strPath = QStringLiteral("/p/b.zip");
+        archives[1].m_nPhotoCount = 3;
+        archives[2].m_strPath = QStringLiteral("/p/c.zip");
+        archives[2].m_nPhotoCount = 4;
+        UnpackReportData data;
+        data.m_strScanPath = QStringLiteral("/p");
+        data.m_pArchives = &archives;
+        data.m_arrSelection = {0, 1, 2};
+        if (withErrors) {
+            CXArchiveItem item;
+            item.m_strPath = QStringLiteral("/p/b/1.jpg");
+            item.m_bLoads = 0;
+            archives[1].m_arrFailedItems << item;
+            data.m_nErrors = 1;
+        }
+        UnpackArchiveFate a;
+        a.m_nArchive = 0;
+        a.m_nDeleted = ArchiveDeletion::Trash;
+        UnpackArchiveFate b;
+        b.m_nArchive = 1;
+        b.m_nDeleted = withKept ? ArchiveDeletion::None : ArchiveDeletion::Trash;
+        b.m_strKept = withKept ? QStringLiteral("1 entry failed") : QString();
+        UnpackArchiveFate c;
+        c.m_nArchive = 2;
+        c.m_nDeleted = withKept ? ArchiveDeletion::None : ArchiveDeletion::Trash;
+        c.m_strKept = withKept ? QStringLiteral("holds 1 other file that was not extracted (clip.mov)") : QString();
+        data.m_arrFates = {a, b, c};
+
+        const QStringList lines = UnpackReportLines(data);
+        const QString sep(100, QLatin1Char('-'));
+        QStringList expected = lines.mid(0, 13); // the header and summary, checked byte for byte above
+        if (withErrors) {
+            expected << QString() << sep << QStringLiteral("Archive Files with errors:") << sep << QString()
+                     << QStringLiteral("In archive: /p/b.zip") << QStringLiteral("   /p/b/1.jpg")
+                     << QStringLiteral("   -> Image is invalid (damaged or corrupted)") << QString();
+        }
+        if (withKept) {
+            expected << QString() << sep << QStringLiteral("Archive Files kept:") << sep << QString()
+                     << QStringLiteral("/p/b.zip") << QStringLiteral("   -> 1 entry failed") << QString()
+                     << QStringLiteral("/p/c.zip")
+                     << QStringLiteral("   -> holds 1 other file that was not extracted (clip.mov)") << QString();
+        }
+        expected << QString() << sep << QStringLiteral("Processed Archive Files:") << sep << QString()
+                 << QStringLiteral("      2 Photos       /p/a.zip") << QStringLiteral("      3 Photos       /p/b.zip")
+                 << QStringLiteral("      4 Photos       /p/c.zip");
+        QCOMPARE(lines, expected);
+        QCOMPARE(lines.at(12), QStringLiteral("Number of Errors:             ") + QLatin1Char(withErrors ? '1' : '0'));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUnpackReport)
