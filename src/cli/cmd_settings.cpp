@@ -1,5 +1,6 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
+#include "settings/options.h"
 #include "settings/settings.h"
 
 #include <QCommandLineParser>
@@ -10,8 +11,8 @@ namespace {
 
 const char kUsage[] = "zelvano-cli settings";
 
-// One line per stored field in file order, then the derived ignore-word list; all from the field table,
-// so the listing always matches what the file holds.
+// One line per stored field in file order, then the derived ignore-word list, then the options of the
+// second file; all from the field tables, so the listing always matches what the files hold.
 void PrintSettings(const CXSettings& s, QTextStream& out)
 {
     for (const SettingsField& field : CXSettings::StoredFields()) {
@@ -36,6 +37,9 @@ void PrintSettings(const CXSettings& s, QTextStream& out)
     }
     for (qsizetype i = 0; i < s.m_arrIgnoreFolderNames.size(); ++i)
         out << "m_arrIgnoreFolderNames[" << i << "] = " << s.m_arrIgnoreFolderNames.at(i) << "\n";
+    // Then the options of the second file, beside the binary one.
+    for (const OptionField& field : OptionFields())
+        out << field.name << " = " << s.*field.member << "\n";
 }
 
 } // namespace

@@ -107,7 +107,9 @@ private Q_SLOTS:
         expected << QStringLiteral("m_arrSourceHistory[0]");
         for (int i = 0; i < 9; ++i)
             expected << QStringLiteral("m_arrIgnoreFolderNames[%1]").arg(i);
+        expected << QStringLiteral("deleteOtherFiles");
         QCOMPARE(names, expected);
+        QVERIFY(QFileInfo::exists(home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini")));
 
         const QString pictures = CXSettings::MyPicturesFolder();
         for (const QString& line :
@@ -116,7 +118,7 @@ private Q_SLOTS:
               QStringLiteral("m_strExtraExtensions = "), QStringLiteral("m_strLastSourceFolder = ") + pictures,
               QStringLiteral("m_arrSourceHistory[0] = ") + pictures,
               QStringLiteral("m_arrIgnoreFolderNames[0] = large"),
-              QStringLiteral("m_arrIgnoreFolderNames[8] = wallpaper")})
+              QStringLiteral("m_arrIgnoreFolderNames[8] = wallpaper"), QStringLiteral("deleteOtherFiles = 0")})
             QVERIFY2(r.out.contains(line), qPrintable(line));
     }
 
@@ -131,9 +133,12 @@ private Q_SLOTS:
         s.AddSourceFolder(QStringLiteral("/data/alpha"));
         const QString path = home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoSettings.dat");
         QVERIFY(zelvano::test::WriteFile(path, s.SaveSettingsToBytes()));
+        QVERIFY(zelvano::test::WriteFile(home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini"),
+                                         "[Deletion]\nDeleteOtherFiles=1\n"));
 
         const CliResult r = RunCli({kSettings});
         QCOMPARE(r.code, 0);
+        QCOMPARE(r.out.last(), QStringLiteral("deleteOtherFiles = 1"));
         for (const QString& line : {QStringLiteral("m_nWindowWidth = 1024"), QStringLiteral("m_nReserved2 = -5"),
                                     QStringLiteral("m_strExtraExtensions = .nfo; .txt;"),
                                     QStringLiteral("m_arrSourceHistory[0] = /data/alpha"),
