@@ -2,6 +2,7 @@
 
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
+#include "platform/scanscope.h"
 #include "scan/examine.h"
 #include "settings/settings.h"
 
@@ -35,6 +36,9 @@ bool IsInsideOrEqual(const QString& path, const QString& root)
 
 // One walk of a folder tree, depth first, in the order the file system lists the entries.
 //
+// Trash folders are never entered, nor is a chosen folder that lies in one: archives an earlier run moved
+// to the trash would be found and unpacked there again. Each is kept as not taken.
+//
 // Links to folders are followed, but no real folder is searched twice: the walk keeps the real paths of
 // the trees it has entered (the source folder and the target of every link it followed). A link whose
 // target lies in one of them is not followed (the target is or was searched there, or the link closes a
@@ -50,8 +54,13 @@ public:
     bool Walk(const QString& folder)
     {
         const QString real = QFileInfo(folder).canonicalFilePath();
-        if (!real.isEmpty())
+        if (!real.isEmpty()) {
+            if (m_trash.IsInTrash(real)) {
+                NotTaken(HoldingFolderText(folder), QStringLiteral("The folder is a trash folder"));
+                return m_run.Check();
+            }
             m_arrRoots.append(real);
+        }
         return WalkFolder(folder, real);
     }
 
@@ -84,6 +93,10 @@ private:
                     childReal = JoinPath(real, name);
                     if (m_arrRoots.contains(childReal))
                         continue;
+                }
+                if (m_trash.IsTrash(childReal.isEmpty() ? path : childReal)) {
+                    NotTaken(path, QStringLiteral("The folder is a trash folder"));
+                    continue;
                 }
                 if (!WalkFolder(path, childReal))
                     return false;
@@ -149,6 +162,11 @@ private:
         return false;
     }
 
+    void NotTaken(const QString& path, const QString& reason)
+    {
+        m_model.m_arrNotTaken.append(CXNotTaken{path, reason});
+    }
+
     void Progress(const QString& holding)
     {
         if (m_pHost)
@@ -160,6 +178,7 @@ private:
     const CXSettings& m_settings;
     CXWorkerHost* m_pHost;
     QStringList m_arrRoots; // real paths of the trees entered so far
+    const zelvano::platform::TrashFolders m_trash;
 };
 
 const CXSettings& DefaultSettings()

@@ -100,6 +100,17 @@ QStringList Relative(const QStringList& paths, const QString& root)
     return out;
 }
 
+// The not-taken entries as "relative path: reason", in the order the scan met them.
+QStringList NotTaken(const CXArchiveList& list, const QString& root)
+{
+    QStringList out;
+    for (const CXNotTaken& n : list.m_arrNotTaken)
+        out << n.m_strPath.mid(root.size() + 1) + QStringLiteral(": ") + n.m_strReason;
+    return out;
+}
+
+const QString kTrashReason = QStringLiteral("The folder is a trash folder");
+
 } // namespace
 
 class TestFolderScan : public QObject
@@ -309,6 +320,58 @@ private Q_SLOTS:
         QCOMPARE(host.m_nFinished.load(), 0);
         QCOMPARE(host.m_nProgress.load(), 1);
         QVERIFY(!runner.IsPaused());
+    }
+
+    // Archives that an earlier run moved to a trash folder are neither found nor unpacked again.
+    void trashFoldersAreNotEntered_data()
+    {
+        QTest::addColumn<QString>("folder"); // below the scanned home folder; a.zip lies in it
+        QTest::addColumn<QString>("trash");  // the folder reported as not taken; empty when a.zip is found
+        QTest::newRow("the user's trash")
+            << QStringLiteral(".local/share/Trash/files") << QStringLiteral(".local/share/Trash");
+        QTest::newRow("a volume's trash of one user")
+            << QStringLiteral("disk/.Trash-1000/files") << QStringLiteral("disk/.Trash-1000");
+        QTest::newRow("a volume's shared trash")
+            << QStringLiteral("disk/.Trash/1000/files") << QStringLiteral("disk/.Trash");
+        QTest::newRow("Trash elsewhere is a plain folder") << QStringLiteral("disk/Trash") << QString();
+        QTest::newRow("other case is a plain folder") << QStringLiteral("disk/.trash") << QString();
+        QTest::newRow("no user number") << QStringLiteral("disk/.Trash-") << QString();
+        QTest::newRow("no number") << QStringLiteral("disk/.Trash-me") << QString();
+    }
+    void trashFoldersAreNotEntered()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, trash);
+        const zelvano::test::IsolatedHome home;
+        const QString root = QFileInfo(home.path()).canonicalFilePath();
+        QVERIFY(WriteFile(root + QLatin1Char('/') + folder + QStringLiteral("/a.zip"), PhotoZip(1)));
+        QVERIFY(WriteFile(root + QStringLiteral("/keep.zip"), PhotoZip(1)));
+        CXArchiveList list;
+        RecordingHost host;
+        Scan(list, host, root);
+        if (trash.isEmpty()) {
+            QCOMPARE(Paths(list, root), (QStringList{folder + QStringLiteral("/a.zip"), QStringLiteral("keep.zip")}));
+            QCOMPARE(NotTaken(list, root), QStringList());
+        } else {
+            QCOMPARE(Paths(list, root), QStringList{QStringLiteral("keep.zip")});
+            QCOMPARE(NotTaken(list, root), QStringList{trash + QStringLiteral(": ") + kTrashReason});
+        }
+    }
+
+    // A scan chosen inside a trash folder takes nothing from it.
+    void chosenFolderInsideTheTrash()
+    {
+        const zelvano::test::IsolatedHome home;
+        const QString files = home.path() + QStringLiteral("/.local/share/Trash/files");
+        QVERIFY(WriteFile(files + QStringLiteral("/Album/a.zip"), PhotoZip(1)));
+        CXArchiveList list;
+        RecordingHost host;
+        Scan(list, host, files + QStringLiteral("/Album"));
+        QVERIFY(list.m_arrArchives.isEmpty());
+        QCOMPARE(list.m_arrNotTaken.size(), 1);
+        QCOMPARE(list.m_arrNotTaken.first().m_strPath, files + QStringLiteral("/Album"));
+        QCOMPARE(list.m_arrNotTaken.first().m_strReason, kTrashReason);
+        QCOMPARE(host.m_nFinished.load(), 1);
     }
 
     void restartAfterAStopScansAgain()
