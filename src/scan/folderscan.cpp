@@ -25,6 +25,8 @@ QString JoinPath(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+const QString kOutsideReason = QStringLiteral("The link leads outside the chosen folder");
+
 bool IsInsideOrEqual(const QString& path, const QString& root)
 {
     if (path == root)
@@ -39,7 +41,9 @@ bool IsInsideOrEqual(const QString& path, const QString& root)
 // Trash folders are never entered, nor is a chosen folder that lies in one: archives an earlier run moved
 // to the trash would be found and unpacked there again. Each is kept as not taken.
 //
-// Links to folders are followed, but no real folder is searched twice: the walk keeps the real paths of
+// A link (to a folder, or to an archive) whose target lies outside the chosen folder is not followed and
+// is kept as not taken: an unpack would write and delete out there, where the user never pointed.
+// Links within it are followed, but no real folder is searched twice: the walk keeps the real paths of
 // the trees it has entered (the source folder and the target of every link it followed). A link whose
 // target lies in one of them is not followed (the target is or was searched there, or the link closes a
 // cycle), and a folder met on the way that is one of them is not searched again. Only these roots are
@@ -60,6 +64,7 @@ public:
                 return m_run.Check();
             }
             m_arrRoots.append(real);
+            m_strChosen = real;
         }
         return WalkFolder(folder, real);
     }
@@ -86,7 +91,13 @@ private:
                 QString childReal;
                 if (info.isSymLink() || info.isJunction()) {
                     childReal = info.canonicalFilePath();
-                    if (childReal.isEmpty() || InsideEnteredTree(childReal))
+                    if (childReal.isEmpty())
+                        continue;
+                    if (!InsideChosenFolder(childReal)) {
+                        NotTaken(path, kOutsideReason);
+                        continue;
+                    }
+                    if (InsideEnteredTree(childReal))
                         continue;
                     m_arrRoots.append(childReal);
                 } else if (!real.isEmpty()) {
@@ -106,6 +117,13 @@ private:
             Progress(holding);
             if (type == -1)
                 continue;
+            if (info.isSymLink() || info.isJunction()) {
+                const QString target = info.canonicalFilePath();
+                if (!target.isEmpty() && !InsideChosenFolder(target)) {
+                    NotTaken(path, kOutsideReason);
+                    continue;
+                }
+            }
             if (!m_run.Check())
                 return false;
             ExamineFile(path, name, type);
@@ -153,6 +171,11 @@ private:
             ++m_model.m_nRarCount;
     }
 
+    bool InsideChosenFolder(const QString& real) const
+    {
+        return !m_strChosen.isEmpty() && IsInsideOrEqual(real, m_strChosen);
+    }
+
     bool InsideEnteredTree(const QString& real) const
     {
         for (const QString& root : m_arrRoots) {
@@ -177,6 +200,7 @@ private:
     CXRunControl& m_run;
     const CXSettings& m_settings;
     CXWorkerHost* m_pHost;
+    QString m_strChosen;    // the chosen folder's real path
     QStringList m_arrRoots; // real paths of the trees entered so far
     const zelvano::platform::TrashFolders m_trash;
 };
