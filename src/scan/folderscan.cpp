@@ -124,6 +124,12 @@ private:
                     continue;
                 }
             }
+            // Opening a pipe or a device blocks until someone writes to it, beyond the reach of a stop.
+            // A link that leads nowhere is examined, and fails to open, as an archive that is gone.
+            if (info.exists() && !info.isFile()) {
+                NotTaken(path, QStringLiteral("It is not a regular file"));
+                continue;
+            }
             if (!m_run.Check())
                 return false;
             ExamineFile(path, name, type);

@@ -8,6 +8,7 @@
 #include "support/zipwriter.h"
 
 #include <atomic>
+#include <fcntl.h>
 #include <mutex>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using zelvano::test::WriteFile;
@@ -373,6 +376,41 @@ private Q_SLOTS:
         QCOMPARE(list.m_arrNotTaken.first().m_strPath, files + QStringLiteral("/Album"));
         QCOMPARE(list.m_arrNotTaken.first().m_strReason, kTrashReason);
         QCOMPARE(host.m_nFinished.load(), 1);
+    }
+
+    // A pipe named like an archive would block the reader's open until a writer comes: only regular files
+    // are opened.
+    void nonRegularFilesAreNotOpened()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        QVERIFY(WriteFile(root + QStringLiteral("/good.zip"), PhotoZip(1)));
+        const QStringList pipes{root + QStringLiteral("/pipe.zip"), root + QStringLiteral("/pipe.rar")};
+        for (const QString& pipe : pipes)
+            QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(QFile::link(root + QStringLiteral("/pipe.zip"), root + QStringLiteral("/link.zip")));
+
+        CXArchiveList list;
+        RecordingHost host;
+        list.m_pSettings = &m_settings;
+        list.SetImagePatterns(BuildImagePatternList(m_settings));
+        list.m_pHost = &host;
+        CXScanRunner runner(list);
+        QVERIFY(runner.Start(root));
+        const bool finished = runner.WaitFor(10s);
+        // Let a blocked reader go, so the failure is reported instead of hanging the test.
+        for (int round = 0; round < 100 && !runner.WaitFor(100ms); ++round) {
+            for (const QString& pipe : pipes)
+                ::close(::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK));
+        }
+        QVERIFY(finished);
+        QCOMPARE(Paths(list, root), QStringList{QStringLiteral("good.zip")});
+        QVERIFY(list.m_arrInvalid.isEmpty());
+        QStringList notTaken = NotTaken(list, root);
+        notTaken.sort();
+        const QString reason = QStringLiteral(": It is not a regular file");
+        QCOMPARE(notTaken, (QStringList{QStringLiteral("link.zip") + reason, QStringLiteral("pipe.rar") + reason,
+                                        QStringLiteral("pipe.zip") + reason}));
     }
 
     void restartAfterAStopScansAgain()
