@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
-// Where a scan must not go.
+// Where a scan must not go, and what the system's directory listing hides from it.
 namespace zelvano::platform {
 
 // The folder that holds the user's own trash (its path without links when it exists), or empty when the
@@ -28,5 +29,16 @@ public:
 private:
     QString m_strUserTrash;
 };
+
+// An entry of a folder whose name the system's text decoding cannot read, so a listing through Qt
+// leaves it out.
+struct UnreadableEntry
+{
+    QString m_strName;      // the name as far as it reads, each undecodable byte shown as U+FFFD
+    bool m_bFolder = false; // a folder, or a link to one
+};
+
+// The entries of folder whose names are no valid text; empty when the folder cannot be read.
+QList<UnreadableEntry> ListUnreadableEntries(const QString& folder);
 
 } // namespace zelvano::platform

@@ -1,7 +1,12 @@
 #include "platform/scanscope.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace zelvano::platform {
 
@@ -28,6 +33,48 @@ bool IsVolumeTrashName(const QString& name)
             return false;
     }
     return true;
+}
+
+namespace {
+
+bool IsValidUtf8(const char* name)
+{
+    const char* p = name;
+    while (*p && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    if (!*p)
+        return true; // nearly every name is plain ASCII: no decoder needed
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(QByteArrayView(name));
+    return !decoder.hasError();
+}
+
+} // namespace
+
+// Qt's listing passes over names it cannot decode, so the folder is read again by its bytes.
+QList<UnreadableEntry> ListUnreadableEntries(const QString& folder)
+{
+    QList<UnreadableEntry> entries;
+    const QByteArray native = QFile::encodeName(folder);
+    DIR* dir = ::opendir(native.constData());
+    if (!dir)
+        return entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsValidUtf8(entry->d_name))
+            continue;
+        UnreadableEntry item;
+        item.m_strName = QString::fromUtf8(entry->d_name); // undecodable bytes become U+FFFD
+        if (entry->d_type == DT_DIR) {
+            item.m_bFolder = true;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            const QByteArray full = native + '/' + QByteArray(entry->d_name);
+            item.m_bFolder = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.append(item);
+    }
+    ::closedir(dir);
+    return entries;
 }
 
 } // namespace zelvano::platform

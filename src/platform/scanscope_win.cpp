@@ -13,4 +13,11 @@ bool IsVolumeTrashName(const QString& name)
     return name.compare(QLatin1String("$Recycle.Bin"), Qt::CaseInsensitive) == 0;
 }
 
+// Windows stores names as UTF-16, which Qt reads whole.
+QList<UnreadableEntry> ListUnreadableEntries(const QString& folder)
+{
+    (void)folder;
+    return {};
+}
+
 } // namespace zelvano::platform

@@ -79,6 +79,12 @@ private:
         QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         if (!m_run.Check())
             return false;
+        // The listing leaves out names that are not valid text; such folders and archives are named, not lost.
+        for (const zelvano::platform::UnreadableEntry& entry : zelvano::platform::ListUnreadableEntries(folder)) {
+            const QString path = JoinPath(folder, entry.m_strName);
+            if (entry.m_bFolder || GetArchiveType(path) != -1)
+                NotTaken(path, QStringLiteral("The name is not valid UTF-8"));
+        }
         while (it.hasNext()) {
             if (!m_run.Check())
                 return false;

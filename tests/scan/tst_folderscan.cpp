@@ -413,6 +413,43 @@ private Q_SLOTS:
                                         QStringLiteral("pipe.zip") + reason}));
     }
 
+    // Qt's directory listing passes over names that are not valid UTF-8; the scan names each such folder
+    // and archive instead of losing it without a word.
+    void namesThatAreNotUtf8AreListed()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        const QByteArray r = QFile::encodeName(root) + '/';
+        const QByteArray zip = PhotoZip(1);
+        const auto writeRaw = [&](const QByteArray& path) {
+            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+            return fd >= 0 && ::write(fd, zip.constData(), size_t(zip.size())) == zip.size() && ::close(fd) == 0;
+        };
+        const auto cleanup = qScopeGuard([&] {
+            // QTemporaryDir cannot see these names either.
+            ::unlink((r + "\xff\xfe.zip").constData());
+            ::unlink((r + "\xff.txt").constData());
+            ::unlink((r + "dir\xe9/in.zip").constData());
+            ::rmdir((r + "dir\xe9").constData());
+        });
+        QVERIFY(writeRaw(r + "ok.zip"));
+        QVERIFY(writeRaw(r + "\xff\xfe.zip"));
+        QVERIFY(writeRaw(r + "\xff.txt"));
+        QCOMPARE(::mkdir((r + "dir\xe9").constData(), 0700), 0);
+        QVERIFY(writeRaw(r + "dir\xe9/in.zip"));
+
+        CXArchiveList list;
+        RecordingHost host;
+        Scan(list, host, root);
+        QCOMPARE(Paths(list, root), QStringList{QStringLiteral("ok.zip")});
+        QStringList notTaken = NotTaken(list, root);
+        notTaken.sort();
+        const QString reason = QStringLiteral(": The name is not valid UTF-8");
+        QStringList expected{QString::fromUtf8("\xff\xfe.zip") + reason, QString::fromUtf8("dir\xe9") + reason};
+        expected.sort();
+        QCOMPARE(notTaken, expected);
+    }
+
     void restartAfterAStopScansAgain()
     {
         CXArchiveList list;
