@@ -1,5 +1,6 @@
 #include "scan/examine.h"
 
+#include "archive/junk.h"
 #include "archive/rar.h"
 #include "archive/zip.h"
 #include "common/textcompare.h"
@@ -9,16 +10,12 @@
 #include "settings/titlecase.h"
 
 #include <set>
+#include <vector>
 
 namespace {
 
 // The folder names found inside one archive, each once, ignoring case.
 using FolderKeys = std::set<QString, LessNoCase>;
-
-bool IsMacJunk(const QString& lowerName)
-{
-    return lowerName.contains(QLatin1String("__macosx")) || lowerName.contains(QLatin1String(".ds_store"));
-}
 
 // A folder key from a directory entry's stored name: lower case, separators dropped when the name ends
 // with one, dots as spaces.
@@ -28,8 +25,7 @@ void AddDirectoryKey(FolderKeys& keys, const QString& storedName, QChar separato
     if (key.endsWith(separator))
         key.remove(separator);
     key.replace(QLatin1Char('.'), QLatin1Char(' '));
-    if (!IsMacJunk(key))
-        keys.insert(key);
+    keys.insert(key);
 }
 
 // The words of a text that count for a match: three or more characters, lower case.
@@ -111,11 +107,11 @@ struct Tally
         lastKey = key;
     }
 
-    void AddPhoto(qint64 unpacked, qint64 packed)
+    void AddPhoto(quint64 unpacked, quint64 packed)
     {
         ++photos;
-        photoBytes += quint64(qMax<qint64>(unpacked, 0));
-        packedBytes += quint64(qMax<qint64>(packed, 0));
+        photoBytes += unpacked;
+        packedBytes += packed;
     }
 };
 
@@ -133,6 +129,101 @@ bool HasListedExtension(const QString& lowerName, const QString& extensions)
     return extensions.contains(extension, Qt::CaseInsensitive);
 }
 
+// What one listing pass keeps of an archive: the entries that may count (pictures by their extension and
+// folders), since known junk can only be told once every name is known (an AppleDouble "._name" is junk
+// only beside "name"). The companion of a picture bears the picture's extension and the companion of a
+// folder is a folder, so these names alone answer every junk question asked of them.
+class CXListing
+{
+public:
+    enum class Kind
+    {
+        FolderEntry, // a directory entry: its stored name is the key
+        ZipFolder,   // a ZIP name ending with "/" without the directory flag
+        ZipPhoto,
+        RarPhoto,
+    };
+
+    void Add(const QString& name, Kind kind, quint64 unpacked = 0, quint64 packed = 0)
+    {
+        m_junk.AddName(name);
+        m_arrEntries.push_back(Entry{name, kind, unpacked, packed});
+    }
+
+    // Counts the photos and gathers the folder keys, in listing order, leaving out known junk.
+    void Count(Tally& tally) const
+    {
+        for (const Entry& entry : m_arrEntries) {
+            if (IsJunk(entry))
+                continue;
+            switch (entry.kind) {
+            case Kind::FolderEntry:
+                AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
+                break;
+            case Kind::ZipFolder: {
+                QString key = ZipLowerName(entry.name);
+                key.remove(QLatin1Char('/'));
+                key.replace(QLatin1Char('.'), QLatin1Char(' '));
+                tally.AddKey(key);
+                break;
+            }
+            case Kind::ZipPhoto: {
+                tally.AddPhoto(entry.unpacked, entry.packed);
+                const QString name = ZipLowerName(entry.name);
+                const int slash = name.lastIndexOf(QLatin1Char('/'));
+                if (slash >= 0) {
+                    QString key = name.left(slash + 1);
+                    key.remove(QLatin1Char('/'));
+                    key.replace(QLatin1Char('.'), QLatin1Char(' '));
+                    tally.AddKey(key);
+                }
+                break;
+            }
+            case Kind::RarPhoto: {
+                tally.AddPhoto(entry.unpacked, entry.packed);
+                const QString name = entry.name.toLower();
+                const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+                if (slash >= 0) {
+                    QString key = name.left(slash);
+                    key.replace(QLatin1Char('.'), QLatin1Char(' '));
+                    tally.AddKey(key);
+                }
+                break;
+            }
+            }
+        }
+    }
+
+    // A ZIP name as the extension test reads it: lower case, a dot and space before the extension as a dot.
+    static QString ZipLowerName(const QString& storedName)
+    {
+        QString name = storedName.toLower();
+        name.replace(QLatin1String(". "), QLatin1String("."));
+        return name;
+    }
+
+private:
+    struct Entry
+    {
+        QString name; // as stored
+        Kind kind;
+        quint64 unpacked;
+        quint64 packed;
+    };
+
+    bool IsJunk(const Entry& entry) const
+    {
+        if (m_junk.IsKnownJunk(entry.name))
+            return true;
+        // The top "__MACOSX" folder itself says nothing of the archive's own folders either.
+        return entry.kind != Kind::ZipPhoto && entry.kind != Kind::RarPhoto &&
+               NormalizedEntryName(entry.name) == QLatin1String("__MACOSX");
+    }
+
+    CXJunkRules m_junk;
+    std::vector<Entry> m_arrEntries;
+};
+
 // False when the archive does not open. Reads the central directory only: an entry the directory itself
 // shows to be unusable is passed over; the local headers are checked when the archive is extracted.
 bool ListZip(const QString& path, const QString& extensions, Tally& tally)
@@ -140,65 +231,43 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
     ZipHandlePtr zip(ZipOpen(path));
     if (!zip)
         return false;
-    QString name;
+    CXListing listing;
     ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t result) {
         if (result != ZIPRES_OK)
             return true;
-        name = entry.m_szName.toLower();
-        name.replace(QLatin1String(". "), QLatin1String("."));
+        const QString name = CXListing::ZipLowerName(entry.m_szName);
         const bool picture = HasListedExtension(name, extensions);
-        if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture) {
-            AddDirectoryKey(tally.keys, entry.m_szName, QLatin1Char('/'));
-            return true;
-        }
-        // A file, or a directory flag on a picture name (some tools set it wrongly).
-        if ((entry.m_dwAttributes & ZIP_ATTR_HIDDEN) || IsMacJunk(name))
-            return true;
-        if (name.endsWith(QLatin1Char('/'))) {
-            name.remove(QLatin1Char('/'));
-            name.replace(QLatin1Char('.'), QLatin1Char(' '));
-            tally.AddKey(name);
-            return true;
-        }
-        if (!picture)
-            return true;
-        tally.AddPhoto(entry.m_nUnpackedSize, entry.m_nPackedSize);
-        const int slash = name.lastIndexOf(QLatin1Char('/'));
-        if (slash >= 0) {
-            QString key = name.left(slash + 1);
-            key.remove(QLatin1Char('/'));
-            key.replace(QLatin1Char('.'), QLatin1Char(' '));
-            tally.AddKey(key);
-        }
+        if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture)
+            listing.Add(entry.m_szName, CXListing::Kind::FolderEntry);
+        else if (name.endsWith(QLatin1Char('/'))) // a file, or a directory flag on a picture name
+            listing.Add(entry.m_szName, CXListing::Kind::ZipFolder);
+        else if (picture) // hidden or not: the unpack extracts hidden pictures too
+            listing.Add(entry.m_szName, CXListing::Kind::ZipPhoto, quint64(qMax<qint64>(entry.m_nUnpackedSize, 0)),
+                        quint64(qMax<qint64>(entry.m_nPackedSize, 0)));
         return true;
     });
+    listing.Count(tally);
     return true;
 }
 
 // Lists an archive open in the ListSplit mode.
 void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
 {
+    CXListing listing;
     RarListEntries(archive, [&](const RarEntry& entry) {
         if (entry.isDirectory) {
-            AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
+            listing.Add(entry.name, CXListing::Kind::FolderEntry);
             return true;
         }
         // A later part of a file split over volumes is the same file again; a link is no picture.
-        if (entry.splitBefore || entry.isLink || entry.isHidden)
+        if (entry.splitBefore || entry.isLink)
             return true;
-        const QString name = entry.name.toLower();
-        if (IsMacJunk(name) || !HasListedExtension(name, extensions))
-            return true;
-        tally.AddPhoto(qint64(entry.unpackedSize), qint64(entry.packedSize));
-        const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-        if (slash >= 0) {
-            QString key = name.left(slash);
-            key.replace(QLatin1Char('.'), QLatin1Char(' '));
-            tally.AddKey(key);
-        }
+        if (HasListedExtension(entry.name.toLower(), extensions))
+            listing.Add(entry.name, CXListing::Kind::RarPhoto, entry.unpackedSize, entry.packedSize);
         return true;
     });
     // A listing that ends early on a damaged header keeps what it counted.
+    listing.Count(tally);
 }
 
 bool ListRar(const QString& path, const QString& extensions, Tally& tally)

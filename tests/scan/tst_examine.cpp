@@ -88,6 +88,64 @@ bool MakeRar(const QString& path, const QStringList& entries, QString* error)
     return true;
 }
 
+void PutVint(QByteArray& b, quint64 v)
+{
+    do {
+        char c = char(v & 0x7f);
+        v >>= 7;
+        if (v)
+            c = char(c | 0x80);
+        b.append(c);
+    } while (v);
+}
+
+QByteArray Le32(quint32 v)
+{
+    QByteArray b;
+    for (int i = 0; i < 4; ++i)
+        b.append(char((v >> (8 * i)) & 0xff));
+    return b;
+}
+
+// One stored file of a crafted RAR5 archive: the rar command makes only archives of this system, and
+// only with true sizes.
+struct CraftedFile
+{
+    QByteArray name;
+    bool windows = false;      // made on Windows, so attributes are Windows bits
+    quint32 attributes = 0x20; // archive bit; 0x22 is hidden
+    quint64 unpackedSize = kEntrySize;
+};
+
+QByteArray CraftRar5(const QList<CraftedFile>& files)
+{
+    const auto header = [](const QByteArray& body) {
+        QByteArray sized;
+        PutVint(sized, quint64(body.size()));
+        sized += body;
+        return Le32(ZipWriter::Crc(sized)) + sized;
+    };
+    const QByteArray data = Payload();
+    QByteArray out("Rar!\x1a\x07\x01\x00", 8);
+    out += header(QByteArray("\x01\x00\x00", 3)); // main header
+    for (const CraftedFile& f : files) {
+        QByteArray body;
+        PutVint(body, 2);    // file header
+        PutVint(body, 0x02); // a data area follows
+        PutVint(body, quint64(data.size()));
+        PutVint(body, 0x04); // CRC-32 present
+        PutVint(body, f.unpackedSize);
+        PutVint(body, f.attributes);
+        body += Le32(ZipWriter::Crc(data));
+        PutVint(body, 0); // stored
+        PutVint(body, f.windows ? 0 : 1);
+        PutVint(body, quint64(f.name.size()));
+        body += f.name;
+        out += header(body) + data;
+    }
+    return out + header(QByteArray("\x05\x00\x00", 3)); // end of archive
+}
+
 QString S(const char* text)
 {
     return QString::fromUtf8(text);
@@ -193,8 +251,16 @@ private Q_SLOTS:
             << S("Misc/trip.zip") << L({"__MACOSX/|D", "__MACOSX/._IMG_1.jpg", "IMG_1.jpg"}) << def << S("") << 1 << 0 << 2;
         QTest::newRow("a .DS_Store file never counts, even when its type is listed")
             << S("Misc/a.zip") << L({"Album/.DS_Store", ".DS_Store", "a.jpg"}) << def << S("*.jpg;*.ds_store;") << 1 << 0 << 2;
-        QTest::newRow("hidden picture is not counted")
-            << S("Misc/a.zip") << L({"a.jpg|H", "b.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("hidden picture counts")
+            << S("Misc/a.zip") << L({"a.jpg|H", "b.jpg"}) << def << S("") << 2 << 0 << 2;
+        QTest::newRow("names that merely hold junk words are pictures")
+            << S("Misc/a.zip") << L({"my.DS_Store.jpg", "Thumbs.db.jpg", "Album/__MACOSX/a.jpg"}) << def << S("") << 3 << 1 << 2;
+        QTest::newRow("AppleDouble companion beside its picture is junk, a lone one a picture")
+            << S("Misc/a.zip") << L({"Album/a.jpg", "Album/._a.jpg", "._b.jpg"}) << def << S("") << 2 << 1 << 2;
+        QTest::newRow("Thumbs.db and desktop.ini never count, even when their types are listed")
+            << S("Misc/a.zip") << L({"Thumbs.db", "Album/desktop.ini", "x.db"}) << def << S("*.jpg;*.db;*.ini;") << 1 << 0 << 2;
+        QTest::newRow("junk gives no folder key")
+            << S("Trips/Hawaii/Hawaii.zip") << L({"__MACOSX/|D", "__MACOSX/Rome/|D", "__MACOSX/Rome/._a.jpg", "a.jpg"}) << def << S("") << 1 << 0 << 1;
         QTest::newRow("dot space before the extension still counts")
             << S("Misc/a.zip") << L({"IMG. jpg"}) << def << S("") << 1 << 0 << 2;
         QTest::newRow("extension test is a substring of the list")
@@ -261,6 +327,10 @@ private Q_SLOTS:
             << S("Misc/a.rar") << L({"b.jpg", "link.jpg|L"}) << def << S("") << 1 << 0 << 2;
         QTest::newRow("mac resource forks are no photos")
             << S("Misc/a.rar") << L({"__MACOSX/._a.jpg", "a.jpg"}) << def << S("") << 1 << 0 << 2;
+        QTest::newRow("AppleDouble companion beside its picture is junk")
+            << S("Misc/a.rar") << L({"Album/a.jpg", "Album/._a.jpg"}) << def << S("") << 1 << 1 << 2;
+        QTest::newRow("a junk word in a picture's name is no junk")
+            << S("Misc/a.rar") << L({"my.DS_Store.jpg"}) << def << S("") << 1 << 0 << 2;
         QTest::newRow("inner folder named in the path extracts in place")
             << S("Photos/Hawaii 2010.rar") << L({"Hawaii/a.jpg", "Hawaii/b.jpg"}) << def << S("") << 2 << 1 << 1;
         QTest::newRow("root photos, archive named after its folder")
@@ -281,6 +351,20 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(MakeRar(path, entries, &error), qPrintable(error));
         CheckExamination(path);
+    }
+
+    // The hidden attribute of an archive made on Windows does not keep a picture from counting.
+    void rarHiddenPictureCounts()
+    {
+        const QString path = m_root.filePath(QStringLiteral("hidden/Misc/a.rar"));
+        QVERIFY(zelvano::test::WriteFile(path, CraftRar5({{"hidden.jpg", true, 0x22}, {"b.jpg", true, 0x20}})));
+        int mode = 0;
+        quint64 photoBytes = 0;
+        quint64 packedBytes = 0;
+        int folders = 0;
+        QCOMPARE(ExamineArchive(CXSettings(), path, DefaultPatterns(), mode, photoBytes, packedBytes, folders), 2);
+        QCOMPARE(photoBytes, quint64(2 * kEntrySize));
+        CheckOneOpenAgrees(CXSettings(), path, DefaultPatterns());
     }
 
     void byteSumsAreCompressedAndUncompressedSizes()
