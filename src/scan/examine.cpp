@@ -3,6 +3,7 @@
 #include "archive/junk.h"
 #include "archive/rar.h"
 #include "archive/zip.h"
+#include "common/saturating.h"
 #include "common/textcompare.h"
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
@@ -107,11 +108,12 @@ struct Tally
         lastKey = key;
     }
 
+    // The sizes are what the archive declares: a forged one must not wrap the sums to a small total.
     void AddPhoto(quint64 unpacked, quint64 packed)
     {
         ++photos;
-        photoBytes += unpacked;
-        packedBytes += packed;
+        photoBytes = SaturatingAdd(photoBytes, unpacked);
+        packedBytes = SaturatingAdd(packedBytes, packed);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
+#include <limits>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using zelvano::test::ZipItem;
 using zelvano::test::ZipWriter;
 
 namespace {
@@ -383,6 +385,54 @@ private Q_SLOTS:
         QCOMPARE(ExamineArchive(CXSettings(), path, DefaultPatterns(), mode, photoBytes, packedBytes, folders), 2);
         QCOMPARE(photoBytes, quint64(10000));
         QCOMPARE(packedBytes, quint64(2 * ZipWriter::Deflate(picture).size()));
+    }
+
+    // Sizes a hostile archive declares can never add up to a small total (which would let a disk-space
+    // check pass): the sums stop at the largest value.
+    void byteSumsSaturate_data()
+    {
+        QTest::addColumn<bool>("rar");
+        QTest::addColumn<QList<quint64>>("unpacked"); // the declared size of each picture
+        QTest::addColumn<quint64>("photoBytes");
+        constexpr quint64 kMax = std::numeric_limits<quint64>::max();
+        constexpr quint64 kHalf = quint64(1) << 63;
+        // The ZIP reader gives sizes as signed 64-bit numbers, the largest ones as 2^63 - 1.
+        QTest::newRow("ZIP64: two forged sizes and a small one would wrap to zero")
+            << false << QList<quint64>{kMax - 50, kMax - 50, 2} << kMax;
+        QTest::newRow("ZIP64: below the limit adds up") << false << QList<quint64>{kHalf - 1, kHalf - 1} << kMax - 1;
+        QTest::newRow("RAR: near 2^64 plus a small one") << true << QList<quint64>{kMax - 50, 100} << kMax;
+        QTest::newRow("RAR: two halves") << true << QList<quint64>{kHalf, kHalf} << kMax;
+    }
+    void byteSumsSaturate()
+    {
+        QFETCH(bool, rar);
+        QFETCH(QList<quint64>, unpacked);
+        QFETCH(quint64, photoBytes);
+        const QString path = CaseFolder() + (rar ? QStringLiteral("Misc/big.rar") : QStringLiteral("Misc/big.zip"));
+        QByteArray bytes;
+        if (rar) {
+            QList<CraftedFile> files;
+            for (int i = 0; i < unpacked.size(); ++i)
+                files.append({"p" + QByteArray::number(i) + ".jpg", false, 0100644, unpacked.at(i)});
+            bytes = CraftRar5(files);
+        } else {
+            ZipWriter writer;
+            for (int i = 0; i < unpacked.size(); ++i) {
+                ZipItem& item = writer.add("p" + QByteArray::number(i) + ".jpg", Payload(), 0);
+                item.zip64 = true;
+                item.unpackedSize = unpacked.at(i);
+            }
+            bytes = writer.build();
+        }
+        QVERIFY(zelvano::test::WriteFile(path, bytes));
+        int mode = 0;
+        quint64 gotPhotoBytes = 0;
+        quint64 packedBytes = 0;
+        int folders = 0;
+        QCOMPARE(ExamineArchive(CXSettings(), path, DefaultPatterns(), mode, gotPhotoBytes, packedBytes, folders),
+                 int(unpacked.size()));
+        QCOMPARE(gotPhotoBytes, photoBytes);
+        QCOMPARE(packedBytes, quint64(unpacked.size()) * kEntrySize);
     }
 
     // Files named like archives that are not: the open test fails with the reader's code, and the
