@@ -5,6 +5,7 @@
 #include "common/workerhost.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
+#include "unpack/keep.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,8 +20,10 @@ bool PathIsGone(const QString& path)
 
 } // namespace
 
-DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList<CXSelItem>& selection)
+DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList<CXSelItem>& selection,
+                                          const CXSettings* settings)
 {
+    static const CXSettings defaults;
     DeferredDeletionPlan plan;
     CXSStringArray paths;
     QString text;
@@ -30,7 +33,7 @@ DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList
             continue;
         const CXArchiveFile& archive = list.m_arrArchives.at(sel.m_nArchive);
         // Only what this run unpacked in full: an archive that did not open leaves no failed entry behind.
-        if (!sel.m_bExtracted || sel.m_bDeleted || !archive.m_arrFailedItems.isEmpty())
+        if (!sel.m_bExtracted || sel.m_bDeleted || !WhyKept(sel, archive, settings ? *settings : defaults).isEmpty())
             continue;
         if (paths.Contains(archive.m_strPath))
             continue;
@@ -60,25 +63,57 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
     DeferredDeletionResult result;
     if ((settings.m_nAfterExtraction != 1 && settings.m_nAfterExtraction != 2) || settings.m_nWhenToDelete != 1)
         return result;
-    const DeferredDeletionPlan plan = PlanDeferredDeletion(list, selection);
-    if (plan.m_arrPaths.isEmpty())
+    // Every archive that stays says why.
+    const auto explainKept = [&](const QString& otherwise) {
+        for (CXSelItem& sel : selection) {
+            if (sel.m_bDeleted || !sel.m_strKept.isEmpty() || sel.m_nArchive < 0 ||
+                sel.m_nArchive >= list.m_arrArchives.size())
+                continue;
+            const QString why = WhyKept(sel, list.m_arrArchives.at(sel.m_nArchive), settings);
+            sel.m_strKept = why.isEmpty() ? otherwise : why;
+        }
+    };
+    const DeferredDeletionPlan plan = PlanDeferredDeletion(list, selection, &settings);
+    if (plan.m_arrPaths.isEmpty()) {
+        explainKept(zelvano::kept::NotConfirmed());
         return result;
+    }
     if (settings.m_bConfirmDelete) {
         result.m_bAsked = true;
-        if (!confirm || !confirm(plan.m_strQuestion))
+        if (!confirm || !confirm(plan.m_strQuestion)) {
+            explainKept(zelvano::kept::NotConfirmed());
             return result;
+        }
     }
     result.m_bConfirmed = true;
 
     const bool recycle = settings.m_nAfterExtraction == 2;
     if (host)
         host->StatusState(recycle ? 9 : 8);
-    // Its answer says little (a permanent deletion stops at the first failure): each path is looked at.
-    deleteArchives(plan.m_arrPaths, recycle);
 
+    // Just before the deletion: each archive must still be the file unpacked, and its pictures durable.
     CXSStringArray planned;
-    for (const QString& p : plan.m_arrPaths)
-        planned.InsertSorted(p);
+    QStringList paths;
+    QStringList onDisk;
+    for (CXSelItem& sel : selection) {
+        if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size() || sel.m_bDeleted)
+            continue;
+        const CXArchiveFile& archive = list.m_arrArchives.at(sel.m_nArchive);
+        if (!plan.m_arrPaths.contains(archive.m_strPath) || planned.Contains(archive.m_strPath))
+            continue;
+        const QString why = WhyKept(sel, archive, settings);
+        if (!why.isEmpty()) {
+            sel.m_strKept = why;
+            continue;
+        }
+        planned.InsertSorted(archive.m_strPath);
+        paths.append(archive.m_strPath);
+        onDisk += sel.m_arrOnDisk;
+    }
+    zelvano::platform::MakeDurable(onDisk);
+    // Its answer says little (a permanent deletion stops at the first failure): each path is looked at.
+    if (!paths.isEmpty())
+        deleteArchives(paths, recycle);
     for (CXSelItem& sel : selection) {
         if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size())
             continue;
@@ -94,8 +129,10 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
         } else if (!sel.m_bDeleteFailed) {
             RecordDeleteFailure(archive, recycle);
             sel.m_bDeleteFailed = true;
+            sel.m_strKept = zelvano::kept::DeleteFailed(recycle);
             ++result.m_nFailed;
         }
     }
+    explainKept(zelvano::kept::NotConfirmed());
     return result;
 }

@@ -19,9 +19,11 @@ struct DeferredDeletionPlan
     QString m_strQuestion;  // empty when there is nothing to delete
 };
 
-// The archives of the selection whose extraction succeeded in this run (opened, no failed entry) and
-// that are still there, with the question naming the first four in selection order.
-DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList<CXSelItem>& selection);
+// The archives of the selection whose every entry this run accounted for (see WhyKept) and that are
+// still the files unpacked, with the question naming the first four in selection order. Without settings
+// the defaults hold (archives that hold other files stay).
+DeferredDeletionPlan PlanDeferredDeletion(const CXArchiveList& list, const QList<CXSelItem>& selection,
+                                          const CXSettings* settings = nullptr);
 
 struct DeferredDeletionResult
 {

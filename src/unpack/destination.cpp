@@ -145,7 +145,8 @@ void CXDestinationPlanner::Begin(const CXSettings& settings, const CXArchiveFile
         m_strNewName = m_strTitle;
     m_nMode = GetExtractMode(settings, archive);
     m_bRenameInPlace = settings.m_bRenameFolder && archive.m_nFolderCount == 1 && !m_strTitle.isEmpty();
-    m_setReadyFolders.clear();
+    m_setCheckedFolders.clear();
+    m_setCreatedFolders.clear();
 }
 
 QString CXDestinationPlanner::Join(const QString& folder, const QString& relative)
@@ -169,9 +170,9 @@ CXPlannedPath CXDestinationPlanner::Plan(const QString& entryName, QString* dest
         // The top folder the archive brings, named like the archive, gets the converted name. Only the
         // entry's own part of the path is touched: the archive's folder keeps its name even when it
         // carries the title too.
-        QString relative = parts.join(QLatin1Char('/'));
-        relative.replace(m_strTitle, m_strNewName, Qt::CaseSensitive);
-        reason = SplitRelative(relative, parts);
+        // Only a leading folder equal to the title is renamed: never a file name, never part of a word.
+        if (parts.size() > 1 && parts.front() == m_strTitle)
+            parts.front() = m_strNewName;
     }
     if (reason.isEmpty() && m_nMode == 2 && !IsUsableFolderName(m_strNewName))
         reason = zelvano::reason::BadFolderName();
@@ -209,17 +210,27 @@ CXPlannedPath CXDestinationPlanner::PlanOutputPath(const QString& entryName)
     if (!planned.IsSafe())
         return planned;
     const QString folder = planned.m_strPath.left(planned.m_strPath.lastIndexOf(QLatin1Char('/')));
-    if (!PrepareFolder(dest, folder))
+    if (!CheckFolder(dest, folder))
         planned.m_strReason = zelvano::reason::LinkLeadsOut();
     return planned;
 }
 
-// Checks that no existing part of the path from the destination down to folder is a link that leads out
-// of the destination, then creates what is missing. A folder that cannot be created is not reported
-// here: the write into it fails and is recorded.
-bool CXDestinationPlanner::PrepareFolder(const QString& destination, const QString& folder)
+bool CXDestinationPlanner::CreateFolderFor(const CXPlannedPath& planned)
 {
-    if (m_setReadyFolders.contains(folder))
+    const QString folder = planned.m_strPath.left(planned.m_strPath.lastIndexOf(QLatin1Char('/')));
+    if (m_setCreatedFolders.contains(folder))
+        return true;
+    if (!QDir().mkpath(folder))
+        return false;
+    m_setCreatedFolders.insert(folder);
+    return true;
+}
+
+// Checks that no existing part of the path from the destination down to folder is a link that leads out
+// of the destination. Nothing is created here: folders are made only when a file is written into them.
+bool CXDestinationPlanner::CheckFolder(const QString& destination, const QString& folder)
+{
+    if (m_setCheckedFolders.contains(folder))
         return true;
     if (m_strCanonicalFolder.isEmpty())
         return false; // the archive's folder is gone: nothing is created in its place
@@ -242,8 +253,6 @@ bool CXDestinationPlanner::PrepareFolder(const QString& destination, const QStri
                 return false;
         }
     }
-
-    if (QDir().mkpath(folder))
-        m_setReadyFolders.insert(folder);
+    m_setCheckedFolders.insert(folder);
     return true;
 }

@@ -71,14 +71,17 @@ public:
     QString Title() const { return m_strTitle; }
     QString NewFolderName() const { return m_strNewName; }
 
-    // The output path of one entry (its name as the extraction passes it); creates its folders.
+    // The output path of one entry (its name as the extraction passes it), checked against links on
+    // the way that lead out. Creates nothing.
     CXPlannedPath PlanOutputPath(const QString& entryName);
+    // Creates the folders of a safe planned path, just before a file is written there.
+    bool CreateFolderFor(const CXPlannedPath& planned);
     // The same without touching the disk (no folder is created, no link examined).
     CXPlannedPath PlanOutputPathOnly(const QString& entryName) const;
 
 private:
     CXPlannedPath Plan(const QString& entryName, QString* destination) const;
-    bool PrepareFolder(const QString& destination, const QString& folder);
+    bool CheckFolder(const QString& destination, const QString& folder);
     static QString Join(const QString& folder, const QString& relative);
 
     QString m_strFolder;
@@ -87,5 +90,6 @@ private:
     QString m_strNewName;
     int m_nMode = 0;
     bool m_bRenameInPlace = false;
-    QSet<QString> m_setReadyFolders; // folders already checked and created for this archive
+    QSet<QString> m_setCheckedFolders; // folders already checked for links that lead out
+    QSet<QString> m_setCreatedFolders; // folders already created for this archive
 };

@@ -16,7 +16,8 @@ QString OtherFiles(int count, const QStringList& firstNames)
 
 QString FailedEntries(int count)
 {
-    return QStringLiteral("%1 failed").arg(FormatQuantity(count, QStringLiteral("entry"), false))
+    return QStringLiteral("%1 failed")
+        .arg(FormatQuantity(count, QStringLiteral("entry"), false))
         .replace(QStringLiteral("entrys"), QStringLiteral("entries"));
 }
 

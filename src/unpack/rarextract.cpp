@@ -1,16 +1,10 @@
+#include "archive/junk.h"
 #include "archive/rar.h"
-#include "common/runcontrol.h"
-#include "common/workerhost.h"
-#include "scan/archivelist.h"
-#include "settings/settings.h"
-#include "unpack/destination.h"
-#include "unpack/entryfilter.h"
+#include "platform/files.h"
 #include "unpack/extract.h"
-#include "unpack/unpackcontext.h"
-#include "unpack/validation.h"
+#include "unpack/extractloop.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <limits>
 
 namespace {
 
@@ -54,87 +48,72 @@ QString RarCodeName(int result)
     }
 }
 
+class CXRarSource final : public CXArchiveSource
+{
+public:
+    bool Open(const QString& path) override
+    {
+        m_strPath = path;
+        // The output paths are absolute: the process's current directory is never changed.
+        if (m_rar.Open(path, RarOpenMode::Extract) != RarSuccess || !m_rar.IsOpen())
+            return false;
+        m_rar.SetEmptyPassword();
+        return true;
+    }
+
+    void ListNames(CXJunkRules& rules) override
+    {
+        RarListArchive(m_strPath, [&rules](const RarEntry& entry) {
+            rules.AddName(entry.name);
+            return true;
+        });
+    }
+
+    int Next(CXSourceEntry& out) override
+    {
+        RarEntry entry;
+        const int header = m_rar.ReadHeader(entry);
+        if (header == RarEndArchive)
+            return kEnd;
+        if (header != RarSuccess)
+            return header;
+        out.m_strName = entry.name;
+        out.m_strOutputName = entry.name;
+        out.m_nPacked = qint64(qMin<quint64>(entry.packedSize, quint64(std::numeric_limits<qint64>::max())));
+        out.m_nUnpacked = qint64(qMin<quint64>(entry.unpackedSize, quint64(std::numeric_limits<qint64>::max())));
+        out.m_nCrc = entry.crc;
+        out.m_bFolder = entry.isDirectory;
+        out.m_bLink = entry.isLink;
+        out.m_bEncrypted = entry.isEncrypted;
+        out.m_bContinued = entry.splitBefore;
+        return 0;
+    }
+
+    int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) override
+    {
+        const int result = m_rar.ExtractTo(path, [&onChunk] { onChunk(-1); });
+        // The archive's mode bits (execute, for one) do not come along: pictures get plain permissions.
+        if (result == RarSuccess)
+            zelvano::platform::SetPlainPermissions(path);
+        return result;
+    }
+
+    void Skip() override { m_rar.Skip(); }
+
+    QString CodeName(int code) const override { return RarCodeName(code); }
+    int UnsafeCode() const override { return RarRefusedDestination; }
+    int LinkCode() const override { return RarRefusedLink; }
+
+private:
+    QString m_strPath;
+    RarArchive m_rar;
+};
+
 } // namespace
 
 bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
-    if (!EnterArchive(ctx))
-        return false;
-    const CXSettings& settings = SettingsOf(ctx);
-    CXRunControl& run = *ctx.m_pRun;
-
-    archive.m_arrFailedItems.clear();
-    CXDestinationPlanner planner;
-    planner.Begin(settings, archive);
-    CXArchiveTally tally(ctx, archive);
-
-    // The output paths are absolute: the process's current directory is never changed.
-    RarArchive rar;
-    if (rar.Open(archive.m_strPath, RarOpenMode::Extract) != RarSuccess || !rar.IsOpen()) {
-        tally.MarkNotOpened();
-        return tally.Finish();
-    }
-    rar.SetEmptyPassword();
-
-    RarEntry entry;
-    for (;;) {
-        entry = RarEntry();
-        const int header = rar.ReadHeader(entry);
-        if (header == RarEndArchive)
-            break;
-        if (header != RarSuccess) {
-            // A damaged header: what follows cannot be reached, so the archive must not count as unpacked.
-            tally.RecordFailure(archive.m_strPath, archive.m_strFileName, 0, 0, header, false, false, false,
-                                zelvano::reason::ExtractionFailed(header, RarCodeName(header)));
-            break;
-        }
-        if (!run.Check())
-            break;
-        // A folder is passed over whatever its name.
-        if (entry.isDirectory || !IsPhotoEntryName(entry.name, entry.isHidden, ctx.m_strImageExtensions)) {
-            rar.Skip();
-            continue;
-        }
-
-        const qint64 packed = qint64(entry.packedSize);
-        const qint64 unpacked = qint64(entry.unpackedSize);
-        if (entry.isLink) {
-            // A link is never created: the picture it stands for is not on disk.
-            const CXPlannedPath planned = planner.PlanOutputPathOnly(entry.name);
-            tally.RecordFailure(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, RarRefusedLink, false,
-                                false, false, zelvano::reason::LinkEntry());
-            rar.Skip();
-            continue;
-        }
-        const CXPlannedPath planned = planner.PlanOutputPath(entry.name);
-        if (!planned.IsSafe()) {
-            tally.RecordUnsafe(planned, packed, unpacked, RarRefusedDestination);
-            rar.Skip();
-            continue;
-        }
-        if (tally.HandleExisting(planned, packed, unpacked)) {
-            rar.Skip();
-            continue;
-        }
-        tally.Status(planned.m_strDisplayName);
-
-        // Between the library's data blocks the pause gate may hold the worker; a stop lets the entry finish.
-        const int result = rar.ExtractTo(planned.m_strPath, [&run] { run.Check(); });
-        if (result == RarSuccess) {
-            // The library writes what the data holds; more than the header lists is refused afterwards.
-            const QFileInfo written(planned.m_strPath);
-            if (written.isFile() && quint64(written.size()) > entry.unpackedSize) {
-                QFile::remove(planned.m_strPath);
-                tally.RecordFailure(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, result,
-                                    IsDuplicate(planned.m_strPath), true, false, zelvano::reason::LargerThanListed());
-                continue;
-            }
-        }
-        tally.AfterExtraction(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, result,
-                              RarCodeName(result));
-    }
-    rar.Close();
-    // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
-    // count as a success that a later deletion could act on.
-    return tally.Finish() && run.IsRunning();
+    CXRarSource source;
+    const bool ok = ExtractArchive(ctx, archive, source);
+    return ok;
 }

@@ -1,10 +1,22 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QtGlobal>
 
 class CXSettings;
 class CXWorkerHost;
 class CXRunControl;
+
+// A file this run put in place: what it holds, and which entry it came from.
+struct CXWrittenFile
+{
+    quint64 m_nSize = 0;
+    quint32 m_nCrc = 0;
+    QString m_strSource; // "archive name: entry name", for the reason of a later clash
+};
 
 // What every step of one unpack run reads: the options, the window (host) it reports to, the run
 // flag with its pause gate, and the picture-extension list built when the run started.
@@ -15,6 +27,22 @@ struct CXUnpackContext
     CXRunControl* m_pRun = nullptr;
     QString m_strImageExtensions; // extension form, e.g. ".jpg;.jpeg;.bmp;"
     QString m_strSourceFolder;    // the scanned folder (for the disk-space check)
+
+    // Every file this run put in place, by path: nothing this run wrote is overwritten by this run.
+    QHash<QString, CXWrittenFile> m_written;
+    // Folders whose leftover temporary files were already looked at in this run.
+    QSet<QString> m_cleanedFolders;
+    // The files that stand for the pictures of the archive last extracted (written, or verified
+    // duplicates): they are made durable before that archive is deleted.
+    QStringList m_arrOnDisk;
+
+    // Forgets what an earlier run wrote.
+    void ResetRun()
+    {
+        m_written.clear();
+        m_cleanedFolders.clear();
+        m_arrOnDisk.clear();
+    }
 };
 
 // The options of the run; a context without settings reads the defaults.

@@ -2,10 +2,12 @@
 
 #include "archive/zip.h"
 #include "common/format.h"
+#include "common/saturating.h"
 #include "platform/diskspace.h"
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "unpack/keep.h"
 
 #include <chrono>
 #include <QDir>
@@ -49,15 +51,47 @@ void RecordDeleteFailure(CXArchiveFile& archive, bool recycle)
     archive.m_nErrors += 1;
 }
 
+QString UnopenedArchiveReason()
+{
+    return QStringLiteral("The archive could not be opened");
+}
+
 void RecordUnopenedArchive(CXArchiveFile& archive)
 {
     CXArchiveItem item;
     item.m_strName = archive.m_strFileName;
     item.m_strPath = archive.m_strPath;
     item.m_nPackedSize = qint64(archive.m_nFileSize);
-    item.m_strReason = QStringLiteral("The archive could not be opened");
+    item.m_strReason = UnopenedArchiveReason();
     archive.m_arrFailedItems.append(item);
     archive.m_nErrors += 1;
+}
+
+QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings)
+{
+    if (!sel.m_bProcessed)
+        return zelvano::kept::Stopped();
+    const qsizetype failed = archive.m_arrFailedItems.size();
+    if (failed == 1 && archive.m_arrFailedItems.front().m_strPath == archive.m_strPath &&
+        archive.m_arrFailedItems.front().m_strReason == UnopenedArchiveReason())
+        return zelvano::kept::NotOpened();
+    if (failed > 0)
+        return zelvano::kept::FailedEntries(int(failed));
+    if (!sel.m_bExtracted)
+        return zelvano::kept::Stopped();
+    if (archive.m_nOtherFiles > 0 && !settings.m_bDeleteOtherFiles)
+        return zelvano::kept::OtherFiles(archive.m_nOtherFiles, archive.m_arrOtherFiles);
+    if (!sel.m_identity.m_bValid || zelvano::platform::IdentifyFile(archive.m_strPath) != sel.m_identity)
+        return zelvano::kept::Changed();
+    return QString();
+}
+
+bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
+                           const std::function<bool(const QString&, bool)>& deleteArchive)
+{
+    // The pictures must survive a power loss right after the archive is gone.
+    zelvano::platform::MakeDurable(sel.m_arrOnDisk);
+    return deleteArchive(path, recycle);
 }
 
 UnpackTotals SumUnpackFigures(const CXArchiveList& list, const QList<CXSelItem>& selection)
@@ -106,7 +140,7 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
         quint64 need = 0;
         for (const CXSelItem& sel : selection) {
             if (sel.m_nArchive >= 0 && sel.m_nArchive < m_list.m_arrArchives.size())
-                need += m_list.m_arrArchives.at(sel.m_nArchive).m_nPhotoBytes;
+                need = SaturatingAdd(need, m_list.m_arrArchives.at(sel.m_nArchive).m_nPhotoBytes);
         }
         if (!CheckDiskSpace(need, sourceFolder, true, &m_host))
             return UnpackStart::NotEnoughSpace;
@@ -120,6 +154,7 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
     ZipSetPictureExtensions(m_list.m_strImagePatterns);
     m_ctx.m_strImageExtensions = m_list.m_strImagePatterns;
     m_ctx.m_strSourceFolder = sourceFolder;
+    m_ctx.ResetRun();
 
     m_arrSelection.clear();
     for (const CXSelItem& sel : selection) {
@@ -169,9 +204,23 @@ void CXUnpackRun::RunWorker()
 {
     bool yesToAll = false;
     bool noToAll = false;
-    const bool deleteAfterEach = m_settings.m_nAfterExtraction != 0 && m_settings.m_nWhenToDelete == 0;
+    const bool deleting = m_settings.m_nAfterExtraction == 1 || m_settings.m_nAfterExtraction == 2;
+    const bool deleteAfterEach = deleting && m_settings.m_nWhenToDelete == 0;
     const bool recycle = m_settings.m_nAfterExtraction == 2;
     const qsizetype count = m_arrSelection.size();
+
+    // When the run ends early, every archive it did not delete says why it stays.
+    const auto explainKept = [&] {
+        if (!deleting)
+            return;
+        for (CXSelItem& sel : m_arrSelection) {
+            if (sel.m_bDeleted || !sel.m_strKept.isEmpty() || sel.m_nArchive < 0 ||
+                sel.m_nArchive >= m_list.m_arrArchives.size())
+                continue;
+            const QString why = WhyKept(sel, m_list.m_arrArchives.at(sel.m_nArchive), m_settings);
+            sel.m_strKept = why.isEmpty() ? zelvano::kept::Stopped() : why;
+        }
+    };
 
     for (qsizetype i = 0; i < count && m_run.Check(); ++i) {
         CXSelItem& sel = m_arrSelection[i];
@@ -185,6 +234,8 @@ void CXUnpackRun::RunWorker()
         m_host.StatusText(0, path);
         m_host.EnsureArchiveVisible(sel.m_nArchive);
 
+        // What is deleted later must be the very file unpacked now.
+        sel.m_identity = zelvano::platform::IdentifyFile(path);
         bool ok = false;
         switch (GetArchiveType(path)) {
         case 0:
@@ -196,6 +247,10 @@ void CXUnpackRun::RunWorker()
         default:
             break;
         }
+        if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
+            sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
+        sel.m_arrOnDisk = std::move(m_ctx.m_arrOnDisk);
+        m_ctx.m_arrOnDisk.clear();
         sel.m_bProcessed = true;
         // The extraction tells an archive that did not open by its result alone; remembering that result
         // keeps such an archive from every later deletion.
@@ -208,7 +263,10 @@ void CXUnpackRun::RunWorker()
             break; // stopped inside the archive: neither deleted nor unchecked
 
         bool rowRemoved = false;
-        if (ok && deleteAfterEach) {
+        const QString kept = deleteAfterEach ? WhyKept(sel, archive, m_settings) : QString();
+        if (deleteAfterEach && !kept.isEmpty())
+            sel.m_strKept = kept;
+        if (deleteAfterEach && kept.isEmpty()) {
             const bool moreFollow = count > 1 && i != count - 1;
             bool decision = yesToAll;
             if (!yesToAll && !noToAll) {
@@ -228,12 +286,18 @@ void CXUnpackRun::RunWorker()
                     decision = false;
                     break;
                 case DeleteAnswer::Cancel:
+                    sel.m_strKept = zelvano::kept::NotConfirmed();
+                    explainKept();
                     EndByWorker(UnpackEnd::Cancelled);
                     return;
                 }
             }
-            if (decision) {
-                if (m_ops.deleteArchive(path, recycle)) {
+            // The answer may have taken a while: look at the file once more.
+            const QString changed = decision ? WhyKept(sel, archive, m_settings) : QString();
+            if (decision && !changed.isEmpty()) {
+                sel.m_strKept = changed;
+            } else if (decision) {
+                if (DeleteUnpackedArchive(sel, path, recycle, m_ops.deleteArchive)) {
                     m_host.RemoveArchiveRow(sel.m_nArchive);
                     rowRemoved = true;
                     archive.m_bRemoved = 1;
@@ -241,12 +305,17 @@ void CXUnpackRun::RunWorker()
                 } else {
                     RecordDeleteFailure(archive, recycle);
                     sel.m_bDeleteFailed = true;
+                    sel.m_strKept = zelvano::kept::DeleteFailed(recycle);
                 }
-            } else if (noToAll) {
-                // Nothing is freed any more; make sure the next archive still fits.
-                if (!CheckDiskSpace(archive.m_nPhotoBytes, m_ctx.m_strSourceFolder, true, &m_host)) {
-                    EndByWorker(UnpackEnd::OutOfSpace);
-                    return;
+            } else {
+                sel.m_strKept = zelvano::kept::NotConfirmed();
+                if (noToAll) {
+                    // Nothing is freed any more; make sure the next archive still fits.
+                    if (!CheckDiskSpace(archive.m_nPhotoBytes, m_ctx.m_strSourceFolder, true, &m_host)) {
+                        explainKept();
+                        EndByWorker(UnpackEnd::OutOfSpace);
+                        return;
+                    }
                 }
             }
         }
@@ -260,9 +329,12 @@ void CXUnpackRun::RunWorker()
 
     SetCurrentArchive(QString());
     if (m_run.IsRunning()) {
+        if (deleteAfterEach)
+            explainKept();
         m_nEnd = UnpackEnd::Finished;
         m_host.UnpackFinished();
     } else {
+        explainKept();
         m_nEnd = UnpackEnd::Stopped;
     }
 }

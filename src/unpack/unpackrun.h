@@ -3,6 +3,7 @@
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "common/workerthread.h"
+#include "platform/files.h"
 #include "unpack/unpackcontext.h"
 
 #include <atomic>
@@ -33,7 +34,19 @@ struct CXSelItem
     // Why the archive was not deleted although deletion was chosen (empty when it was deleted, or when
     // nothing is deleted in this run).
     QString m_strKept;
+    // The archive file as it was when this run unpacked it; invalid when it changed during the extraction.
+    zelvano::platform::FileIdentity m_identity;
+    // The files that stand for its pictures (written or verified duplicates), made durable before deletion.
+    QStringList m_arrOnDisk;
 };
+
+// Why an archive of the run may not be deleted (a text of zelvano::kept), or empty when every entry is
+// accounted for: it was unpacked in full, holds no other files (or the settings let such archives go) and
+// is still the very file that was unpacked.
+QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings);
+// Makes the archive's pictures durable, then deletes it; false when it is still there.
+bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
+                           const std::function<bool(const QString&, bool)>& deleteArchive);
 
 // The block handed to the unpack worker.
 struct WorkerParams
@@ -74,6 +87,7 @@ void RecordDeleteFailure(CXArchiveFile& archive, bool recycle);
 // An archive whose extraction failed without a failed entry (it did not open, or is of no known type): one
 // failed record naming the archive, so the results do not show it as a clean run.
 void RecordUnopenedArchive(CXArchiveFile& archive);
+QString UnopenedArchiveReason();
 
 // How the last run ended.
 enum class UnpackEnd

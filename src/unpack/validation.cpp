@@ -1,10 +1,14 @@
 #include "unpack/validation.h"
 
 #include "common/workerhost.h"
+#include "platform/files.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "unpack/imagecheck.h"
+#include "unpack/tempfiles.h"
 #include "unpack/unpackcontext.h"
+
+#include <zlib.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,13 +44,14 @@ bool IsDuplicate(const QString& path)
 }
 
 CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpackedSize, int result,
-                                 const std::function<bool(const QString&)>& loads)
+                                 const std::function<bool(const QString&)>& loads, const QString& namePath)
 {
     CXValidationOutcome out;
     const QFileInfo info(path);
     out.m_bExists = info.isFile();
     out.m_nSize = out.m_bExists ? quint64(info.size()) : 0;
     const bool sizeMatches = out.m_bExists && out.m_nSize == quint64(unpackedSize);
+    out.m_bSizeExact = sizeMatches;
 
     switch (level) {
     case 1:
@@ -57,7 +62,7 @@ CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpacked
         out.m_bSizeMatches = sizeMatches;
         out.m_bValid = out.m_bExists && sizeMatches;
         // The picture test only where it can still change the verdict.
-        if (out.m_bValid && result == 0 && GetImageKind(path) != -1) {
+        if (out.m_bValid && result == 0 && GetImageKind(namePath.isEmpty() ? path : namePath) != -1) {
             out.m_bLoads = loads && loads(path);
             out.m_bValid = out.m_bLoads;
         }
@@ -72,6 +77,29 @@ CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpacked
     return out;
 }
 
+bool FileMatches(const QString& path, qint64 size, quint32 crc)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.isSymLink() || info.size() != size)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    uLong sum = crc32(0L, Z_NULL, 0);
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        sum = crc32(sum, reinterpret_cast<const Bytef*>(buffer.constData()), uInt(got));
+        total += got;
+    }
+    return total == size && quint32(sum) == crc;
+}
+
 CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m_ctx(ctx), m_archive(archive)
 {
     if (ctx.m_pSettings) {
@@ -84,14 +112,17 @@ CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m
     // extracting thread mostly waits for it. One per core keeps every core decoding while this thread
     // extracts; each holds at most one file's bytes (bounded in imagecheck), so memory stays flat.
     m_nMaxInFlight = std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 4);
+    m_ctx.m_arrOnDisk.clear();
 }
 
 CXArchiveTally::~CXArchiveTally()
 {
-    // Never leave a picture test running past the archive.
-    for (Pending& pending : m_pending)
+    // Never leave a picture test running past the archive, nor a temporary file behind.
+    for (Pending& pending : m_pending) {
         if (pending.m_outcome.valid())
             pending.m_outcome.wait();
+        QFile::remove(pending.m_write.m_strTemp);
+    }
 }
 
 void CXArchiveTally::Status(const QString& text)
@@ -105,29 +136,64 @@ bool CXArchiveTally::LoadsAsPictureViaHost(const QString& path) const
     return m_ctx.m_pHost ? m_ctx.m_pHost->ValidateImage(path) : LoadsAsPicture(path);
 }
 
-bool CXArchiveTally::HandleExisting(const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize)
+void CXArchiveTally::Verified(const QString& path)
+{
+    m_ctx.m_arrOnDisk.append(path);
+}
+
+bool CXArchiveTally::BeginEntry(CXDestinationPlanner& planner, const CXPlannedPath& planned, qint64 packedSize,
+                                qint64 unpackedSize, quint32 crc, CXEntryWrite& write)
 {
     const QString& path = planned.m_strPath;
-    // A picture test still in flight may read this very path (an archive may hold a name twice).
-    if (std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.m_strPath == path; }))
+    // An entry still in flight for this very path decides what stands there: settle it first.
+    if (std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.m_write.m_strFinal == path; }))
         Drain();
-    if (!IsDuplicate(path))
+
+    const auto skipAsDuplicate = [&] {
+        Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
+        ++m_nSkipped;
+        Verified(path);
         return false;
-    if (m_bOverwrite) {
-        QFile::remove(path); // a failure shows in the extraction that follows
+    };
+
+    // Put in place by this run (this archive or an earlier one): never replaced in this run.
+    const auto written = m_ctx.m_written.constFind(path);
+    if (written != m_ctx.m_written.constEnd()) {
+        if (written->m_nSize == quint64(unpackedSize) && written->m_nCrc == crc && FileMatches(path, unpackedSize, crc))
+            return skipAsDuplicate();
+        RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, true, true, false,
+                      zelvano::reason::WrittenByThisRun(written->m_strSource));
         return false;
     }
 
-    Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
-    ++m_nSkipped;
-    // Only the same picture may stand in for the entry: a regular file of its size. Anything else means
-    // the picture is not on disk, so the archive must not count as safely unpacked.
-    const QFileInfo info(path);
-    const bool regular = info.isFile() && !info.isSymLink();
-    const bool sizeMatches = regular && quint64(info.size()) == quint64(unpackedSize);
-    if (!sizeMatches)
+    if (IsDuplicate(path) && !m_bOverwrite) {
+        // Only the same picture may stand for the entry: a regular file of its size and CRC-32.
+        if (FileMatches(path, unpackedSize, crc))
+            return skipAsDuplicate();
+        Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
+        ++m_nSkipped;
         RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, true, true, false,
                       zelvano::reason::DifferentFileExists());
+        return false;
+    }
+
+    if (!planner.CreateFolderFor(planned)) {
+        RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, false, false, false,
+                      zelvano::reason::FolderNotCreated());
+        return false;
+    }
+    const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
+    if (!m_ctx.m_cleanedFolders.contains(folder)) {
+        m_ctx.m_cleanedFolders.insert(folder);
+        RemoveStaleTempFiles(folder);
+    }
+    write.m_strFinal = path;
+    write.m_strTemp = NewTempPath(folder);
+    write.m_strName = planned.m_strDisplayName;
+    write.m_nPacked = packedSize;
+    write.m_nUnpacked = unpackedSize;
+    write.m_nCrc = crc;
+    Status(planned.m_strDisplayName);
     return true;
 }
 
@@ -163,29 +229,39 @@ void CXArchiveTally::RecordUnsafe(const CXPlannedPath& planned, qint64 packedSiz
                   planned.m_strReason);
 }
 
-void CXArchiveTally::AfterExtraction(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize,
-                                     int result, const QString& resultName)
+void CXArchiveTally::RecordOtherFile(const QString& entryName)
 {
-    if (result != 0 && !IsDuplicate(path)) {
-        RecordFailure(path, name, packedSize, unpackedSize, result, false, false, false,
-                      zelvano::reason::ExtractionFailed(result, resultName));
-        return;
+    constexpr int kNamesShown = 3;
+    ++m_nOtherFiles;
+    if (m_arrOtherFiles.size() < kNamesShown) {
+        QString name = entryName;
+        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        while (name.endsWith(QLatin1Char('/')))
+            name.chop(1);
+        m_arrOtherFiles.append(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1));
     }
-    ValidateExtractedFile(path, name, packedSize, unpackedSize, result, resultName);
 }
 
-void CXArchiveTally::ValidateExtractedFile(const QString& path, const QString& name, qint64 packedSize,
-                                           qint64 unpackedSize, int result, const QString& resultName)
+void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QString& resultName)
 {
+    if (result != 0) {
+        QFile::remove(write.m_strTemp);
+        RecordFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, false, false,
+                      false, zelvano::reason::ExtractionFailed(result, resultName));
+        return;
+    }
     const int level = m_nLevel;
     const auto loads = [this](const QString& p) { return LoadsAsPictureViaHost(p); };
-    if (level == 2 && result == 0 && GetImageKind(path) != -1) {
+    const QString temp = write.m_strTemp;
+    const QString final = write.m_strFinal;
+    const qint64 unpacked = write.m_nUnpacked;
+    if (level == 2 && GetImageKind(final) != -1) {
         // Make room: the oldest test is applied first, so outcomes keep entry order.
         Drain(m_nMaxInFlight - 1);
-        Pending pending{path, name, resultName, packedSize, unpackedSize, result, {}};
+        Pending pending{write, resultName, result, {}};
         try {
-            pending.m_outcome = std::async(std::launch::async, [level, path, unpackedSize, result, loads] {
-                return ValidateFile(level, path, unpackedSize, result, loads);
+            pending.m_outcome = std::async(std::launch::async, [level, temp, final, unpacked, loads] {
+                return ValidateFile(level, temp, unpacked, 0, loads, final);
             });
             m_pending.push_back(std::move(pending));
             return;
@@ -194,8 +270,7 @@ void CXArchiveTally::ValidateExtractedFile(const QString& path, const QString& n
         }
     }
     Drain();
-    Apply(path, name, packedSize, unpackedSize, result, resultName,
-          ValidateFile(level, path, unpackedSize, result, loads));
+    Apply(write, result, resultName, ValidateFile(level, temp, unpacked, 0, loads, final));
 }
 
 void CXArchiveTally::Drain(size_t keep)
@@ -204,27 +279,48 @@ void CXArchiveTally::Drain(size_t keep)
         Pending pending = std::move(m_pending.front());
         m_pending.pop_front();
         const CXValidationOutcome outcome = pending.m_outcome.get();
-        Apply(pending.m_strPath, pending.m_strName, pending.m_nPacked, pending.m_nUnpacked, pending.m_nResult,
-              pending.m_strResultName, outcome);
+        Apply(pending.m_write, pending.m_nResult, pending.m_strResultName, outcome);
     }
 }
 
-void CXArchiveTally::Apply(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
-                           const QString& resultName, const CXValidationOutcome& outcome)
+bool CXArchiveTally::Commit(const CXEntryWrite& write, QString* reason)
 {
-    if (outcome.m_bValid) {
-        ++m_nExtracted;
-        m_nBytes += outcome.m_nSize;
+    QString error;
+    const bool placed = m_bOverwrite ? zelvano::platform::RenameReplace(write.m_strTemp, write.m_strFinal, &error)
+                                     : zelvano::platform::RenameNoReplace(write.m_strTemp, write.m_strFinal, &error);
+    if (placed)
+        return true;
+    QFile::remove(write.m_strTemp);
+    // Something took the name while the entry was written: it is not ours to replace.
+    *reason = !m_bOverwrite && IsDuplicate(write.m_strFinal) ? zelvano::reason::DifferentFileExists()
+                                                             : zelvano::reason::NotPutInPlace(error);
+    return false;
+}
+
+void CXArchiveTally::Apply(const CXEntryWrite& write, int result, const QString& resultName,
+                           const CXValidationOutcome& outcome)
+{
+    // Only a file of exactly the listed size that passed its level takes the final name.
+    if (outcome.m_bValid && outcome.m_bSizeExact) {
+        QString reason;
+        if (Commit(write, &reason)) {
+            ++m_nExtracted;
+            m_nBytes += outcome.m_nSize;
+            m_ctx.m_written.insert(write.m_strFinal,
+                                   CXWrittenFile{quint64(write.m_nUnpacked), write.m_nCrc,
+                                                 m_archive.m_strFileName + QStringLiteral(": ") + write.m_strName});
+            Verified(write.m_strFinal);
+            return;
+        }
+        AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, false, true, true,
+                      reason);
         return;
     }
+    QFile::remove(write.m_strTemp);
     const QString reason = result != 0 ? zelvano::reason::ExtractionFailed(result, resultName) : outcome.m_strReason;
     // Called while draining: later outcomes may still be pending and must stay behind this record.
-    AppendFailure(path, name, packedSize, unpackedSize, result, outcome.m_bExists, outcome.m_bLoads,
-                  outcome.m_bSizeMatches, reason);
-    if (outcome.m_bExists) {
-        ++m_nExtracted;
-        m_nBytes += outcome.m_nSize;
-    }
+    AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, outcome.m_bExists,
+                  outcome.m_bLoads, outcome.m_bSizeMatches && outcome.m_bSizeExact, reason);
 }
 
 bool CXArchiveTally::Finish()
@@ -234,6 +330,8 @@ bool CXArchiveTally::Finish()
     m_archive.m_nErrors = m_nErrors;
     m_archive.m_nExtracted = m_nExtracted;
     m_archive.m_nBytesOnDisk = m_nBytes;
+    m_archive.m_nOtherFiles = m_nOtherFiles;
+    m_archive.m_arrOtherFiles = m_arrOtherFiles;
     Status(QString());
     return m_bSuccess;
 }

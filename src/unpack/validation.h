@@ -3,6 +3,7 @@
 #include "unpack/destination.h"
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <deque>
@@ -29,13 +30,25 @@ inline QString DifferentFileExists()
 {
     return QStringLiteral("A different file with this name already exists");
 }
+inline QString WrittenByThisRun(const QString& source)
+{
+    return QStringLiteral("A different picture with this name was already written in this run (%1)").arg(source);
+}
 inline QString LinkEntry()
 {
-    return QStringLiteral("Links are not extracted");
+    return QStringLiteral("The entry is a link; links are not extracted");
 }
-inline QString LargerThanListed()
+inline QString Encrypted()
 {
-    return QStringLiteral("The entry is larger than its listed size");
+    return QStringLiteral("The entry is encrypted");
+}
+inline QString FolderNotCreated()
+{
+    return QStringLiteral("The folder could not be created");
+}
+inline QString NotPutInPlace(const QString& error)
+{
+    return QStringLiteral("The picture could not be put in place (%1)").arg(error);
 }
 } // namespace zelvano::reason
 
@@ -46,6 +59,7 @@ struct CXValidationOutcome
     bool m_bLoads = true;       // stays true when not measured
     bool m_bSizeMatches = true; // stays true when not measured
     bool m_bValid = true;
+    bool m_bSizeExact = false; // the size equals the listed size, measured at every level
     quint64 m_nSize = 0;
     QString m_strReason;
 };
@@ -53,18 +67,41 @@ struct CXValidationOutcome
 // Validates one written file at a validation level (the settings value: 0 exists, 1 and the size
 // matches, 2 and it loads as a picture; any other value counts as 0). An extraction result other
 // than 0 makes the entry invalid at every level. loads answers the picture test (level 2 only, for
-// picture kinds, and only when the file exists with the right size).
+// picture kinds, and only when the file exists with the right size). The picture kind comes from
+// namePath when given (a temporary file has no picture extension), else from path.
 CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpackedSize, int result,
-                                 const std::function<bool(const QString&)>& loads);
+                                 const std::function<bool(const QString&)>& loads, const QString& namePath = QString());
+
+// True when path is a regular file (not a link) of the given size whose CRC-32 is crc: the same
+// picture, so it may stand for the entry.
+bool FileMatches(const QString& path, qint64 size, quint32 crc);
+
+// One entry on its way to disk: written to a temporary file beside its final path, put in place by an
+// atomic rename only when its checks pass.
+struct CXEntryWrite
+{
+    QString m_strFinal; // the planned output path
+    QString m_strTemp;  // the temporary file beside it
+    QString m_strName;  // the name shown for it
+    qint64 m_nPacked = 0;
+    qint64 m_nUnpacked = 0;
+    quint32 m_nCrc = 0;
+};
 
 // The figures of one archive's extraction: counters, failure records and the success flag, the
-// duplicate rule and the validation of each written file. Shared by the ZIP and the RAR extraction.
+// duplicate rule, the validation of each written file and the step that puts it in place. Shared by
+// the ZIP and the RAR extraction.
+//
+// Every entry is written to a temporary file and renamed to its final name only after the extraction
+// call reported no error (size and CRC checked), its size equals the listed size and it passes the
+// validation level; so an existing file is replaced only by a proven one, and a failed entry leaves
+// nothing behind. A file this run already put in place is never replaced in this run: an entry with the
+// same contents is a verified duplicate, any other fails.
 //
 // At level 2 the picture tests run on other threads while the next entries are extracted: a few may be
-// in flight at once (one per core, at least two), so that the decoding, which costs several times the
-// extraction, keeps every core busy. Outcomes are applied strictly in entry order and before anything of
-// a later entry, so counters, records and status texts keep entry order. The host's ValidateImage is
-// then called from those threads, possibly from several at once.
+// in flight at once (one per core, at least two). Outcomes are applied strictly in entry order and
+// before anything of a later entry, so counters, records and status texts keep entry order. The host's
+// ValidateImage is then called from those threads, possibly from several at once.
 class CXArchiveTally
 {
 public:
@@ -76,25 +113,22 @@ public:
     // The second line of the status strip.
     void Status(const QString& text);
 
-    // The duplicate rule, before an entry is written. True when the entry is passed over: the path
-    // exists and overwriting is off ("Skipping: " shown, counted as skipped; when the existing file is
-    // not a regular file of the entry's size it is also a failed entry, since the picture was not
-    // written). With overwriting on, the existing file is deleted first and false is returned.
-    bool HandleExisting(const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize);
+    // The duplicate rules and the preparation of the write. False when the entry is done with: a
+    // verified duplicate (counted as skipped) or a failed entry (recorded). True when it is to be written
+    // to write.m_strTemp (its folder now exists).
+    bool BeginEntry(CXDestinationPlanner& planner, const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize,
+                    quint32 crc, CXEntryWrite& write);
+    // After the extraction call into the temporary file: a call that failed is recorded and its file
+    // removed; otherwise the file is validated and, when it passes, put in place.
+    void FinishEntry(const CXEntryWrite& write, int result, const QString& resultName = QString());
 
     // A failed entry.
     void RecordFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
                        bool exists, bool loads, bool sizeMatches, const QString& reason);
     // An entry that got no output path (its planned path carries the reason).
     void RecordUnsafe(const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize, int result = 0);
-
-    // After the extraction call: records a call that failed and left no file; otherwise validates the
-    // file. resultName names the code in the failure reason.
-    void AfterExtraction(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
-                         const QString& resultName = QString());
-    // The validation of one written file (the call succeeded or left a file).
-    void ValidateExtractedFile(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize,
-                               int result, const QString& resultName = QString());
+    // An entry that is left inside the archive: not a picture, not a folder, not known junk.
+    void RecordOtherFile(const QString& entryName);
 
     // The archive did not open: nothing was listed, and the archive must not count as extracted.
     void MarkNotOpened() { m_bSuccess = false; }
@@ -105,8 +139,8 @@ public:
 private:
     struct Pending
     {
-        QString m_strPath, m_strName, m_strResultName;
-        qint64 m_nPacked = 0, m_nUnpacked = 0;
+        CXEntryWrite m_write;
+        QString m_strResultName;
         int m_nResult = 0;
         std::future<CXValidationOutcome> m_outcome;
     };
@@ -116,8 +150,10 @@ private:
     // Records a failed entry without applying pending outcomes first.
     void AppendFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
                        bool exists, bool loads, bool sizeMatches, const QString& reason);
-    void Apply(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
-               const QString& resultName, const CXValidationOutcome& outcome);
+    void Apply(const CXEntryWrite& write, int result, const QString& resultName, const CXValidationOutcome& outcome);
+    // Puts a proven file in place; false (with the reason) when the rename failed.
+    bool Commit(const CXEntryWrite& write, QString* reason);
+    void Verified(const QString& path);
     bool LoadsAsPictureViaHost(const QString& path) const;
 
     CXUnpackContext& m_ctx;
@@ -131,5 +167,7 @@ private:
     qint32 m_nErrors = 0;
     qint32 m_nExtracted = 0;
     quint64 m_nBytes = 0;
+    qint32 m_nOtherFiles = 0;
+    QStringList m_arrOtherFiles;
     bool m_bSuccess = true;
 };

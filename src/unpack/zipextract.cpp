@@ -1,107 +1,102 @@
+#include "archive/junk.h"
 #include "archive/zip.h"
-#include "common/runcontrol.h"
-#include "common/workerhost.h"
-#include "scan/archivelist.h"
 #include "settings/imagefilter.h"
-#include "settings/settings.h"
-#include "unpack/destination.h"
-#include "unpack/entryfilter.h"
 #include "unpack/extract.h"
+#include "unpack/extractloop.h"
 #include "unpack/unpackcontext.h"
-#include "unpack/validation.h"
 
 namespace {
 
-QString ZipCodeName(int32_t result)
+// A Unix symbolic link stored by a Unix archiver: its data is the link's target, not a picture.
+bool IsUnixLink(const ZipEntry& entry)
 {
-    return QString::fromLatin1(ZipResultName(result));
+    constexpr uint32_t kTypeMask = 0170000;
+    constexpr uint32_t kLink = 0120000;
+    return (entry.m_nVersionMadeBy >> 8) == 3 && ((entry.m_dwExternalAttributes >> 16) & kTypeMask) == kLink;
 }
 
-// Progress of the entry being written reaches the host about once per MiB, not per 16 KiB chunk.
-constexpr qint64 kChunk = 16384;
-constexpr int kChunksPerProgress = 64;
+class CXZipSource final : public CXArchiveSource
+{
+public:
+    explicit CXZipSource(const QString& extensions) : m_extensions(extensions)
+    {
+        // The reader writes an entry flagged as a folder as a file when its name carries a picture extension.
+        if (ZipGetPictureExtensions() != extensions)
+            ZipSetPictureExtensions(extensions);
+    }
+
+    bool Open(const QString& path) override
+    {
+        m_zip.reset(ZipOpen(path));
+        if (!m_zip)
+            return false;
+        ZipEntry counter;
+        ZipGetEntry(m_zip.get(), -1, counter);
+        m_nCount = counter.m_nIndex;
+        return true;
+    }
+
+    void ListNames(CXJunkRules& rules) override
+    {
+        ZipListEntries(m_zip.get(), [&rules](const ZipEntry& entry, int32_t) {
+            rules.AddName(entry.m_szName);
+            return true;
+        });
+    }
+
+    int Next(CXSourceEntry& out) override
+    {
+        if (m_nNext >= m_nCount)
+            return kEnd;
+        m_nCurrent = m_nNext++;
+        ZipEntry entry;
+        const int32_t got = ZipGetEntry(m_zip.get(), m_nCurrent, entry);
+        if (got == ZIPRES_BADZIP || got == ZIPRES_ARGS)
+            return got;
+        out.m_strName = entry.m_szName;
+        out.m_strOutputName = entry.m_szName;
+        out.m_strOutputName.replace(QLatin1String(". "), QLatin1String("."));
+        out.m_nPacked = entry.m_nPackedSize;
+        out.m_nUnpacked = entry.m_nUnpackedSize;
+        out.m_nCrc = entry.m_dwCrc;
+        // A folder entry whose name carries a picture extension is written as a file.
+        out.m_bFolder = entry.IsDirectory() && !MatchesExtensionList(out.m_strOutputName, m_extensions);
+        out.m_bLink = IsUnixLink(entry);
+        out.m_bEncrypted = entry.IsEncrypted();
+        out.m_nDamage = got == ZIPRES_OK ? 0 : got;
+        return 0;
+    }
+
+    int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) override
+    {
+        constexpr qint64 kChunk = 16384;
+        qint64 done = 0;
+        const ZipChunkHook hook = [&]() {
+            done += kChunk;
+            onChunk(done);
+            return true;
+        };
+        return ZipExtractEntry(m_zip.get(), m_nCurrent, path, hook);
+    }
+
+    void Skip() override {}
+
+    QString CodeName(int code) const override { return QString::fromLatin1(ZipResultName(code)); }
+    int UnsafeCode() const override { return ZIPRES_UNSAFEPATH; }
+    int LinkCode() const override { return ZIPRES_UNSAFEPATH; }
+
+private:
+    QString m_extensions;
+    ZipHandlePtr m_zip;
+    int32_t m_nCount = 0;
+    int32_t m_nNext = 0;
+    int32_t m_nCurrent = -1;
+};
 
 } // namespace
 
 bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
-    if (!EnterArchive(ctx))
-        return false;
-    const CXSettings& settings = SettingsOf(ctx);
-    CXRunControl& run = *ctx.m_pRun;
-    const QString& extensions = ctx.m_strImageExtensions;
-
-    // The reader writes an entry flagged as a folder as a file when its name carries a picture extension.
-    if (ZipGetPictureExtensions() != extensions)
-        ZipSetPictureExtensions(extensions);
-    archive.m_arrFailedItems.clear();
-    CXDestinationPlanner planner;
-    planner.Begin(settings, archive);
-    CXArchiveTally tally(ctx, archive);
-
-    const ZipHandlePtr zip(ZipOpen(archive.m_strPath));
-    if (!zip) {
-        tally.MarkNotOpened();
-        return tally.Finish();
-    }
-    ZipEntry counter;
-    ZipGetEntry(zip.get(), -1, counter);
-    const int32_t count = counter.m_nIndex;
-
-    for (int32_t i = 0; i < count; ++i) {
-        if (!run.Check())
-            break;
-        ZipEntry entry;
-        const int32_t got = ZipGetEntry(zip.get(), i, entry);
-        if (got == ZIPRES_BADZIP || got == ZIPRES_ARGS) {
-            // The directory cannot be read from here on: what it still holds cannot be extracted, so the
-            // archive must not count as unpacked.
-            tally.RecordFailure(archive.m_strPath, archive.m_strFileName, 0, 0, got, false, false, false,
-                                zelvano::reason::ExtractionFailed(got, ZipCodeName(got)));
-            break;
-        }
-
-        QString name = entry.m_szName;
-        name.replace(QLatin1String(". "), QLatin1String("."));
-        // A directory entry is skipped unless its name carries a picture extension (then it is a file).
-        if (entry.IsDirectory() && !MatchesExtensionList(name, extensions))
-            continue;
-        if (!IsPhotoEntryName(name, (entry.m_dwAttributes & ZIP_ATTR_HIDDEN) != 0, extensions))
-            continue;
-
-        const qint64 packed = entry.m_nPackedSize;
-        const qint64 unpacked = entry.m_nUnpackedSize;
-        if (got != ZIPRES_OK) {
-            // A damaged picture entry: it is named, recorded, and nothing is written for it.
-            const CXPlannedPath planned = planner.PlanOutputPathOnly(name);
-            tally.RecordFailure(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, got, false, false, false,
-                                zelvano::reason::ExtractionFailed(got, ZipCodeName(got)));
-            continue;
-        }
-
-        const CXPlannedPath planned = planner.PlanOutputPath(name);
-        if (!planned.IsSafe()) {
-            tally.RecordUnsafe(planned, packed, unpacked, ZIPRES_UNSAFEPATH);
-            continue;
-        }
-        if (tally.HandleExisting(planned, packed, unpacked))
-            continue;
-        tally.Status(planned.m_strDisplayName);
-
-        // Between chunks: the pause gate, and now and then the entry's progress. A stop lets the entry
-        // finish; the next entry is not started.
-        int chunks = 0;
-        const ZipChunkHook hook = [&]() {
-            run.Check();
-            if (++chunks % kChunksPerProgress == 0 && ctx.m_pHost)
-                ctx.m_pHost->EntryProgress(qMin(qint64(chunks) * kChunk, unpacked), unpacked);
-            return true;
-        };
-        const int32_t result = ZipExtractEntry(zip.get(), i, planned.m_strPath, hook);
-        tally.AfterExtraction(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, result,
-                              result != ZIPRES_OK ? ZipCodeName(result) : QString());
-    }
-    // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
-    // count as a success that a later deletion could act on.
-    return tally.Finish() && run.IsRunning();
+    CXZipSource source(ctx.m_strImageExtensions);
+    return ExtractArchive(ctx, archive, source);
 }

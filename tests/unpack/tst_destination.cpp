@@ -96,6 +96,9 @@ private Q_SLOTS:
         QTest::newRow("mode 1 two folders stay as they are")    << S("/Pics/trip_2012.zip") << 1 << 1 << 2 << 2 << S("trip_2012/x.jpg") << S("/Pics/trip_2012/x.jpg") << S("x.jpg") << none;
         QTest::newRow("mode 1 rename off leaves the folder")    << S("/Pics/trip_2012.zip") << 1 << 1 << -1 << 1 << S("trip_2012/x.jpg") << S("/Pics/trip_2012/x.jpg") << S("x.jpg") << none;
         QTest::newRow("rename never moves the archive's folder") << S("/C/trip_2012/trip_2012.zip") << 1 << 1 << 2 << 1 << S("trip_2012/x.jpg") << S("/C/trip_2012/Trip 2012/x.jpg") << S("x.jpg") << none;
+        QTest::newRow("rename leaves file names alone")          << S("/Pics/beach.zip") << 1 << 1 << 2 << 1 << S("beach/beach_0001.jpg") << S("/Pics/Beach/beach_0001.jpg") << S("beach_0001.jpg") << none;
+        QTest::newRow("rename leaves parts of words alone")      << S("/Pics/a.zip") << 1 << 1 << 2 << 1 << S("a/cat.jpg") << S("/Pics/A/cat.jpg") << S("cat.jpg") << none;
+        QTest::newRow("rename only a leading folder")            << S("/Pics/a.zip") << 1 << 1 << 2 << 1 << S("x/a/cat.jpg") << S("/Pics/x/a/cat.jpg") << S("cat.jpg") << none;
         QTest::newRow("backslash is a separator")               << S("/Pics/Trip.zip") << 1 << 1 << -1 << 0 << S("a\\b.jpg") << S("/Pics/a/b.jpg") << S("b.jpg") << none;
         QTest::newRow("dot parts and doubled slashes drop")     << S("/Pics/Trip.zip") << 1 << 1 << -1 << 0 << S("./a//./b.jpg") << S("/Pics/a/b.jpg") << S("b.jpg") << none;
         QTest::newRow("dots inside a name are fine")            << S("/Pics/Trip.zip") << 1 << 1 << -1 << 0 << S("a..b/c..jpg") << S("/Pics/a..b/c..jpg") << S("c..jpg") << none;
@@ -143,7 +146,7 @@ private Q_SLOTS:
             QVERIFY(!planned.m_strPath.contains(QChar(0)));
     }
 
-    // Folders are made where the entries need them, and only there.
+    // Folders are made only when a file is written into them, and only where the entries need them.
     void createsFolders()
     {
         QTemporaryDir dir;
@@ -155,6 +158,8 @@ private Q_SLOTS:
         const CXPlannedPath planned = planner.PlanOutputPath(S("a/b.jpg"));
         QVERIFY(planned.IsSafe());
         QCOMPARE(planned.m_strPath, dir.filePath(S("Trip/a/b.jpg")));
+        QVERIFY(!QFileInfo::exists(dir.filePath(S("Trip"))));
+        QVERIFY(planner.CreateFolderFor(planned));
         QVERIFY(QFileInfo(dir.filePath(S("Trip/a"))).isDir());
         QVERIFY(!QFileInfo::exists(planned.m_strPath));
 

@@ -89,7 +89,7 @@ class TestExtract : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // Only picture entries are written: no macOS metadata, no hidden entries, no folders, no other types.
+    // Only picture entries are written (hidden ones too): no known junk, no folders, no other types.
     void zipEntryFilter()
     {
         QTemporaryDir dir;
@@ -110,17 +110,21 @@ private Q_SLOTS:
         CXArchiveFile archive = fx.Archive(path, 1);
         QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
         QCOMPARE(TreeOf(dir.path()), QStringList({S("Trip"), S("Trip.zip"), S("Trip/Album.jpg"), S("Trip/IMG_1.JPG"),
-                                                  S("Trip/a.jp"), S("Trip/holiday.jpg")}));
-        QCOMPARE(archive.m_nExtracted, 4);
+                                                  S("Trip/a.jp"), S("Trip/hidden.jpg"), S("Trip/holiday.jpg")}));
+        QCOMPARE(archive.m_nExtracted, 5);
         QCOMPARE(archive.m_nSkipped, 0);
         QCOMPARE(archive.m_nErrors, 0);
-        QCOMPARE(archive.m_nBytesOnDisk, quint64(3 * Jpeg().size() + 15));
-        QCOMPARE(fx.m_host.Texts(),
-                 QStringList({S("IMG_1.JPG"), S("a.jp"), S("holiday.jpg"), S("Album.jpg"), QString()}));
-        QCOMPARE(fx.m_host.m_nValidations.load(), 3); // ".jp" is no picture kind
+        QCOMPARE(archive.m_nBytesOnDisk, quint64(4 * Jpeg().size() + 15));
+        QCOMPARE(fx.m_host.Texts(), QStringList({S("IMG_1.JPG"), S("hidden.jpg"), S("a.jp"), S("holiday.jpg"),
+                                                 S("Album.jpg"), QString()}));
+        QCOMPARE(fx.m_host.m_nValidations.load(), 4); // ".jp" is no picture kind
+        // The text file stays inside: it is neither a picture, a folder nor known junk.
+        QCOMPARE(archive.m_nOtherFiles, 1);
+        QCOMPARE(archive.m_arrOtherFiles, QStringList({S("notes.txt")}));
     }
 
-    // An existing output: a plain skip only when a regular file of the entry's size stands in for it.
+    // An existing output: a plain skip only when a regular file of the entry's size and CRC-32 stands in
+    // for it.
     void zipDuplicates_data()
     {
         QTest::addColumn<bool>("overwrite");
@@ -132,7 +136,7 @@ private Q_SLOTS:
         const QString different = zelvano::reason::DifferentFileExists();
         // clang-format off
         QTest::newRow("same picture: plain skip")                  << false << Existing::Same                 << 1 << 0 << 0 << QString();
-        QTest::newRow("same size, other content: plain skip")      << false << Existing::SameSizeOtherContent << 1 << 0 << 0 << QString();
+        QTest::newRow("same size, other content: skipped and failed") << false << Existing::SameSizeOtherContent << 1 << 1 << 0 << different;
         QTest::newRow("other size: skipped and failed")            << false << Existing::OtherSize            << 1 << 1 << 0 << different;
         QTest::newRow("folder in the way: skipped and failed")     << false << Existing::Folder               << 1 << 1 << 0 << different;
         QTest::newRow("link out: skipped and failed")              << false << Existing::LinkOut              << 1 << 1 << 0 << different;
@@ -250,14 +254,14 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("level 1: a whole picture")                      << 0 << ZipFault::None          << true  << 1 << true  << true  << QString();
         QTest::newRow("level 1: truncated JPEG exists")                << 0 << ZipFault::Truncated     << true  << 1 << true  << true  << QString();
-        QTest::newRow("level 3: truncated JPEG is invalid")            << 2 << ZipFault::Truncated     << false << 1 << true  << false << QString();
-        QTest::newRow("level 3: PNG with a bad chunk is invalid")      << 2 << ZipFault::DamagedPng    << false << 1 << true  << false << QString();
+        QTest::newRow("level 3: truncated JPEG is invalid")            << 2 << ZipFault::Truncated     << false << 0 << true  << false << QString();
+        QTest::newRow("level 3: PNG with a bad chunk is invalid")      << 2 << ZipFault::DamagedPng    << false << 0 << true  << false << QString();
         QTest::newRow("level 3: a whole picture")                      << 2 << ZipFault::None          << true  << 1 << true  << true  << QString();
-        QTest::newRow("level 1: CRC mismatch fails")                   << 0 << ZipFault::CrcMismatch   << false << 1 << true  << true  << S("Extraction failed (ZIPRES_CRC");
-        QTest::newRow("level 3: CRC mismatch fails")                   << 2 << ZipFault::CrcMismatch   << false << 1 << true  << true  << S("Extraction failed (ZIPRES_CRC");
-        QTest::newRow("level 1: more data than listed fails")          << 0 << ZipFault::ListedSmaller << false << 1 << true  << true  << S("Extraction failed");
-        QTest::newRow("level 1: less data than listed fails")          << 0 << ZipFault::ListedLarger  << false << 1 << true  << true  << S("Extraction failed");
-        QTest::newRow("level 1: encrypted entry fails")                << 0 << ZipFault::Encrypted     << false << 0 << false << false << S("Extraction failed (ZIPRES_ENCRYPTED");
+        QTest::newRow("level 1: CRC mismatch fails")                   << 0 << ZipFault::CrcMismatch   << false << 0 << false << false << S("Extraction failed (ZIPRES_CRC");
+        QTest::newRow("level 3: CRC mismatch fails")                   << 2 << ZipFault::CrcMismatch   << false << 0 << false << false << S("Extraction failed (ZIPRES_CRC");
+        QTest::newRow("level 1: more data than listed fails")          << 0 << ZipFault::ListedSmaller << false << 0 << false << false << S("Extraction failed");
+        QTest::newRow("level 1: less data than listed fails")          << 0 << ZipFault::ListedLarger  << false << 0 << false << false << S("Extraction failed");
+        QTest::newRow("level 1: encrypted entry fails")                << 0 << ZipFault::Encrypted     << false << 0 << false << false << S("The entry is encrypted");
         QTest::newRow("level 1: damaged local header fails")           << 0 << ZipFault::BadLocal      << false << 0 << false << false << S("Extraction failed (ZIPRES_CORRUPT");
         // clang-format on
     }
@@ -312,6 +316,8 @@ private Q_SLOTS:
             QVERIFY2(failed.m_strReason.startsWith(reasonStart), qPrintable(failed.m_strReason));
             QCOMPARE(failed.m_strPath, dir.filePath(failed.m_strName));
         }
+        // A failed entry leaves nothing behind: no final file, no temporary file.
+        QCOMPARE(TreeOf(dir.path()).size(), ok ? 2 : 1);
     }
 
     // Picture tests run beside the next entry's extraction; records, counters and texts still come in
@@ -342,30 +348,59 @@ private Q_SLOTS:
         QCOMPARE(names, QStringList({S("a.jpg"), S("c.jpg"), S("d.png"), S("f.jpg"), S("e.jpg")}));
         QCOMPARE(archive.m_nErrors, 5);
         QCOMPARE(archive.m_nSkipped, 1);
-        QCOMPARE(archive.m_nExtracted, 6); // a, b, d, e, f and g are on disk
+        QCOMPARE(archive.m_nExtracted, 3); // b, e and g; the failed ones left nothing behind
         QCOMPARE(fx.m_host.Texts(), QStringList({S("a.jpg"), S("b.jpg"), S("Skipping: c.jpg"), S("d.png"), S("e.jpg"),
                                                  S("f.jpg"), S("g.jpg"), QString()}));
         QCOMPARE(ReadFile(dir.filePath(S("e.jpg"))), Jpeg());
     }
 
-    // The same output path twice in one archive with overwriting on: the second entry replaces the first
-    // only after the first one's picture test is done.
-    void zipSamePathTwiceWithOverwrite()
+    // Two entries of one archive that land on one output path: the later one never replaces what this run
+    // wrote. The same contents are a verified duplicate; anything else fails and keeps the archive.
+    void zipSamePathTwice_data()
     {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QByteArray>("secondData");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<bool>("ok");
+        const QByteArray big = Jpeg(800, 600);
+        const QByteArray small = Jpeg(64, 48);
+        // clang-format off
+        QTest::newRow("same name twice, other picture, overwrite on") << QByteArray("x.jpg") << QByteArray("./x.jpg") << small << S("x.jpg") << true  << false;
+        QTest::newRow("same name twice, other picture, skip mode")    << QByteArray("x.jpg") << QByteArray("x.jpg")   << small << S("x.jpg") << false << false;
+        QTest::newRow("same name twice, same picture")                << QByteArray("x.jpg") << QByteArray("x.jpg")   << big   << S("x.jpg") << true  << true;
+        QTest::newRow("dot-space rewrite meets the plain name")       << QByteArray("a.b.jpg") << QByteArray("a. b.jpg") << small << S("a.b.jpg") << true << false;
+        QTest::newRow("backslash meets slash")                        << QByteArray("d/x.jpg") << QByteArray("d\\x.jpg") << small << S("d/x.jpg") << true << false;
+        // clang-format on
+    }
+    void zipSamePathTwice()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QByteArray, secondData);
+        QFETCH(QString, output);
+        QFETCH(bool, overwrite);
+        QFETCH(bool, ok);
+
         QTemporaryDir dir;
         ZipWriter zip;
-        zip.add("x.jpg", Jpeg(800, 600));
-        zip.add("./x.jpg", Jpeg(64, 48)); // the same output path
+        zip.add(first.constData(), Jpeg(800, 600));
+        zip.add(second.constData(), secondData);
         const QString path = dir.filePath(S("Trip.zip"));
         QVERIFY(WriteZip(path, zip));
         UnpackFixture fx;
         fx.m_settings.m_nValidationLevel = 2;
-        fx.m_settings.m_bOverwritePhotos = 1;
+        fx.m_settings.m_bOverwritePhotos = overwrite ? 1 : 0;
         CXArchiveFile archive = fx.Archive(path);
-        QVERIFY(ExtractZipArchive(fx.m_ctx, archive));
-        QCOMPARE(archive.m_nExtracted, 2);
-        QCOMPARE(archive.m_nErrors, 0);
-        QCOMPARE(ReadFile(dir.filePath(S("x.jpg"))), Jpeg(64, 48));
+        QCOMPARE(ExtractZipArchive(fx.m_ctx, archive), ok);
+        QCOMPARE(archive.m_nExtracted, 1);
+        QCOMPARE(archive.m_nSkipped, ok ? 1 : 0);
+        QCOMPARE(archive.m_nErrors, ok ? 0 : 1);
+        if (!ok)
+            QVERIFY2(archive.m_arrFailedItems.value(0).m_strReason.contains(S("already written in this run")),
+                     qPrintable(archive.m_arrFailedItems.value(0).m_strReason));
+        QCOMPARE(ReadFile(dir.filePath(output)), Jpeg(800, 600));
     }
 
     // Hostile names: nothing is written outside the destination, the good entry still is, and the
@@ -650,8 +685,8 @@ private Q_SLOTS:
         UnpackFixture fx;
         CXArchiveFile archive = fx.Archive(path);
         QVERIFY(!ExtractRarArchive(fx.m_ctx, archive));
-        QCOMPARE(TreeOf(dest), QStringList({S("Trip.rar"), S("cut.jpg"), S("good.jpg")}));
-        QCOMPARE(archive.m_nExtracted, 2);
+        QCOMPARE(TreeOf(dest), QStringList({S("Trip.rar"), S("good.jpg")}));
+        QCOMPARE(archive.m_nExtracted, 1);
         QCOMPARE(archive.m_nErrors, 3);
         QStringList reasons;
         for (const CXArchiveItem& item : archive.m_arrFailedItems)

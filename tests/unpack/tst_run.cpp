@@ -61,6 +61,7 @@ enum Extraction
 
 struct Fixture
 {
+    QTemporaryDir dir;
     CXArchiveList list;
     CXSettings settings;
     FakeHost host;
@@ -80,8 +81,11 @@ struct Fixture
         for (int i = 0; i < archives; ++i) {
             CXArchiveFile a;
             a.m_strFileName = names.at(i);
-            a.m_strFolder = QStringLiteral("/photos/");
+            a.m_strFolder = dir.path() + QLatin1Char('/');
             a.m_strPath = a.m_strFolder + a.m_strFileName;
+            QFile file(a.m_strPath);
+            if (file.open(QIODevice::WriteOnly))
+                file.write("archive");
             a.m_nPhotoCount = 3;
             a.m_nPhotoBytes = 1000;
             list.AddArchive(a);
@@ -143,8 +147,12 @@ struct Fixture
     QList<CXSelItem> SelectAll() const
     {
         QList<CXSelItem> sel;
-        for (int i = 0; i < list.m_arrArchives.size(); ++i)
-            sel.append(CXSelItem{i, i});
+        for (int i = 0; i < list.m_arrArchives.size(); ++i) {
+            CXSelItem item;
+            item.m_nArchive = i;
+            item.m_nRow = i;
+            sel.append(item);
+        }
         return sel;
     }
 };
@@ -400,7 +408,7 @@ private Q_SLOTS:
         inEntry.acquire();
         run.Pause();
         QVERIFY(run.IsPaused());
-        QCOMPARE(run.CurrentArchive(), QStringLiteral("/photos/b.zip"));
+        QCOMPARE(run.CurrentArchive(), f.dir.path() + QStringLiteral("/b.zip"));
         mayGoOn.release();
         if (stop) {
             QVERIFY(run.Stop());

@@ -115,6 +115,7 @@ private Q_SLOTS:
             sel.m_nRow = i;
             sel.m_bProcessed = true;
             sel.m_bExtracted = !failedEntry.contains(i) && !notOpened.contains(i);
+            sel.m_identity = zelvano::platform::IdentifyFile(a.m_strPath);
             selection << sel;
         }
         CXSettings settings;

@@ -1,5 +1,8 @@
 #include "unpack/imagecheck.h"
+#include "unpack/tempfiles.h"
 #include "unpack/validation.h"
+
+#include <zlib.h>
 
 #include "support/testenv.h"
 #include "unpack/extractfixture.h"
@@ -184,8 +187,28 @@ private Q_SLOTS:
         QCOMPARE(out.m_nSize, write ? quint64(bytes.size()) : quint64(0));
     }
 
-    // The tally itself: failed entries are recorded with their flags, written files count as extracted
-    // even when damaged, and a failed call names its code.
+    // An entry staged in a temporary file beside its final path, as the extraction writes it.
+    static CXEntryWrite Stage(const QString& final, const QByteArray& bytes, qint64 listedSize = -1)
+    {
+        CXEntryWrite write;
+        write.m_strFinal = final;
+        write.m_strTemp = NewTempPath(QFileInfo(final).absolutePath());
+        write.m_strName = QFileInfo(final).fileName();
+        write.m_nPacked = 10;
+        write.m_nUnpacked = listedSize >= 0 ? listedSize : bytes.size();
+        write.m_nCrc = quint32(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
+        if (!bytes.isNull())
+            WriteFile(write.m_strTemp, bytes);
+        return write;
+    }
+
+    static QStringList TempFilesIn(const QString& folder)
+    {
+        return QDir(folder).entryList({S(".zelvano-*")}, QDir::Files | QDir::Hidden);
+    }
+
+    // The tally itself: only a proven file takes its final name; failed entries are recorded with their
+    // flags and leave nothing behind; a failed call names its code.
     void tallyCountsAndRecords()
     {
         UnpackFixture fx;
@@ -195,21 +218,21 @@ private Q_SLOTS:
         const QString good = dir.filePath(S("good.jpg"));
         const QString bad = dir.filePath(S("bad.jpg"));
         const QString failed = dir.filePath(S("crc.jpg"));
-        QVERIFY(WriteFile(good, Jpeg()));
-        QVERIFY(WriteFile(bad, TruncatedJpeg()));
-        QVERIFY(WriteFile(failed, Jpeg()));
         {
             CXArchiveTally tally(fx.m_ctx, archive);
-            tally.AfterExtraction(good, S("good.jpg"), 10, QFileInfo(good).size(), 0);
-            tally.AfterExtraction(bad, S("bad.jpg"), 10, QFileInfo(bad).size(), 0);
-            tally.AfterExtraction(failed, S("crc.jpg"), 10, QFileInfo(failed).size(), 0x410, S("ZIPRES_CRC"));
-            tally.AfterExtraction(dir.filePath(S("none.jpg")), S("none.jpg"), 10, 20, 0x200, S("ZIPRES_NOFILE"));
+            tally.FinishEntry(Stage(good, Jpeg()), 0);
+            tally.FinishEntry(Stage(bad, TruncatedJpeg()), 0);
+            tally.FinishEntry(Stage(failed, Jpeg()), 0x410, S("ZIPRES_CRC"));
+            tally.FinishEntry(Stage(dir.filePath(S("none.jpg")), QByteArray(), 20), 0x200, S("ZIPRES_NOFILE"));
             QVERIFY(!tally.Finish());
         }
-        QCOMPARE(archive.m_nExtracted, 3);
+        QCOMPARE(archive.m_nExtracted, 1);
         QCOMPARE(archive.m_nErrors, 3);
-        QCOMPARE(archive.m_nBytesOnDisk,
-                 quint64(QFileInfo(good).size() + QFileInfo(bad).size() + QFileInfo(failed).size()));
+        QCOMPARE(archive.m_nBytesOnDisk, quint64(QFileInfo(good).size()));
+        QVERIFY(QFileInfo(good).isFile());
+        QVERIFY(!QFileInfo::exists(bad));
+        QVERIFY(!QFileInfo::exists(failed));
+        QCOMPARE(TempFilesIn(dir.path()), QStringList());
         QCOMPARE(archive.m_arrFailedItems.size(), 3);
         const CXArchiveItem& damaged = archive.m_arrFailedItems[0];
         QCOMPARE(damaged.m_strName, S("bad.jpg"));
@@ -254,11 +277,11 @@ private Q_SLOTS:
                     continue;
                 }
                 const QByteArray bytes = kind == u'g' ? good : kind == u'b' ? bad : QByteArray("text");
-                QVERIFY(WriteFile(path, bytes));
-                ++written;
-                tally.AfterExtraction(path, name, 1, bytes.size() + (kind == u't' ? 1 : 0), 0);
+                tally.FinishEntry(Stage(path, bytes, bytes.size() + (kind == u't' ? 1 : 0)), 0);
                 if (kind != u'g')
                     expected << name;
+                else
+                    ++written;
             }
             QVERIFY(!tally.Finish());
         }
@@ -270,6 +293,7 @@ private Q_SLOTS:
         QCOMPARE(archive.m_nExtracted, written);
         QCOMPARE(archive.m_arrFailedItems.at(2).m_bLoads, 0);
         QCOMPARE(archive.m_arrFailedItems.at(3).m_strReason, S("recorded directly"));
+        QCOMPARE(TempFilesIn(dir.path()), QStringList());
     }
 };
 

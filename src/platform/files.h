@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// File-system services the safe write and the safe deletion need, beyond what Qt offers.
+namespace zelvano::platform {
+
+// Which file a path names: device, file number, size and modification time. Two equal identities
+// name the same, unchanged file.
+struct FileIdentity
+{
+    bool m_bValid = false; // false when nothing (or no regular file) is at the path
+    quint64 m_nDevice = 0;
+    quint64 m_nFile = 0;
+    qint64 m_nSize = 0;
+    qint64 m_nModifiedNs = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the regular file at path (links followed); invalid for anything else.
+FileIdentity IdentifyFile(const QString& path);
+
+// Renames from to to, atomically, only when nothing exists at to. False (with errno-style text in
+// error) when something is there or the rename failed.
+bool RenameNoReplace(const QString& from, const QString& to, QString* error = nullptr);
+// Renames from to to, atomically replacing a file (or a link, never its target) at to.
+bool RenameReplace(const QString& from, const QString& to, QString* error = nullptr);
+
+// Makes the files durable: their data and the folder entries that name them reach the disk (one flush
+// per volume where the system has one, else each file and folder).
+bool MakeDurable(const QStringList& files);
+
+// Gives a file the plain permissions of a newly created file (read and write for all, less the umask;
+// no execute, set-id or sticky bits).
+bool SetPlainPermissions(const QString& path);
+
+// This process's identifier, and whether a process with that identifier is running.
+qint64 CurrentProcessId();
+bool IsProcessRunning(qint64 pid);
+
+} // namespace zelvano::platform

@@ -1,0 +1,144 @@
+#include "platform/files.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvano::platform {
+
+namespace {
+
+QString ErrorText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The umask, read once: the call that reads it also sets it, so it is read where no other thread can
+// create a file in between (the first use, guarded), and put back at once.
+mode_t ProcessUmask()
+{
+    static std::once_flag once;
+    static mode_t mask = 022;
+    std::call_once(once, [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    bool ok = false;
+                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                    if (ok) {
+                        mask = mode_t(value);
+                        return;
+                    }
+                }
+            }
+        }
+        mask = ::umask(022);
+        ::umask(mask);
+    });
+    return mask;
+}
+
+} // namespace
+
+FileIdentity IdentifyFile(const QString& path)
+{
+    FileIdentity id;
+    struct stat st
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return id;
+    id.m_bValid = true;
+    id.m_nDevice = quint64(st.st_dev);
+    id.m_nFile = quint64(st.st_ino);
+    id.m_nSize = qint64(st.st_size);
+    id.m_nModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return id;
+}
+
+bool RenameNoReplace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    int code = errno;
+    if (code == EINVAL || code == ENOSYS) {
+        // A file system without the flag: a hard link fails when the name exists, then the old name goes.
+        if (::link(src.constData(), dst.constData()) == 0) {
+            ::unlink(src.constData());
+            return true;
+        }
+        code = errno;
+    }
+    if (error)
+        *error = ErrorText(code);
+    return false;
+}
+
+bool RenameReplace(const QString& from, const QString& to, QString* error)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    if (error)
+        *error = ErrorText(errno);
+    return false;
+}
+
+bool MakeDurable(const QStringList& files)
+{
+    // One syncfs per volume flushes every file and folder entry on it, which for many small pictures
+    // costs far less than one fsync each.
+    QSet<quint64> flushed;
+    QSet<QString> folders;
+    bool ok = true;
+    for (const QString& file : files) {
+        const QString folder = QFileInfo(file).absolutePath();
+        if (folders.contains(folder))
+            continue;
+        folders.insert(folder);
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            ok = false;
+            continue;
+        }
+        struct stat st
+        {};
+        if (::fstat(fd, &st) == 0 && !flushed.contains(quint64(st.st_dev))) {
+            if (::syncfs(fd) == 0)
+                flushed.insert(quint64(st.st_dev));
+            else
+                ok = false;
+        }
+        ::close(fd);
+    }
+    return ok;
+}
+
+bool SetPlainPermissions(const QString& path)
+{
+    return ::chmod(QFile::encodeName(path).constData(), 0666 & ~ProcessUmask()) == 0;
+}
+
+qint64 CurrentProcessId()
+{
+    return qint64(::getpid());
+}
+
+bool IsProcessRunning(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+} // namespace zelvano::platform

@@ -1,0 +1,113 @@
+#include "unpack/extractloop.h"
+
+#include "archive/junk.h"
+#include "common/runcontrol.h"
+#include "common/workerhost.h"
+#include "scan/archivelist.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "unpack/destination.h"
+#include "unpack/unpackcontext.h"
+#include "unpack/validation.h"
+
+namespace {
+
+// Progress of the entry being written reaches the host about once per MiB of chunks, not per chunk.
+constexpr int kChunksPerProgress = 64;
+
+} // namespace
+
+bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSource& source)
+{
+    if (!EnterArchive(ctx))
+        return false;
+    const CXSettings& settings = SettingsOf(ctx);
+    CXRunControl& run = *ctx.m_pRun;
+    const QString& extensions = ctx.m_strImageExtensions;
+
+    archive.m_arrFailedItems.clear();
+    CXDestinationPlanner planner;
+    planner.Begin(settings, archive);
+    CXArchiveTally tally(ctx, archive);
+
+    if (!source.Open(archive.m_strPath)) {
+        tally.MarkNotOpened();
+        return tally.Finish();
+    }
+    CXJunkRules junk;
+    source.ListNames(junk);
+
+    for (;;) {
+        if (!run.Check())
+            break;
+        CXSourceEntry entry;
+        const int next = source.Next(entry);
+        if (next == CXArchiveSource::kEnd)
+            break;
+        if (next != 0) {
+            // The directory cannot be read from here on: what it still holds cannot be extracted, so the
+            // archive must not count as unpacked.
+            tally.RecordFailure(archive.m_strPath, archive.m_strFileName, 0, 0, next, false, false, false,
+                                zelvano::reason::ExtractionFailed(next, source.CodeName(next)));
+            break;
+        }
+        if (entry.m_bFolder || entry.m_bContinued || junk.IsKnownJunk(entry.m_strName)) {
+            source.Skip();
+            continue;
+        }
+        if (!MatchesExtensionList(entry.m_strOutputName, extensions)) {
+            // Left inside the archive: it keeps the archive unless the user lets such archives go.
+            tally.RecordOtherFile(entry.m_strName);
+            source.Skip();
+            continue;
+        }
+
+        const qint64 packed = entry.m_nPacked;
+        const qint64 unpacked = entry.m_nUnpacked;
+        const auto refuse = [&](int code, const QString& reason) {
+            const CXPlannedPath planned = planner.PlanOutputPathOnly(entry.m_strOutputName);
+            tally.RecordFailure(planned.m_strPath, planned.m_strDisplayName, packed, unpacked, code, false, false,
+                                false, reason);
+            source.Skip();
+        };
+        if (entry.m_bLink) {
+            refuse(source.LinkCode(), zelvano::reason::LinkEntry());
+            continue;
+        }
+        if (entry.m_nDamage != 0) {
+            refuse(entry.m_nDamage,
+                   zelvano::reason::ExtractionFailed(entry.m_nDamage, source.CodeName(entry.m_nDamage)));
+            continue;
+        }
+        if (entry.m_bEncrypted) {
+            refuse(0, zelvano::reason::Encrypted());
+            continue;
+        }
+
+        const CXPlannedPath planned = planner.PlanOutputPath(entry.m_strOutputName);
+        if (!planned.IsSafe()) {
+            tally.RecordUnsafe(planned, packed, unpacked, source.UnsafeCode());
+            source.Skip();
+            continue;
+        }
+        CXEntryWrite write;
+        if (!tally.BeginEntry(planner, planned, packed, unpacked, entry.m_nCrc, write)) {
+            source.Skip();
+            continue;
+        }
+
+        // Between chunks: the pause gate, and now and then the entry's progress. A stop lets the entry
+        // finish; the next entry is not started.
+        int chunks = 0;
+        const auto onChunk = [&](qint64 done) {
+            run.Check();
+            if (++chunks % kChunksPerProgress == 0 && done >= 0 && ctx.m_pHost)
+                ctx.m_pHost->EntryProgress(qMin(done, unpacked), unpacked);
+        };
+        const int result = source.ExtractTo(write.m_strTemp, onChunk);
+        tally.FinishEntry(write, result, result != 0 ? source.CodeName(result) : QString());
+    }
+    // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
+    // count as a success that a later deletion could act on.
+    return tally.Finish() && run.IsRunning();
+}

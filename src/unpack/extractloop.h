@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+class CXArchiveFile;
+class CXJunkRules;
+struct CXUnpackContext;
+
+// One entry as an archive format presents it to the extraction loop.
+struct CXSourceEntry
+{
+    QString m_strName;       // the stored name (for the junk rules and the names of other files)
+    QString m_strOutputName; // the name the output path is planned from
+    qint64 m_nPacked = 0;
+    qint64 m_nUnpacked = 0;
+    quint32 m_nCrc = 0;
+    bool m_bFolder = false;
+    bool m_bLink = false;
+    bool m_bEncrypted = false;
+    bool m_bContinued = false; // a part of a file continued from an earlier volume
+    int m_nDamage = 0;         // not 0: the entry's own record is damaged (this code), nothing can be written
+};
+
+// What the extraction loop needs of one archive format.
+class CXArchiveSource
+{
+public:
+    static constexpr int kEnd = -1;
+
+    virtual ~CXArchiveSource() = default;
+    // Opens the archive; false when it cannot be read at all.
+    virtual bool Open(const QString& path) = 0;
+    // Every entry name, for the rules that look at an entry's neighbours.
+    virtual void ListNames(CXJunkRules& rules) = 0;
+    // 0 with the next entry, kEnd after the last one, else the code of a fault that ends the archive.
+    virtual int Next(CXSourceEntry& entry) = 0;
+    // Writes the current entry to path (a new file in an existing folder); 0 or the format's code.
+    // onChunk is called between blocks of data with the bytes done (or -1 when unknown).
+    virtual int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) = 0;
+    // Passes over the current entry.
+    virtual void Skip() = 0;
+    // The name of a result code, or empty.
+    virtual QString CodeName(int code) const = 0;
+    // The codes recorded for an entry refused for its output path, and for a link entry.
+    virtual int UnsafeCode() const = 0;
+    virtual int LinkCode() const = 0;
+};
+
+// The one extraction loop: every rule of the run (the pause gate, junk and other files, links,
+// encryption, confinement, duplicates, the temporary file, validation and the tally) for any format.
+// True when the archive opened, no entry failed and the run was not stopped.
+bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSource& source);
