@@ -9,6 +9,7 @@
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
 
+#include <limits>
 #include <mutex>
 #include <QDir>
 #include <QElapsedTimer>
@@ -104,6 +105,12 @@ private:
     QString m_strFolder;
 };
 
+// JSON numbers are signed here; a saturated sum shows as the largest one instead of a negative number.
+qint64 JsonBytes(quint64 bytes)
+{
+    return qint64(qMin<quint64>(bytes, quint64(std::numeric_limits<qint64>::max())));
+}
+
 QJsonDocument ScanJson(const ScanReportFigures& f, const CXArchiveList& list)
 {
     QJsonArray archives;
@@ -114,8 +121,8 @@ QJsonDocument ScanJson(const ScanReportFigures& f, const CXArchiveList& list)
             {QStringLiteral("photos"), a.m_nPhotoCount},
             {QStringLiteral("smartMode"), a.m_nSmartMode},
             {QStringLiteral("folderCount"), a.m_nFolderCount},
-            {QStringLiteral("photoBytes"), qint64(a.m_nPhotoBytes)},
-            {QStringLiteral("packedBytes"), qint64(a.m_nPhotoPackedBytes)},
+            {QStringLiteral("photoBytes"), JsonBytes(a.m_nPhotoBytes)},
+            {QStringLiteral("packedBytes"), JsonBytes(a.m_nPhotoPackedBytes)},
         });
     }
     QJsonArray invalid;
@@ -125,6 +132,10 @@ QJsonDocument ScanJson(const ScanReportFigures& f, const CXArchiveList& list)
     QJsonArray skipped;
     for (const QString& path : list.m_arrSkipped)
         skipped.append(DisplayPath(path));
+    QJsonArray notTaken;
+    for (const CXNotTaken& item : list.m_arrNotTaken)
+        notTaken.append(QJsonObject{{QStringLiteral("path"), DisplayPath(item.m_strPath)},
+                                    {QStringLiteral("reason"), item.m_strReason}});
     return QJsonDocument(QJsonObject{
         {QStringLiteral("scanPath"), DisplayPath(f.m_strScanPath)},
         {QStringLiteral("started"), f.m_tStarted},
@@ -137,10 +148,11 @@ QJsonDocument ScanJson(const ScanReportFigures& f, const CXArchiveList& list)
         {QStringLiteral("invalid"), f.m_nInvalid},
         {QStringLiteral("skipped"), f.m_nSkipped},
         {QStringLiteral("totalPhotos"), f.m_nTotalPhotos},
-        {QStringLiteral("photoBytes"), qint64(f.m_nSizeOnDisk)},
+        {QStringLiteral("photoBytes"), JsonBytes(f.m_nSizeOnDisk)},
         {QStringLiteral("archives"), archives},
         {QStringLiteral("invalidArchives"), invalid},
         {QStringLiteral("skippedArchives"), skipped},
+        {QStringLiteral("notTaken"), notTaken},
     });
 }
 
@@ -222,6 +234,9 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             out << line << "\n";
         for (const CXArchiveFile& archive : list.m_arrArchives)
             out << ScanArchiveLine(archive) << "\n";
+        // What the scan met but did not take, so nothing is missed without a word.
+        for (const CXNotTaken& item : list.m_arrNotTaken)
+            out << "Not taken: " << DisplayPath(item.m_strPath) << " (" << item.m_strReason << ")\n";
     }
     out.flush();
     return exitCode;

@@ -63,6 +63,8 @@ private Q_SLOTS:
         rar.start(QStringLiteral("rar"), {QStringLiteral("a"), QStringLiteral("-idq"), QStringLiteral("-m0"),
                                           t + QStringLiteral("c.rar"), QStringLiteral("x.jpg")});
         QVERIFY(rar.waitForFinished(60000) && rar.exitCode() == 0);
+        // A link out of the tree: not followed, named after the archives.
+        QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("stage")), t + QStringLiteral("away")));
     }
 
     void summaryAndArchiveLinesOnStdout()
@@ -70,7 +72,7 @@ private Q_SLOTS:
         const CliResult r = RunCli({QStringLiteral("scan"), m_strTree});
         QCOMPARE(r.code, 0);
         const QStringList lines = r.out.split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 16); // 12 summary lines, 3 archives, and the end of the last line
+        QCOMPARE(lines.size(), 17); // 12 summary lines, 3 archives, 1 not taken, and the end of the last line
         QCOMPARE(lines.at(0), QStringLiteral("Scan Path:            ") + QDir::toNativeSeparators(m_strTree));
         QVERIFY(lines.at(1).startsWith(QStringLiteral("Started:              ")));
         QVERIFY(lines.at(2).startsWith(QStringLiteral("Finished:             ")));
@@ -90,6 +92,8 @@ private Q_SLOTS:
                                     QStringLiteral("     12 Photos       ") + t + QStringLiteral("Album/Album.zip"),
                                     QStringLiteral("      1 Photo        ") + t + QStringLiteral("b/one.zip"),
                                     QStringLiteral("      1 Photo        ") + t + QStringLiteral("c.rar"),
+                                    QStringLiteral("Not taken: ") + t +
+                                        QStringLiteral("away (The link leads outside the chosen folder)"),
                                     QString(),
                                 }));
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
@@ -125,8 +129,8 @@ private Q_SLOTS:
         QStringList keys = o.keys();
         keys.sort();
         QStringList expected =
-            L({"archives", "elapsed", "finished", "invalid", "invalidArchives", "photoBytes", "rarCount", "scanPath",
-               "skipped", "skippedArchives", "started", "totalFound", "totalPhotos", "valid", "zipCount"});
+            L({"archives", "elapsed", "finished", "invalid", "invalidArchives", "notTaken", "photoBytes", "rarCount",
+               "scanPath", "skipped", "skippedArchives", "started", "totalFound", "totalPhotos", "valid", "zipCount"});
         expected.sort();
         QCOMPARE(keys, expected);
         QCOMPARE(o.value(QStringLiteral("scanPath")).toString(), QDir::toNativeSeparators(m_strTree));
@@ -164,6 +168,11 @@ private Q_SLOTS:
         QCOMPARE(invalid.at(0).toObject().value(QStringLiteral("error")).toInt(), -1);
         QCOMPARE(o.value(QStringLiteral("skippedArchives")).toArray(),
                  QJsonArray{m_strTree + QStringLiteral("/notes.zip")});
+        const QJsonArray notTaken = o.value(QStringLiteral("notTaken")).toArray();
+        QCOMPARE(notTaken.size(), 1);
+        QCOMPARE(notTaken.at(0).toObject(),
+                 (QJsonObject{{QStringLiteral("path"), m_strTree + QStringLiteral("/away")},
+                              {QStringLiteral("reason"), QStringLiteral("The link leads outside the chosen folder")}}));
     }
 
     void badArgumentsExitWithTwo_data()
