@@ -42,7 +42,7 @@ namespace {
 const QString kUnpackUsage = QStringLiteral(
     "zelvano-cli unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing]\n"
     "                   [--rename|--no-rename] [--case title|lower|upper] [--delete none|trash|permanent]\n"
-    "                   [--when each|all] [--yes] [--report FILE] [--json] FOLDER");
+    "                   [--when each|all] [--delete-other-files] [--yes] [--report FILE] [--json] FOLDER");
 
 // Exit code of a run that did not start for want of space, or that a question cancelled.
 constexpr int kExitCancelled = 3;
@@ -381,6 +381,8 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
             target = isOn ? 1 : 0;
         return true;
     };
+    if (parser.isSet(QStringLiteral("delete-other-files")))
+        settings.m_bDeleteOtherFiles = 1;
     return pair("overwrite", "skip-existing", settings.m_bOverwritePhotos) &&
            pair("rename", "no-rename", settings.m_bRenameFolder);
 }
@@ -409,6 +411,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     valued("case", "Case of a renamed folder: title, lower, upper.", "CASE");
     valued("delete", "After extraction: none, trash, permanent.", "ACTION");
     valued("when", "When to delete: each, all.", "WHEN");
+    flag("delete-other-files", "Also delete archives that hold other (non-picture) files.");
     flag("yes", "Answer Yes to every delete question.");
     valued("report", "Also write the unpack report.", "FILE");
     flag("json", "Print one JSON document.");
