@@ -301,6 +301,29 @@ private:
     QString m_strEntry;
 };
 
+bool DeletesToTrash(const CXSettings& settings)
+{
+    return settings.m_nAfterExtraction == 2;
+}
+
+// What became of each archive of a run that chose deletion; nothing when it did not.
+QList<UnpackArchiveFate> ArchiveFates(const QList<CXSelItem>& selection, const CXSettings& settings)
+{
+    QList<UnpackArchiveFate> fates;
+    if (settings.m_nAfterExtraction == 0)
+        return fates;
+    for (const CXSelItem& sel : selection) {
+        UnpackArchiveFate fate;
+        fate.m_nArchive = sel.m_nArchive;
+        if (sel.m_bDeleted)
+            fate.m_nDeleted = DeletesToTrash(settings) ? ArchiveDeletion::Trash : ArchiveDeletion::Permanent;
+        else
+            fate.m_strKept = sel.m_strKept;
+        fates.append(fate);
+    }
+    return fates;
+}
+
 QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list, const QList<CXSelItem>& selection,
                          const CXSettings& settings)
 {
@@ -319,7 +342,7 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
                 {QStringLiteral("reason"), FailedItemReason(item)},
             });
         }
-        archives.append(QJsonObject{
+        QJsonObject archive{
             {QStringLiteral("path"), DisplayPath(a.m_strPath)},
             {QStringLiteral("mode"), GetExtractMode(settings, a)},
             {QStringLiteral("photos"), a.m_nPhotoCount},
@@ -329,6 +352,19 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
             {QStringLiteral("bytesOnDisk"), qint64(a.m_nBytesOnDisk)},
             {QStringLiteral("removed"), a.m_bRemoved != 0},
             {QStringLiteral("failed"), failed},
+            // Why it stayed although deletion was chosen; empty when deleted or nothing was to be deleted.
+            {QStringLiteral("kept"), sel.m_bDeleted ? QString() : sel.m_strKept},
+        };
+        if (sel.m_bDeleted)
+            archive.insert(QStringLiteral("deleted"),
+                           DeletesToTrash(settings) ? QStringLiteral("trash") : QStringLiteral("permanent"));
+        archives.append(archive);
+    }
+    QJsonArray notTaken;
+    for (const CXNotTaken& entry : list.m_arrNotTaken) {
+        notTaken.append(QJsonObject{
+            {QStringLiteral("path"), DisplayPath(entry.m_strPath)},
+            {QStringLiteral("reason"), entry.m_strReason},
         });
     }
     return QJsonDocument(QJsonObject{
@@ -342,6 +378,7 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
         {QStringLiteral("skipped"), data.m_nSkipped},
         {QStringLiteral("errors"), data.m_nErrors},
         {QStringLiteral("archives"), archives},
+        {QStringLiteral("notTaken"), notTaken},
     });
 }
 
@@ -526,6 +563,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     data.m_pArchives = &list.m_arrArchives;
     for (const CXSelItem& sel : run.Selection())
         data.m_arrSelection.append(sel.m_nArchive);
+    data.m_arrFates = ArchiveFates(run.Selection(), settings);
 
     int exitCode = kExitOk;
     for (const CXSelItem& sel : run.Selection()) {
@@ -553,6 +591,10 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
             for (const CXArchiveItem& item : a.m_arrFailedItems)
                 out << "   " << DisplayPath(item.m_strPath) << " -> " << FailedItemReason(item) << "\n";
         }
+        for (const QString& line : UnpackFateLines(data))
+            out << line << "\n";
+        for (const CXNotTaken& entry : list.m_arrNotTaken)
+            out << "Not taken: " << DisplayPath(entry.m_strPath) << ": " << entry.m_strReason << "\n";
     }
     out.flush();
     return exitCode;

@@ -192,15 +192,19 @@ private Q_SLOTS:
         const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(Keys(root), (L({"archives", "archivesProcessed", "bytesOnDisk", "elapsed", "errors", "finished",
-                                 "photosExtracted", "scanPath", "skipped", "started"})));
+                                 "notTaken", "photosExtracted", "scanPath", "skipped", "started"})));
+        QVERIFY(root.value(QStringLiteral("notTaken")).toArray().isEmpty());
         QCOMPARE(root.value(QStringLiteral("archivesProcessed")).toInt(), 2);
-        QCOMPARE(root.value(QStringLiteral("photosExtracted")).toInt(), 4);
+        // The cut picture fails its check, so it does not count as extracted.
+        QCOMPARE(root.value(QStringLiteral("photosExtracted")).toInt(), 3);
         QCOMPARE(root.value(QStringLiteral("errors")).toInt(), 1);
         const QJsonArray archives = root.value(QStringLiteral("archives")).toArray();
         QCOMPARE(archives.size(), 2);
         const QJsonObject bad = archives.at(0).toObject();
-        QCOMPARE(Keys(bad),
-                 (L({"bytesOnDisk", "errors", "extracted", "failed", "mode", "path", "photos", "removed", "skipped"})));
+        // Nothing was to be deleted: no "deleted", and no reason for keeping.
+        QCOMPARE(Keys(bad), (L({"bytesOnDisk", "errors", "extracted", "failed", "kept", "mode", "path", "photos",
+                                "removed", "skipped"})));
+        QCOMPARE(bad.value(QStringLiteral("kept")).toString(), QString());
         QCOMPARE(bad.value(QStringLiteral("path")).toString(),
                  QDir::toNativeSeparators(tree + QStringLiteral("/Bad/damaged.zip")));
         QCOMPARE(bad.value(QStringLiteral("mode")).toInt(), 2);
@@ -241,27 +245,130 @@ private Q_SLOTS:
                          QStringLiteral("      2 Photos       ") + t + QStringLiteral("/Trip/Trip.zip"), QString()}));
     }
 
-    // Deletion after each archive and after all of them, with --yes: the clean archive goes, the one with
-    // a failed entry stays (and is listed as not removed).
+    // Deletion after each archive and after all of them, with --yes: an archive with a failed entry stays,
+    // and so does one holding a file that is not a picture unless this run waives it. Each archive is
+    // printed after the summary, deleted and how, or kept and why.
     void deletionWithYes_data()
     {
         QTest::addColumn<QString>("when");
-        QTest::newRow("after each archive") << QStringLiteral("each");
-        QTest::newRow("after all archives") << QStringLiteral("all");
+        QTest::addColumn<QString>("deletion");
+        QTest::addColumn<bool>("deleteOtherFiles");
+        QTest::newRow("after each, permanently: the other file keeps it")
+            << QStringLiteral("each") << QStringLiteral("permanent") << false;
+        QTest::newRow("after all, permanently: the other file keeps it")
+            << QStringLiteral("all") << QStringLiteral("permanent") << false;
+        QTest::newRow("after each, trash, other files waived")
+            << QStringLiteral("each") << QStringLiteral("trash") << true;
+        QTest::newRow("after all, permanently, other files waived")
+            << QStringLiteral("all") << QStringLiteral("permanent") << true;
     }
     void deletionWithYes()
     {
         QFETCH(QString, when);
+        QFETCH(QString, deletion);
+        QFETCH(bool, deleteOtherFiles);
         const QString tree = MakeTree(true);
-        const CliResult r = RunCli({QStringLiteral("--delete"), QStringLiteral("permanent"), QStringLiteral("--when"),
-                                    when, QStringLiteral("--yes"), QStringLiteral("--json"), tree});
+        QStringList args{QStringLiteral("--delete"), deletion, QStringLiteral("--when"), when,
+                         QStringLiteral("--yes"),    tree};
+        if (deleteOtherFiles)
+            args.prepend(QStringLiteral("--delete-other-files"));
+        const CliResult r = RunCli(args);
         QCOMPARE(r.code, 1);
-        QVERIFY(!QFile::exists(tree + QStringLiteral("/Trip/Trip.zip")));
+        QCOMPARE(QFile::exists(tree + QStringLiteral("/Trip/Trip.zip")), !deleteOtherFiles);
         QVERIFY(QFile::exists(tree + QStringLiteral("/Bad/damaged.zip")));
+        QVERIFY(QFile::exists(tree + QStringLiteral("/Trip/Trip/one.jpg")));
+
+        const QString bad = QDir::toNativeSeparators(tree + QStringLiteral("/Bad/damaged.zip"));
+        const QString trip = QDir::toNativeSeparators(tree + QStringLiteral("/Trip/Trip.zip"));
+        QStringList fates{QStringLiteral("Kept: %1: 1 entry failed").arg(bad)};
+        if (!deleteOtherFiles)
+            fates << QStringLiteral("Kept: %1: holds 1 other file that was not extracted (notes.txt)").arg(trip);
+        else if (deletion == QLatin1String("trash"))
+            fates << QStringLiteral("Deleted (trash): ") + trip;
+        else
+            fates << QStringLiteral("Deleted (permanently): ") + trip;
+        QStringList lines = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.takeLast(), QString());
+        QCOMPARE(lines.mid(lines.size() - 2), fates);
+    }
+
+    // The same in JSON: "deleted" says how, "kept" says why, the other keys stay.
+    void deletionInJson()
+    {
+        const QString tree = MakeTree(true);
+        const CliResult r = RunCli({QStringLiteral("--delete"), QStringLiteral("trash"), QStringLiteral("--when"),
+                                    QStringLiteral("each"), QStringLiteral("--delete-other-files"),
+                                    QStringLiteral("--yes"), QStringLiteral("--json"), tree});
+        QCOMPARE(r.code, 1);
         const QJsonArray archives =
             QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("archives")).toArray();
-        QCOMPARE(archives.at(0).toObject().value(QStringLiteral("removed")).toBool(), false);
-        QCOMPARE(archives.at(1).toObject().value(QStringLiteral("removed")).toBool(), true);
+        QCOMPARE(archives.size(), 2);
+        const QJsonObject bad = archives.at(0).toObject(), trip = archives.at(1).toObject();
+        QCOMPARE(bad.value(QStringLiteral("removed")).toBool(), false);
+        QVERIFY(!bad.contains(QStringLiteral("deleted")));
+        QCOMPARE(bad.value(QStringLiteral("kept")).toString(), QStringLiteral("1 entry failed"));
+        QCOMPARE(trip.value(QStringLiteral("removed")).toBool(), true);
+        QCOMPARE(trip.value(QStringLiteral("deleted")).toString(), QStringLiteral("trash"));
+        QCOMPARE(trip.value(QStringLiteral("kept")).toString(), QString());
+        QCOMPARE(Keys(trip), (L({"bytesOnDisk", "deleted", "errors", "extracted", "failed", "kept", "mode", "path",
+                                 "photos", "removed", "skipped"})));
+    }
+
+    // The report lists the kept archives in a section of their own, with the reason.
+    void reportListsKeptArchives()
+    {
+        const QString tree = MakeTree(true);
+        const QString report = m_dir.filePath(QStringLiteral("kept-report.txt"));
+        const CliResult r = RunCli({QStringLiteral("--delete"), QStringLiteral("permanent"), QStringLiteral("--yes"),
+                                    QStringLiteral("--report"), report, tree});
+        QCOMPARE(r.code, 1);
+        const QStringList lines = QString::fromUtf8(ReadFile(report)).split(QStringLiteral("\r\n"));
+        const int kept = int(lines.indexOf(QStringLiteral("Archive Files kept:")));
+        QVERIFY2(kept > lines.indexOf(QStringLiteral("Archive Files with errors:")),
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+        const QString t = QDir::toNativeSeparators(tree);
+        QCOMPARE(
+            lines.mid(kept + 3, 6),
+            (QStringList{t + QStringLiteral("/Bad/damaged.zip"), QStringLiteral("   -> 1 entry failed"), QString(),
+                         t + QStringLiteral("/Trip/Trip.zip"),
+                         QStringLiteral("   -> holds 1 other file that was not extracted (notes.txt)"), QString()}));
+        QVERIFY(lines.indexOf(QStringLiteral("Processed Archive Files:")) > kept);
+    }
+
+    // What the scan met but did not take is printed after the rest, and listed in the JSON.
+    void notTakenEntries_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("json") << true;
+    }
+    void notTakenEntries()
+    {
+        QFETCH(bool, json);
+        const QString tree = MakeTree(false);
+        QTemporaryDir outside;
+        QVERIFY(WriteFile(outside.filePath(QStringLiteral("x.zip")), "not read"));
+        const QString link = tree + QStringLiteral("/elsewhere");
+        QVERIFY(QFile::link(outside.path(), link));
+        QStringList args{tree};
+        if (json)
+            args.prepend(QStringLiteral("--json"));
+        const CliResult r = RunCli(args);
+        QCOMPARE(r.code, 0);
+        if (json) {
+            const QJsonArray notTaken =
+                QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("notTaken")).toArray();
+            QCOMPARE(notTaken.size(), 1);
+            const QJsonObject entry = notTaken.at(0).toObject();
+            QCOMPARE(Keys(entry), (L({"path", "reason"})));
+            QCOMPARE(entry.value(QStringLiteral("path")).toString(), QDir::toNativeSeparators(link));
+            QVERIFY(!entry.value(QStringLiteral("reason")).toString().isEmpty());
+        } else {
+            QStringList lines = r.out.split(QLatin1Char('\n'));
+            QCOMPARE(lines.takeLast(), QString());
+            const QString prefix = QStringLiteral("Not taken: %1: ").arg(QDir::toNativeSeparators(link));
+            QVERIFY2(lines.last().startsWith(prefix) && lines.last().size() > prefix.size(), qPrintable(r.out));
+        }
     }
 
     // Without a terminal on stdin and without --yes, every delete question is answered No: the real program,
@@ -343,13 +450,15 @@ private Q_SLOTS:
     }
 
     // With "Confirm Before Deleting Archive" off in the settings, nothing is asked and the archive goes,
-    // as in the desktop program. The options of a run are never saved.
+    // as in the desktop program; the saved option of the second settings file lets the text file inside
+    // go with it. The options of a run are never saved.
     void confirmationOffDeletesWithoutAsking()
     {
         CXSettings settings;
         QString error;
         QVERIFY(settings.InitializeSettings(&error));
         settings.m_bConfirmDelete = 0;
+        settings.m_bDeleteOtherFiles = 1;
         QVERIFY(settings.SaveSettings());
 
         const QString tree = MakeTree(false);
@@ -364,7 +473,9 @@ private Q_SLOTS:
         QCOMPARE(reloaded.m_nAfterExtraction, 0);
         QCOMPARE(reloaded.m_nValidationLevel, 2);
         QCOMPARE(reloaded.m_bConfirmDelete, 0);
+        QCOMPARE(reloaded.m_bDeleteOtherFiles, 1);
         settings.m_bConfirmDelete = 1;
+        settings.m_bDeleteOtherFiles = 0;
         QVERIFY(settings.SaveSettings());
     }
 
