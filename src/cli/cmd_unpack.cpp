@@ -530,11 +530,9 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     run.Wait();
     timer.Stop();
 
-    if (interrupt.Interrupted() || run.End() == UnpackEnd::Stopped) {
-        host.Finish();
-        return kExitInterrupted;
-    }
-    if (run.End() == UnpackEnd::Cancelled || run.End() == UnpackEnd::OutOfSpace) {
+    // A run that Ctrl-C stopped still tells what it did before exiting; it deletes nothing more.
+    bool interruptedRun = interrupt.Interrupted() || run.End() == UnpackEnd::Stopped;
+    if (!interruptedRun && (run.End() == UnpackEnd::Cancelled || run.End() == UnpackEnd::OutOfSpace)) {
         host.Finish();
         err << "zelvano-cli unpack: the run was cancelled after " << run.ArchivesProcessed() << " of "
             << selection.size() << " archives\n";
@@ -542,12 +540,14 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     }
 
     // The deletion "After processing all archive(s)", as the desktop program does it at the run's end.
-    RunDeferredDeletion(
-        list, run.Selection(), settings, [&host](const QString& question) { return host.ConfirmDeferred(question); },
-        &host, ops.deleteArchives);
+    if (!interruptedRun) {
+        RunDeferredDeletion(
+            list, run.Selection(), settings,
+            [&host](const QString& question) { return host.ConfirmDeferred(question); }, &host, ops.deleteArchives);
+        // A deletion question that Ctrl-C interrupted was answered No.
+        interruptedRun = interrupt.Interrupted();
+    }
     host.Finish();
-    if (interrupt.Interrupted())
-        return kExitInterrupted; // a deletion question that Ctrl-C interrupted was answered No
 
     const UnpackTotals totals = SumUnpackFigures(list, run.Selection());
     UnpackReportData data;
@@ -561,8 +561,11 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     data.m_nSkipped = totals.m_nSkipped;
     data.m_nErrors = totals.m_nErrors;
     data.m_pArchives = &list.m_arrArchives;
-    for (const CXSelItem& sel : run.Selection())
-        data.m_arrSelection.append(sel.m_nArchive);
+    for (const CXSelItem& sel : run.Selection()) {
+        // A stopped run lists only the archives it reached.
+        if (sel.m_bProcessed || !interruptedRun)
+            data.m_arrSelection.append(sel.m_nArchive);
+    }
     data.m_arrFates = ArchiveFates(run.Selection(), settings);
 
     int exitCode = kExitOk;
@@ -597,7 +600,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
             out << "Not taken: " << DisplayPath(entry.m_strPath) << ": " << entry.m_strReason << "\n";
     }
     out.flush();
-    return exitCode;
+    return interruptedRun ? kExitInterrupted : exitCode;
 }
 
 } // namespace zelvano::cli

@@ -513,7 +513,8 @@ private Q_SLOTS:
         }
     }
 
-    // Ctrl-C as the run starts: the run is stopped as Stop does, nothing is printed, no report, exit 130.
+    // Ctrl-C as the run starts: the run is stopped as Stop does (the current entry finishes, nothing more is
+    // written, nothing is deleted), and what was done is printed and reported before exit 130.
     void interruptStopsWithExitCode130()
     {
         zelvano::platform::SetDiskSpaceQuery([](const QString&) {
@@ -525,10 +526,19 @@ private Q_SLOTS:
         });
         const QString tree = MakeTree(true);
         const QString report = m_dir.filePath(QStringLiteral("interrupted.txt"));
-        const CliResult r = RunCli({QStringLiteral("--report"), report, tree});
+        const CliResult r =
+            RunCli({QStringLiteral("--delete"), QStringLiteral("permanent"), QStringLiteral("--when"),
+                    QStringLiteral("all"), QStringLiteral("--yes"), QStringLiteral("--report"), report, tree});
         QCOMPARE(r.code, 130);
-        QVERIFY(r.out.isEmpty());
-        QVERIFY(!QFile::exists(report));
+        const QStringList lines = r.out.split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 10, qPrintable(r.out));
+        QCOMPARE(lines.at(0), QStringLiteral("Scan Path:                    ") + QDir::toNativeSeparators(tree));
+        // However far the run got, the figures printed are what is on disk.
+        const QStringList files = FilesUnder(tree);
+        const qsizetype pictures = files.filter(QStringLiteral(".jpg")).size();
+        QCOMPARE(lines.at(5), QStringLiteral("Photos Extracted:             %1").arg(pictures));
+        QCOMPARE(files.filter(QStringLiteral(".zip")).size(), 2); // the deletion at the end never came
+        QCOMPARE(QString::fromUtf8(ReadFile(report)).split(QStringLiteral("\r\n")).mid(4, 9), lines.mid(0, 9));
     }
 };
 
