@@ -102,8 +102,10 @@ bool PickChoice(const QString& given, std::initializer_list<Choice> choices, qin
 class CXCliUnpackHost final : public CXWorkerHost
 {
 public:
-    CXCliUnpackHost(const CXArchiveList& list, QTextStream& err, bool live, bool yes, std::function<bool()> interrupted)
-        : m_list(list), m_err(err), m_line(err), m_bLive(live), m_bYes(yes), m_fnInterrupted(std::move(interrupted))
+    CXCliUnpackHost(const CXArchiveList& list, QTextStream& err, bool live, bool yes, bool recycle,
+                    std::function<bool()> interrupted)
+        : m_list(list), m_err(err), m_line(err), m_bLive(live), m_bYes(yes), m_bRecycle(recycle),
+          m_fnInterrupted(std::move(interrupted))
     {
         m_clock.start();
     }
@@ -158,10 +160,12 @@ public:
         if (m_bInputEnded || !StdinIsTerminal())
             return DeleteAnswer::No;
         Clear();
-        const QString question =
-            QStringLiteral("Are you sure you want to delete the archive '%1'?%2.")
-                .arg(fileName,
-                     moreFollow ? QStringLiteral("\n\nClick 'Cancel' to abort the current operation") : QString());
+        // Said the way a terminal is used: where the archive goes, and the letter that cancels.
+        QString question =
+            m_bRecycle ? QStringLiteral("Move the archive '%1' to the trash?").arg(fileName)
+                       : QStringLiteral("Delete the archive '%1' permanently? It cannot be restored.").arg(fileName);
+        if (moreFollow)
+            question += QStringLiteral("\nType c to cancel: the run ends and nothing more is unpacked.");
         const QString prompt = moreFollow ? QStringLiteral("(Y)es, Y(e)s to All, (N)o, N(o) to All, (C)ancel? ")
                                           : QStringLiteral("(Y)es, (N)o? ");
         {
@@ -218,7 +222,9 @@ public:
         for (;;) {
             {
                 std::lock_guard lock(m_mutex);
-                m_err << question << "\n(Y)es, (N)o? ";
+                m_err << question << "\n"
+                      << (m_bRecycle ? "They will be moved to the trash." : "They will be deleted permanently.")
+                      << "\n(Y)es, (N)o? ";
                 m_err.flush();
             }
             QString answer;
@@ -289,6 +295,7 @@ private:
     std::mutex m_mutex;
     bool m_bLive;
     bool m_bYes;
+    bool m_bRecycle; // deletion moves archives to the trash rather than deleting them
     bool m_bInputEnded = false;
     std::function<bool()> m_fnInterrupted;
     QElapsedTimer m_clock;
@@ -484,7 +491,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     CXArchiveList list;
     list.m_pSettings = &settings;
     list.SetImagePatterns(BuildImagePatternList(settings));
-    CXCliUnpackHost host(list, err, StderrIsTerminal(), yes, interrupted);
+    CXCliUnpackHost host(list, err, StderrIsTerminal(), yes, DeletesToTrash(settings), interrupted);
     list.m_pHost = &host;
 
     // The scan, as `zelvano-cli scan` makes it.

@@ -398,27 +398,51 @@ private Q_SLOTS:
     }
 
     // On a terminal each delete question is asked; the answers hold as in the desktop program. The real
-    // program runs under script(1), which gives it a terminal and types the answers.
+    // program runs under script(1), which gives it a terminal and types the answers. The question says
+    // where the archives go and which letter cancels; nothing speaks of clicking.
     void deleteQuestionsOnATerminal_data()
     {
+        QTest::addColumn<QString>("deletion");
+        QTest::addColumn<QString>("when");
         QTest::addColumn<QString>("answers");
         QTest::addColumn<QString>("kept"); // archives still there, of a, b, c
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("No, then Yes to All deletes the rest") << QStringLiteral("n\ne\n") << QStringLiteral("a") << 0;
+        QTest::addColumn<QString>("asked"); // a text the questions hold
+        const QString permanent = QStringLiteral("permanent"), trash = QStringLiteral("trash"),
+                      each = QStringLiteral("each");
+        const QString deleteA = QStringLiteral("Delete the archive 'a.zip' permanently? It cannot be restored.\r\n"
+                                               "Type c to cancel: the run ends and nothing more is unpacked.\r\n"
+                                               "(Y)es, Y(e)s to All, (N)o, N(o) to All, (C)ancel? ");
+        QTest::newRow("No, then Yes to All deletes the rest")
+            << permanent << each << QStringLiteral("n\ne\n") << QStringLiteral("a") << 0 << deleteA;
         QTest::newRow("Yes, No, then the last is asked with Yes and No only")
-            << QStringLiteral("y\nn\ny\n") << QStringLiteral("b") << 0;
-        QTest::newRow("No to All keeps every archive") << QStringLiteral("o\n") << QStringLiteral("abc") << 0;
+            << permanent << each << QStringLiteral("y\nn\ny\n") << QStringLiteral("b") << 0
+            << QStringLiteral("Delete the archive 'c.zip' permanently? It cannot be restored.\r\n(Y)es, (N)o? ");
+        QTest::newRow("No to All keeps every archive")
+            << permanent << each << QStringLiteral("o\n") << QStringLiteral("abc") << 0 << deleteA;
         QTest::newRow("Cancel ends the run: exit 3, nothing more unpacked")
-            << QStringLiteral("y\nc\n") << QStringLiteral("bc") << 3;
+            << permanent << each << QStringLiteral("y\nc\n") << QStringLiteral("bc") << 3 << deleteA;
         // Every answer is typed: how script(1) passes on the end of its input is not to be relied on.
         QTest::newRow("an unknown answer is asked again")
-            << QStringLiteral("maybe\nn\nn\nn\n") << QStringLiteral("abc") << 0;
+            << permanent << each << QStringLiteral("maybe\nn\nn\nn\n") << QStringLiteral("abc") << 0 << deleteA;
+        QTest::newRow("the trash is named as the place the archive goes")
+            << trash << each << QStringLiteral("y\no\n") << QStringLiteral("bc") << 0
+            << QStringLiteral("Move the archive 'a.zip' to the trash?\r\nType c to cancel");
+        QTest::newRow("after all, to the trash: one question that says so")
+            << trash << QStringLiteral("all") << QStringLiteral("y\n") << QString() << 0
+            << QStringLiteral("They will be moved to the trash.\r\n(Y)es, (N)o? ");
+        QTest::newRow("after all, permanently: one question that says so")
+            << permanent << QStringLiteral("all") << QStringLiteral("n\n") << QStringLiteral("abc") << 0
+            << QStringLiteral("They will be deleted permanently.\r\n(Y)es, (N)o? ");
     }
     void deleteQuestionsOnATerminal()
     {
+        QFETCH(QString, deletion);
+        QFETCH(QString, when);
         QFETCH(QString, answers);
         QFETCH(QString, kept);
         QFETCH(int, exitCode);
+        QFETCH(QString, asked);
         const QString cli = qEnvironmentVariable("ZELVANO_BUILD_DIR") + QStringLiteral("/src/cli/zelvano-cli");
         const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
         if (!QFile::exists(cli) || script.isEmpty())
@@ -430,15 +454,19 @@ private Q_SLOTS:
             QVERIFY(WriteFile(tree + QStringLiteral("/%1/%1.zip").arg(QLatin1String(name)), zip.build()));
         }
         QProcess process;
-        process.start(script,
-                      {QStringLiteral("-qec"),
-                       QStringLiteral("'%1' unpack --delete permanent --when each --mode folder '%2'").arg(cli, tree),
-                       QStringLiteral("/dev/null")});
+        process.start(
+            script,
+            {QStringLiteral("-qec"),
+             QStringLiteral("'%1' unpack --delete %2 --when %3 --mode folder '%4'").arg(cli, deletion, when, tree),
+             QStringLiteral("/dev/null")});
         QVERIFY(process.waitForStarted());
         process.write(answers.toUtf8());
         process.closeWriteChannel();
         QVERIFY(process.waitForFinished(60000));
+        const QString terminal = QString::fromUtf8(process.readAllStandardOutput());
         QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY2(terminal.contains(asked), qPrintable(terminal));
+        QVERIFY2(!terminal.contains(QStringLiteral("Click")), qPrintable(terminal));
         QString left;
         for (const char* name : {"a", "b", "c"}) {
             if (QFile::exists(tree + QStringLiteral("/%1/%1.zip").arg(QLatin1String(name))))
