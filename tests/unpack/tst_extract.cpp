@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <future>
 #include <thread>
@@ -696,6 +699,46 @@ private Q_SLOTS:
         QCOMPARE(reasons, QStringList({S("abs.jpg:") + zelvano::reason::LinkEntry(), S("cut.jpg:does not load"),
                                        S("rel.jpg:") + zelvano::reason::LinkEntry()}));
         QCOMPARE(ReadFile(outside + S("/target.jpg")), Jpeg());
+    }
+
+    // RAR output never keeps mode bits of the archive (an executable picture, set-id bits): pictures get
+    // the plain permissions of a new file. An entry with encrypted data fails with that reason, and no
+    // folder is left behind for it.
+    void rarPermissionsAndEncryption()
+    {
+        if (!HaveRar())
+            QSKIP("the rar command is not installed");
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        QVERIFY(WriteFile(src + S("/run.jpg"), Jpeg()));
+        QVERIFY(QFile::setPermissions(src + S("/run.jpg"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                               QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                               QFileDevice::ExeOther));
+        QVERIFY(WriteFile(src + S("/sub/secret.jpg"), Jpeg()));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        QVERIFY(MakeRar(dest + S("/Plain.rar"), src, {S("run.jpg")}));
+        QProcess rar;
+        rar.setWorkingDirectory(src);
+        rar.start(S("rar"),
+                  {S("a"), S("-idq"), S("-y"), S("-ma5"), S("-psecret"), dest + S("/Locked.rar"), S("sub/secret.jpg")});
+        QVERIFY(rar.waitForFinished(60000) && rar.exitCode() == 0);
+
+        UnpackFixture fx;
+        CXArchiveFile plain = fx.Archive(dest + S("/Plain.rar"));
+        QVERIFY(ExtractRarArchive(fx.m_ctx, plain));
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        struct stat st
+        {};
+        QCOMPARE(::stat(QFile::encodeName(dest + S("/run.jpg")).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0666 & ~mask);
+
+        CXArchiveFile locked = fx.Archive(dest + S("/Locked.rar"));
+        QVERIFY(!ExtractRarArchive(fx.m_ctx, locked));
+        QCOMPARE(locked.m_arrFailedItems.size(), 1);
+        QCOMPARE(locked.m_arrFailedItems[0].m_strReason, zelvano::reason::Encrypted());
+        QVERIFY(!QFileInfo::exists(dest + S("/sub")));
     }
 
     void rarStopBetweenEntries()
