@@ -4,6 +4,8 @@
 #   bench_unpack.sh BUILD_DIR
 # Size (environment): BENCH_UNPACK_MB megabytes of JPEGs (300 by default; BENCH_LARGE=1 makes it 1600),
 # BENCH_UNPACK_PER_ARCHIVE pictures per archive (20).
+# BENCH_COMPARE_CLI=PATH: also time another zelvano-cli (an earlier build) at level 1 on the same tree,
+# alternating with this one BENCH_COMPARE_ROUNDS times (3), and print both side by side.
 # The tree mixes ZIP stored, ZIP deflated, RAR5 stored, RAR5 compressed and RAR4 stored archives, each
 # holding real JPEGs in a top folder named like the archive. Every contender extracts into a fresh copy
 # of the tree (hard links to the same archives), next to each archive, with the page cache warm.
@@ -119,6 +121,22 @@ run_cli() { # run_cli LEVEL
 run_cli 1
 run_cli 3
 
+if [ -n "${BENCH_COMPARE_CLI:-}" ]; then
+  # Alternate the two builds so that a change in the machine's load hits both alike.
+  for round in $(seq 1 "${BENCH_COMPARE_ROUNDS:-3}"); do
+    for who in this other; do
+      prog=$cli
+      [ "$who" = other ] && prog=$BENCH_COMPARE_CLI
+      fresh
+      start
+      "$prog" unpack --mode here --no-rename --skip-existing --delete none --validate 1 --json "$work" > /dev/null ||
+        echo "warning: $prog exit code $?"
+      stop "cmp_${who}_$round"
+      check "$who level 1"
+    done
+  done
+fi
+
 fresh
 start
 while IFS= read -r -d '' f; do
@@ -168,3 +186,13 @@ echo "its CPU time only when the cores are free; load average at the end: $(cut 
 printf '  level 3 / loop    %6s   (CPU)\n' "$(ratio "${cpus[level3]}" "${cpus[loop]}")"
 printf '  level 1 / 7z      %6s   (CPU)\n' "$(ratio "${cpus[level1]}" "${cpus[7z]}")"
 echo "Peak memory of zelvano-cli: ${rss[level1]} MB at level 1, ${rss[level3]} MB at level 3"
+if [ -n "${BENCH_COMPARE_CLI:-}" ]; then
+  echo
+  echo "Level 1, this build beside $BENCH_COMPARE_CLI (seconds / CPU seconds per round):"
+  for round in $(seq 1 "${BENCH_COMPARE_ROUNDS:-3}"); do
+    printf '  round %d   this %6s / %6s   other %6s / %6s   ratio %s (CPU %s)\n' "$round" \
+      "${secs[cmp_this_$round]}" "${cpus[cmp_this_$round]}" "${secs[cmp_other_$round]}" "${cpus[cmp_other_$round]}" \
+      "$(ratio "${secs[cmp_this_$round]}" "${secs[cmp_other_$round]}")" \
+      "$(ratio "${cpus[cmp_this_$round]}" "${cpus[cmp_other_$round]}")"
+  done
+fi

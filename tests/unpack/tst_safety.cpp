@@ -233,6 +233,13 @@ private Q_SLOTS:
                 expected.sort();
                 QCOMPARE(pictures, expected);
                 QCOMPARE(archives, archivesLeft);
+                // When the archives went, every picture stood in the list of files made durable first.
+                QStringList onDisk;
+                for (const CXSelItem& sel : result.m_selection)
+                    onDisk += sel.m_arrOnDisk;
+                for (const TreeFile& f : archivesLeft.isEmpty() ? after : QList<TreeFile>())
+                    QVERIFY2(onDisk.contains(root + QLatin1Char('/') + f.m_strPath),
+                             qPrintable(label + S(": ") + f.m_strPath));
                 QString kept;
                 for (const CXSelItem& sel : result.m_selection) {
                     if (!sel.m_strKept.isEmpty()) {
