@@ -21,7 +21,7 @@ void CXJunkRules::AddName(const QString& entryName)
 bool CXJunkRules::IsKnownJunk(const QString& entryName) const
 {
     const QString name = NormalizedEntryName(entryName);
-    if (name.startsWith(QLatin1String("__MACOSX/")))
+    if (name == QLatin1String("__MACOSX") || name.startsWith(QLatin1String("__MACOSX/")))
         return true;
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
     const QString base = name.mid(slash + 1);

@@ -1,6 +1,7 @@
 #include "reports/scanreport.h"
 
 #include "common/format.h"
+#include "common/saturating.h"
 #include "reports/reportwriter.h"
 #include "scan/archivelist.h"
 
@@ -22,7 +23,7 @@ ScanReportFigures MakeScanReportFigures(const CXArchiveList& list, const QString
     f.m_nSkipped = list.m_arrSkipped.size();
     for (const CXArchiveFile& a : list.m_arrArchives) {
         f.m_nTotalPhotos += a.m_nPhotoCount;
-        f.m_nSizeOnDisk += a.m_nPhotoBytes;
+        f.m_nSizeOnDisk = SaturatingAdd(f.m_nSizeOnDisk, a.m_nPhotoBytes);
     }
     return f;
 }

@@ -48,7 +48,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             // The directory cannot be read from here on: what it still holds cannot be extracted, so the
             // archive must not count as unpacked.
             tally.RecordFailure(archive.m_strPath, archive.m_strFileName, 0, 0, next, false, false, false,
-                                zelvano::reason::ExtractionFailed(next, source.CodeName(next)));
+                                source.FailureReason(next));
             break;
         }
         if (entry.m_bFolder || entry.m_bContinued || junk.IsKnownJunk(entry.m_strName)) {
@@ -75,8 +75,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             continue;
         }
         if (entry.m_nDamage != 0) {
-            refuse(entry.m_nDamage,
-                   zelvano::reason::ExtractionFailed(entry.m_nDamage, source.CodeName(entry.m_nDamage)));
+            refuse(entry.m_nDamage, source.FailureReason(entry.m_nDamage));
             continue;
         }
         if (entry.m_bEncrypted) {
@@ -105,7 +104,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
                 ctx.m_pHost->EntryProgress(qMin(done, unpacked), unpacked);
         };
         const int result = source.ExtractTo(write.m_strTemp, onChunk);
-        tally.FinishEntry(write, result, result != 0 ? source.CodeName(result) : QString());
+        tally.FinishEntry(write, result, result != 0 ? source.FailureReason(result) : QString());
     }
     // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
     // count as a success that a later deletion could act on.

@@ -42,8 +42,8 @@ public:
     virtual int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) = 0;
     // Passes over the current entry.
     virtual void Skip() = 0;
-    // The name of a result code, or empty.
-    virtual QString CodeName(int code) const = 0;
+    // Why an entry failed with this result code of the format, as the results show it.
+    virtual QString FailureReason(int code) const = 0;
     // The codes recorded for an entry refused for its output path, and for a link entry.
     virtual int UnsafeCode() const = 0;
     virtual int LinkCode() const = 0;

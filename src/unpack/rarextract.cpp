@@ -3,48 +3,51 @@
 #include "platform/files.h"
 #include "unpack/extract.h"
 #include "unpack/extractloop.h"
+#include "unpack/validation.h"
 
 #include <limits>
 
 namespace {
 
-QString RarCodeName(int result)
+// What a failed RAR call means for the entry, in the user's words.
+QString RarFailureReason(int result)
 {
+    const auto failed = [](const char* cause) {
+        return QStringLiteral("Extraction failed (%1)").arg(QLatin1String(cause));
+    };
     switch (result) {
     case RarNoMemory:
-        return QStringLiteral("ERAR_NO_MEMORY");
+        return failed("not enough memory");
     case RarBadData:
-        return QStringLiteral("ERAR_BAD_DATA");
+        return failed("CRC error");
     case RarBadArchive:
-        return QStringLiteral("ERAR_BAD_ARCHIVE");
+        return failed("the archive is damaged");
     case RarUnknownFormat:
-        return QStringLiteral("ERAR_UNKNOWN_FORMAT");
+        return failed("unknown format");
     case RarOpenError:
-        return QStringLiteral("ERAR_EOPEN");
+        // During extraction the library opens nothing but the next volume.
+        return QStringLiteral("Next volume missing");
     case RarCreateError:
-        return QStringLiteral("ERAR_ECREATE");
+        return failed("the file could not be created");
     case RarCloseError:
-        return QStringLiteral("ERAR_ECLOSE");
+        return failed("the file could not be closed");
     case RarReadError:
-        return QStringLiteral("ERAR_EREAD");
+        return failed("read error");
     case RarWriteError:
-        return QStringLiteral("ERAR_EWRITE");
+        return failed("write error");
     case RarSmallBuffer:
-        return QStringLiteral("ERAR_SMALL_BUF");
-    case RarUnknown:
-        return QStringLiteral("ERAR_UNKNOWN");
+        return failed("buffer too small");
     case RarMissingPassword:
-        return QStringLiteral("ERAR_MISSING_PASSWORD");
-    case RarReference:
-        return QStringLiteral("ERAR_EREFERENCE");
     case RarBadPassword:
-        return QStringLiteral("ERAR_BAD_PASSWORD");
+        return zelvano::reason::Encrypted();
+    case RarReference:
+        return failed("the file it refers to is missing");
     case RarRefusedLink:
-        return QStringLiteral("link refused");
+        return zelvano::reason::LinkEntry();
     case RarRefusedDestination:
-        return QStringLiteral("destination refused");
+        return failed("destination refused");
     default:
-        return QString();
+        return zelvano::reason::ExtractionFailed(result);
     }
 }
 
@@ -100,7 +103,7 @@ public:
 
     void Skip() override { m_rar.Skip(); }
 
-    QString CodeName(int code) const override { return RarCodeName(code); }
+    QString FailureReason(int code) const override { return RarFailureReason(code); }
     int UnsafeCode() const override { return RarRefusedDestination; }
     int LinkCode() const override { return RarRefusedLink; }
 

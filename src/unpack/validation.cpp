@@ -242,12 +242,12 @@ void CXArchiveTally::RecordOtherFile(const QString& entryName)
     }
 }
 
-void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QString& resultName)
+void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QString& reason)
 {
     if (result != 0) {
         QFile::remove(write.m_strTemp);
         RecordFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, false, false,
-                      false, zelvano::reason::ExtractionFailed(result, resultName));
+                      false, reason.isEmpty() ? zelvano::reason::ExtractionFailed(result) : reason);
         return;
     }
     const int level = m_nLevel;
@@ -258,7 +258,7 @@ void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QS
     if (level == 2 && GetImageKind(final) != -1) {
         // Make room: the oldest test is applied first, so outcomes keep entry order.
         Drain(m_nMaxInFlight - 1);
-        Pending pending{write, resultName, result, {}};
+        Pending pending{write, {}};
         try {
             pending.m_outcome = std::async(std::launch::async, [level, temp, final, unpacked, loads] {
                 return ValidateFile(level, temp, unpacked, 0, loads, final);
@@ -270,7 +270,7 @@ void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QS
         }
     }
     Drain();
-    Apply(write, result, resultName, ValidateFile(level, temp, unpacked, 0, loads, final));
+    Apply(write, ValidateFile(level, temp, unpacked, 0, loads, final));
 }
 
 void CXArchiveTally::Drain(size_t keep)
@@ -279,7 +279,7 @@ void CXArchiveTally::Drain(size_t keep)
         Pending pending = std::move(m_pending.front());
         m_pending.pop_front();
         const CXValidationOutcome outcome = pending.m_outcome.get();
-        Apply(pending.m_write, pending.m_nResult, pending.m_strResultName, outcome);
+        Apply(pending.m_write, outcome);
     }
 }
 
@@ -297,8 +297,7 @@ bool CXArchiveTally::Commit(const CXEntryWrite& write, QString* reason)
     return false;
 }
 
-void CXArchiveTally::Apply(const CXEntryWrite& write, int result, const QString& resultName,
-                           const CXValidationOutcome& outcome)
+void CXArchiveTally::Apply(const CXEntryWrite& write, const CXValidationOutcome& outcome)
 {
     // Only a file of exactly the listed size that passed its level takes the final name.
     if (outcome.m_bValid && outcome.m_bSizeExact) {
@@ -312,15 +311,14 @@ void CXArchiveTally::Apply(const CXEntryWrite& write, int result, const QString&
             Verified(write.m_strFinal);
             return;
         }
-        AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, false, true, true,
+        AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, 0, false, true, true,
                       reason);
         return;
     }
     QFile::remove(write.m_strTemp);
-    const QString reason = result != 0 ? zelvano::reason::ExtractionFailed(result, resultName) : outcome.m_strReason;
     // Called while draining: later outcomes may still be pending and must stay behind this record.
-    AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, result, outcome.m_bExists,
-                  outcome.m_bLoads, outcome.m_bSizeMatches && outcome.m_bSizeExact, reason);
+    AppendFailure(write.m_strFinal, write.m_strName, write.m_nPacked, write.m_nUnpacked, 0, outcome.m_bExists,
+                  outcome.m_bLoads, outcome.m_bSizeMatches && outcome.m_bSizeExact, outcome.m_strReason);
 }
 
 bool CXArchiveTally::Finish()

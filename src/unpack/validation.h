@@ -118,9 +118,10 @@ public:
     // to write.m_strTemp (its folder now exists).
     bool BeginEntry(CXDestinationPlanner& planner, const CXPlannedPath& planned, qint64 packedSize, qint64 unpackedSize,
                     quint32 crc, CXEntryWrite& write);
-    // After the extraction call into the temporary file: a call that failed is recorded and its file
-    // removed; otherwise the file is validated and, when it passes, put in place.
-    void FinishEntry(const CXEntryWrite& write, int result, const QString& resultName = QString());
+    // After the extraction call into the temporary file: a call that failed is recorded (with reason, or
+    // a generic one naming the code) and its file removed; otherwise the file is validated and, when it
+    // passes, put in place.
+    void FinishEntry(const CXEntryWrite& write, int result, const QString& reason = QString());
 
     // A failed entry.
     void RecordFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
@@ -140,8 +141,6 @@ private:
     struct Pending
     {
         CXEntryWrite m_write;
-        QString m_strResultName;
-        int m_nResult = 0;
         std::future<CXValidationOutcome> m_outcome;
     };
 
@@ -150,7 +149,7 @@ private:
     // Records a failed entry without applying pending outcomes first.
     void AppendFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
                        bool exists, bool loads, bool sizeMatches, const QString& reason);
-    void Apply(const CXEntryWrite& write, int result, const QString& resultName, const CXValidationOutcome& outcome);
+    void Apply(const CXEntryWrite& write, const CXValidationOutcome& outcome);
     // Puts a proven file in place; false (with the reason) when the rename failed.
     bool Commit(const CXEntryWrite& write, QString* reason);
     void Verified(const QString& path);

@@ -4,6 +4,7 @@
 #include "unpack/extract.h"
 #include "unpack/extractloop.h"
 #include "unpack/unpackcontext.h"
+#include "unpack/validation.h"
 
 namespace {
 
@@ -81,7 +82,10 @@ public:
 
     void Skip() override {}
 
-    QString CodeName(int code) const override { return QString::fromLatin1(ZipResultName(code)); }
+    QString FailureReason(int code) const override
+    {
+        return zelvano::reason::ExtractionFailed(code, QString::fromLatin1(ZipResultName(code)));
+    }
     int UnsafeCode() const override { return ZIPRES_UNSAFEPATH; }
     int LinkCode() const override { return ZIPRES_UNSAFEPATH; }
 

@@ -222,8 +222,8 @@ private Q_SLOTS:
             CXArchiveTally tally(fx.m_ctx, archive);
             tally.FinishEntry(Stage(good, Jpeg()), 0);
             tally.FinishEntry(Stage(bad, TruncatedJpeg()), 0);
-            tally.FinishEntry(Stage(failed, Jpeg()), 0x410, S("ZIPRES_CRC"));
-            tally.FinishEntry(Stage(dir.filePath(S("none.jpg")), QByteArray(), 20), 0x200, S("ZIPRES_NOFILE"));
+            tally.FinishEntry(Stage(failed, Jpeg()), 0x410, zelvano::reason::ExtractionFailed(0x410, S("ZIPRES_CRC")));
+            tally.FinishEntry(Stage(dir.filePath(S("none.jpg")), QByteArray(), 20), 0x200);
             QVERIFY(!tally.Finish());
         }
         QCOMPARE(archive.m_nExtracted, 1);
