@@ -741,6 +741,53 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(dest + S("/sub")));
     }
 
+    // A failed RAR entry names its cause, as a ZIP entry does.
+    void rarFailuresNameTheirCause_data()
+    {
+        QTest::addColumn<bool>("volumes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("data damaged: CRC error") << false << S("Extraction failed (CRC error)");
+        QTest::newRow("the next volume is missing") << true << S("Next volume missing");
+    }
+    void rarFailuresNameTheirCause()
+    {
+        QFETCH(bool, volumes);
+        QFETCH(QString, reason);
+        if (!HaveRar())
+            QSKIP("the rar command is not installed");
+        QTemporaryDir dir;
+        const QString src = dir.filePath(S("src"));
+        QByteArray noise(300000, '\0');
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919) ^ (i >> 5));
+        QVERIFY(WriteFile(src + S("/big.jpg"), noise));
+        const QString dest = dir.filePath(S("dest"));
+        QVERIFY(QDir().mkpath(dest));
+        QProcess rar;
+        rar.setWorkingDirectory(src);
+        QStringList args{S("a"), S("-idq"), S("-y"), S("-ma5"), S("-m0")};
+        if (volumes)
+            args << S("-v100k");
+        rar.start(S("rar"), args << dest + S("/Set.rar") << S("big.jpg"));
+        QVERIFY(rar.waitForFinished(60000) && rar.exitCode() == 0);
+        QString path = dest + S("/Set.rar");
+        if (volumes) {
+            path = dest + S("/Set.part1.rar");
+            QVERIFY(QFile::remove(dest + S("/Set.part2.rar")));
+        } else {
+            QByteArray bytes = ReadFile(path);
+            const qsizetype at = bytes.indexOf(noise.mid(1000, 64)) + 100;
+            QVERIFY(at > 100);
+            bytes[at] = char(bytes[at] ^ 0x40);
+            QVERIFY(WriteFile(path, bytes));
+        }
+        UnpackFixture fx;
+        CXArchiveFile archive = fx.Archive(path);
+        QVERIFY(!ExtractRarArchive(fx.m_ctx, archive));
+        QCOMPARE(archive.m_arrFailedItems.value(0).m_strReason, reason);
+        QVERIFY(!QFileInfo::exists(dest + S("/big.jpg")));
+    }
+
     void rarStopBetweenEntries()
     {
         if (!HaveRar())
