@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QtEndian>
 
 namespace {
@@ -135,7 +136,11 @@ public:
             *value = ReplaceLoneSurrogates(text);
             m_nPos += 2 * n;
         } else {
-            *value = QString::fromUtf8(p, n);
+            // A string is not a file: U+FEFF at its start is a character of the text, not a byte order mark
+            // (QString::fromUtf8 would drop it).
+            QStringDecoder decode(QStringDecoder::Utf8,
+                                  QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+            *value = decode(QByteArrayView(p, n));
             m_nPos += n;
         }
         return true;

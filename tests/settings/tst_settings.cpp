@@ -549,6 +549,44 @@ private Q_SLOTS:
         QCOMPARE(again.m_strSignature, loaded.m_strSignature);
     }
 
+    // Every character survives a load and a save, U+FEFF at the start of a string included: a decoder that
+    // takes it for a byte order mark drops it on the next load.
+    void everyCharacterSurvivesSaveAndLoad_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("text");
+        const QChar bom(0xFEFF);
+        const QString abc = QStringLiteral("abc");
+        QTest::newRow("8-bit, leading U+FEFF") << Bytes().Str(bom + abc).data() << bom + abc;
+        QTest::newRow("8-bit, only U+FEFF") << Bytes().Str(QString(bom)).data() << QString(bom);
+        QTest::newRow("8-bit, two leading U+FEFF")
+            << Bytes().Str(QString(2, bom) + abc).data() << QString(2, bom) + abc;
+        QTest::newRow("8-bit, U+FEFF inside") << Bytes().Str(abc + bom + abc).data() << abc + bom + abc;
+        QTest::newRow("16-bit, leading U+FEFF") << Bytes().Wide(bom + abc).data() << bom + abc;
+        QTest::newRow("16-bit, leading U+FFFE") << Bytes().Wide(QChar(0xFFFE) + abc).data() << QChar(0xFFFE) + abc;
+        QTest::newRow("16-bit, only U+FEFF") << Bytes().Wide(QString(bom)).data() << QString(bom);
+    }
+    void everyCharacterSurvivesSaveAndLoad()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, text);
+        const QByteArray head = DefaultPrefix(IndexOf(&CXSettings::m_strSignature));
+        const QByteArray tail = DefaultPrefix(kFileOrder.size()).mid(DefaultPrefix(2).size());
+        CXSettings loaded;
+        QVERIFY(loaded.LoadSettingsFromBytes(head + stored + tail + Bytes().I32(1).Raw(stored).data()));
+        QCOMPARE(loaded.m_strSignature, text);
+        QVERIFY(loaded.m_arrSourceHistory.toStringList().contains(text, Qt::CaseSensitive));
+
+        // Written back in the 8-bit form with every character, and read back the same.
+        const QByteArray saved = loaded.SaveSettingsToBytes();
+        QCOMPARE(saved.mid(head.size(), Bytes().Str(text).size()), Bytes().Str(text).data());
+        CXSettings again;
+        QVERIFY(again.LoadSettingsFromBytes(saved));
+        QCOMPARE(again.m_strSignature, text);
+        QCOMPARE(again.m_arrSourceHistory, loaded.m_arrSourceHistory);
+        QCOMPARE(again.SaveSettingsToBytes(), saved);
+    }
+
     void historyMergesTrimmedAndWithoutDuplicates()
     {
         const QByteArray file = Bytes()
