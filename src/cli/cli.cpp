@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/commands.h"
+#include "cli/help.h"
 
 namespace zelvano::cli {
 
@@ -10,38 +11,69 @@ struct Command
 {
     const char* name;
     int (*run)(const QStringList&, QTextStream&, QTextStream&);
-    const char* usage;
 };
 
-// Each command adds its line here.
+// Each command adds its line here and its text in help.cpp.
 const Command kCommands[] = {
-    {"settings", RunSettingsCommand, "zelvano-cli settings"},
-    {"scan", RunScanCommand, "zelvano-cli scan [--report FILE] [--json] FOLDER"},
-    {"unpack", RunUnpackCommand, "zelvano-cli unpack [options] FOLDER   (options: zelvano-cli unpack --help)"},
+    {"settings", RunSettingsCommand},
+    {"scan", RunScanCommand},
+    {"unpack", RunUnpackCommand},
 };
+
+bool IsHelp(const QString& arg)
+{
+    return arg == QLatin1String("--help") || arg == QLatin1String("-h");
+}
+
+// --help anywhere before a "--" asks for the command's help, whatever else is given.
+bool AsksForHelp(const QStringList& args)
+{
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--"))
+            return false;
+        if (IsHelp(arg))
+            return true;
+    }
+    return false;
+}
 
 void PrintUsage(QTextStream& s)
 {
-    s << "Usage: zelvano-cli --version\n";
-    for (const Command& c : kCommands)
-        s << "       " << c.usage << "\n";
+    s << "Usage: zelvano-cli --help | --version | --man\n";
+    for (const CommandDoc& command : CommandDocs())
+        s << UsageText(command).replace(QStringLiteral("Usage: "), QStringLiteral("       "));
 }
 
 } // namespace
 
 int Run(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-        PrintUsage(args.isEmpty() ? err : out);
-        return args.isEmpty() ? 2 : 0;
+    if (args.isEmpty()) {
+        PrintUsage(err);
+        return 2;
+    }
+    if (IsHelp(args.first())) {
+        out << ProgramHelpText();
+        return 0;
     }
     if (args.first() == QLatin1String("--version")) {
         out << "zelvano-cli " << ZELVANO_VERSION << "\n";
         return 0;
     }
+    if (args.first() == QLatin1String("--man")) {
+        out << ManPageText();
+        return 0;
+    }
     for (const Command& c : kCommands) {
-        if (c.run && args.first() == QLatin1String(c.name))
-            return c.run(args.mid(1), out, err);
+        if (args.first() != QLatin1String(c.name))
+            continue;
+        const QStringList rest = args.mid(1);
+        const CommandDoc* doc = FindCommandDoc(args.first());
+        if (doc && AsksForHelp(rest)) {
+            out << CommandHelpText(*doc);
+            return 0;
+        }
+        return c.run(rest, out, err);
     }
     err << "zelvano-cli: unknown command '" << args.first() << "'\n";
     PrintUsage(err);

@@ -1,5 +1,6 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
+#include "cli/help.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 
@@ -8,8 +9,6 @@
 namespace zelvano::cli {
 
 namespace {
-
-const char kUsage[] = "zelvano-cli settings";
 
 // One line per stored field in file order, then the derived ignore-word list, then the options of the
 // second file; all from the field tables, so the listing always matches what the files hold.
@@ -46,19 +45,12 @@ void PrintSettings(const CXSettings& s, QTextStream& out)
 
 int RunSettingsCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    const CommandDoc& doc = *FindCommandDoc(QStringLiteral("settings"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Runs the start-up settings steps (data folder, load, save) and lists the stored settings."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help."));
-    parser.addOption(help);
-    const QString usage = QString::fromLatin1(kUsage);
+    AddDocumentedOptions(parser, doc);
+    const QString usage = SynopsisText(doc);
     if (!ParseCommandArguments(parser, QStringLiteral("settings"), usage, args, err))
         return kExitUsage;
-    if (parser.isSet(help)) {
-        out << "Usage: " << usage << "\n" << parser.applicationDescription() << "\n";
-        return kExitOk;
-    }
     if (!parser.positionalArguments().isEmpty()) {
         err << "zelvano-cli settings: unexpected argument '" << parser.positionalArguments().first() << "'\n";
         err << "Usage: " << usage << "\n";

@@ -1,5 +1,6 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
+#include "cli/help.h"
 
 #include "common/format.h"
 #include "common/tasktimer.h"
@@ -39,10 +40,10 @@ namespace zelvano::cli {
 
 namespace {
 
-const QString kUnpackUsage = QStringLiteral(
-    "zelvano-cli unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing]\n"
-    "                   [--rename|--no-rename] [--case title|lower|upper] [--delete none|trash|permanent]\n"
-    "                   [--when each|all] [--delete-other-files] [--yes] [--report FILE] [--json] FOLDER");
+const CommandDoc& UnpackDoc()
+{
+    return *FindCommandDoc(QStringLiteral("unpack"));
+}
 
 // Exit code of a run that did not start for want of space, or that a question cancelled.
 constexpr int kExitCancelled = 3;
@@ -149,8 +150,6 @@ public:
             m_nBytesDone += m_list.m_arrArchives.at(m_nArchiveIndex).m_nBytesOnDisk;
         m_nEntryDone = 0;
     }
-
-    bool ValidateImage(const QString& path) override { return LoadsAsPicture(path); }
 
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
     {
@@ -394,7 +393,7 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
 {
     const auto bad = [&](const QString& option) {
         err << "zelvano-cli unpack: invalid value '" << parser.value(option) << "' for --" << option << "\n";
-        err << "Usage: " << kUnpackUsage << "\n";
+        err << UsageText(UnpackDoc());
         return false;
     };
     const QString mode = QStringLiteral("mode"), validate = QStringLiteral("validate"), kase = QStringLiteral("case"),
@@ -418,7 +417,7 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
         const bool isOn = parser.isSet(QLatin1String(on)), isOff = parser.isSet(QLatin1String(off));
         if (isOn && isOff) {
             err << "zelvano-cli unpack: --" << on << " and --" << off << " exclude each other\n";
-            err << "Usage: " << kUnpackUsage << "\n";
+            err << UsageText(UnpackDoc());
             return false;
         }
         if (isOn || isOff)
@@ -435,37 +434,15 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
 
 int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        out << "Usage: " << kUnpackUsage << "\n";
-        return kExitOk;
-    }
     QCommandLineParser parser;
-    const auto valued = [&](const char* name, const char* help, const char* valueName) {
-        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(help), QLatin1String(valueName)));
-    };
-    const auto flag = [&](const char* name, const char* help) {
-        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(help)));
-    };
-    valued("mode", "Where the pictures go: smart, here, folder.", "MODE");
-    valued("validate", "Validation level: 1 exists, 2 and size, 3 and loads.", "LEVEL");
-    flag("overwrite", "Replace existing pictures.");
-    flag("skip-existing", "Keep existing pictures.");
-    flag("rename", "Rename the containing folder.");
-    flag("no-rename", "Keep the containing folder's name.");
-    valued("case", "Case of a renamed folder: title, lower, upper.", "CASE");
-    valued("delete", "After extraction: none, trash, permanent.", "ACTION");
-    valued("when", "When to delete: each, all.", "WHEN");
-    flag("delete-other-files", "Also delete archives that hold other (non-picture) files.");
-    flag("yes", "Answer Yes to every delete question.");
-    valued("report", "Also write the unpack report.", "FILE");
-    flag("json", "Print one JSON document.");
+    AddDocumentedOptions(parser, UnpackDoc());
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan and unpack."));
-    if (!ParseCommandArguments(parser, QStringLiteral("unpack"), kUnpackUsage, args, err))
+    if (!ParseCommandArguments(parser, QStringLiteral("unpack"), SynopsisText(UnpackDoc()), args, err))
         return kExitUsage;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1) {
         err << "zelvano-cli unpack: " << (positional.isEmpty() ? "no folder given" : "give exactly one folder") << "\n";
-        err << "Usage: " << kUnpackUsage << "\n";
+        err << UsageText(UnpackDoc());
         return kExitUsage;
     }
     const QFileInfo folderInfo(positional.first());
