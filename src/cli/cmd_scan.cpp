@@ -51,11 +51,6 @@ public:
         (void)text;
     }
 
-    bool ValidateImage(const QString& path) override
-    {
-        (void)path;
-        return false;
-    }
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
     {
         (void)fileName;

@@ -10,7 +10,7 @@ enum WorkerMessage : unsigned
     WM_SCAN_FINISHED = WM_APP + 100,   // CXWorkerHost::ScanFinished
     WM_UNPACK_FINISHED = WM_APP + 101, // CXWorkerHost::UnpackFinished
     WM_SCAN_PROGRESS = WM_APP + 102,   // CXWorkerHost::ScanProgress
-    WM_VALIDATE_IMAGE = WM_APP + 103,  // CXWorkerHost::ValidateImage
+    WM_VALIDATE_IMAGE = WM_APP + 103,  // not a host call: the unpack run checks pictures on its own threads
     WM_STATUS_TEXT = WM_APP + 1252,    // CXWorkerHost::StatusText
     WM_STATUS_STATE = WM_APP + 1253,   // CXWorkerHost::StatusState
 };
@@ -27,7 +27,8 @@ enum class DeleteAnswer
 
 // What a running worker knows of its window. Every call is synchronous from the worker's side:
 // the desktop host forwards it to the user-interface thread and waits (as a sent window message
-// would); the command-line host answers inline. Calls never throw.
+// would); the command-line host answers inline. Calls never throw. Workers reach their host through a
+// CXHostGate, which answers every call at once once the window is closing.
 class CXWorkerHost
 {
 public:
@@ -46,11 +47,6 @@ public:
     // WM_SCAN_FINISHED / WM_UNPACK_FINISHED: sent once at a run's normal end, while the run flag is set.
     virtual void ScanFinished() {}
     virtual void UnpackFinished() {}
-    // WM_VALIDATE_IMAGE: true when the picture at path loads completely. At the highest validation level
-    // the unpack run checks pictures beside the extraction, so this may be called from more than one
-    // thread at a time: hosts must be reentrant here.
-    virtual bool ValidateImage(const QString& path) = 0;
-
     // The archive list, by index into the found-archive array: scroll into view, delete the row,
     // uncheck the row.
     virtual void EnsureArchiveVisible(int archiveIndex) { (void)archiveIndex; }
@@ -65,6 +61,10 @@ public:
     virtual DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) = 0;
     // The not-enough-disk-space message, already formatted.
     virtual void ShowDiskSpaceMessage(const QString& text) = 0;
+
+    // The window is going away: a host whose calls wait for the window releases every such wait now
+    // (the gate in front of it then gives the worker the safe answer). Called on the window's thread.
+    virtual void WindowClosing() {}
 
     // Progress of the entry being written (beyond the status texts): bytes of the current entry done.
     // Called between data chunks; cheap hosts ignore it.

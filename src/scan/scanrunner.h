@@ -1,13 +1,16 @@
 #pragma once
 
+#include "common/hostgate.h"
 #include "common/runcontrol.h"
 #include "common/workerthread.h"
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <QString>
 
 class CXArchiveList;
+class CXSettings;
 
 // The block a scan worker runs on: the run flag (with its pause gate), the model it fills, and the folder.
 // The worker gets its own copy, so a new start never changes the block a finishing worker still reads.
@@ -22,12 +25,14 @@ struct ScanParams
 void ScanThreadProc(const ScanParams& params);
 
 // Owns the scan worker: starts it on its own thread, pauses, resumes and stops it. The desktop window and
-// zelvano-cli drive the same object; the model's host receives the worker's notifications.
+// zelvano-cli drive the same object; the model's host receives the worker's notifications through a gate
+// the window can close. A scan reads a copy of the options taken when it starts, never the live record.
 class CXScanRunner
 {
 public:
     explicit CXScanRunner(CXArchiveList& model);
-    // Stops a running scan and waits for its thread to end.
+    // Closes the gate to the host, stops a running scan and waits for its thread to end; gives the model
+    // its own host and settings back.
     ~CXScanRunner();
     CXScanRunner(const CXScanRunner&) = delete;
     CXScanRunner& operator=(const CXScanRunner&) = delete;
@@ -37,6 +42,9 @@ public:
     bool StartScanThread(const QString& folder);
     // Clears the run flag (which also ends a pause) and waits at most 1,000 ms for the worker to end.
     void StopScanThread();
+    // The window is closing: every later host call of the worker returns at once and calls waiting for the
+    // window are released; then stops the scan like StopScanThread.
+    void CloseHost();
 
     bool Start(const QString& folder) { return StartScanThread(folder); }
     void Stop() { StopScanThread(); }
@@ -54,6 +62,10 @@ public:
 
 private:
     CXArchiveList& m_model;
+    CXWorkerHost* m_pWindowHost = nullptr;         // the model's own host, behind the gate during a scan
+    const CXSettings* m_pWindowSettings = nullptr; // the model's own settings record
+    std::unique_ptr<CXSettings> m_options;         // the copy the running scan reads
+    CXHostGate m_gate;
     CXRunControl m_run;
     CXWorkerThread m_thread;
     std::atomic<bool> m_bScanThreadStopping{false};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -27,6 +28,9 @@ struct CXUnpackContext
     CXRunControl* m_pRun = nullptr;
     QString m_strImageExtensions; // extension form, e.g. ".jpg;.jpeg;.bmp;"
     QString m_strSourceFolder;    // the scanned folder (for the disk-space check)
+    // The level-3 picture check; empty means the program's own (LoadsAsPicture). It runs on the run's
+    // threads, possibly on several at once.
+    std::function<bool(const QString&)> m_pictureCheck;
 
     // Every file this run put in place, by path: nothing this run wrote is overwritten by this run.
     QHash<QString, CXWrittenFile> m_written;

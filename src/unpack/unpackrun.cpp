@@ -115,9 +115,9 @@ void UnpackThreadProc(WorkerParams* params)
 }
 
 CXUnpackRun::CXUnpackRun(CXArchiveList& list, const CXSettings& settings, CXWorkerHost& host, UnpackOperations ops)
-    : m_list(list), m_settings(settings), m_host(host), m_ops(std::move(ops))
+    : m_list(list), m_settings(settings), m_options(settings), m_host(&host), m_ops(std::move(ops))
 {
-    m_ctx.m_pSettings = &m_settings;
+    m_ctx.m_pSettings = &m_options;
     m_ctx.m_pHost = &m_host;
     m_ctx.m_pRun = &m_run;
     m_params.m_pRun = &m_run;
@@ -127,6 +127,7 @@ CXUnpackRun::CXUnpackRun(CXArchiveList& list, const CXSettings& settings, CXWork
 
 CXUnpackRun::~CXUnpackRun()
 {
+    m_host.Close();
     m_run.Stop();
     m_thread.Join();
 }
@@ -147,8 +148,10 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
     }
 
     m_thread.Join(); // a worker that ended by itself (Cancel, too little space) is still to be joined
+    m_options = m_settings;
+    m_host.Open();
     m_list.ClearFailedItems();
-    const QString extensions = ToExtensionList(BuildImagePatternList(m_settings));
+    const QString extensions = ToExtensionList(BuildImagePatternList(m_options));
     m_list.SetImagePatterns(extensions);
     // The ZIP reader's own copy: it treats a directory-flagged entry with a picture name as a file.
     ZipSetPictureExtensions(m_list.m_strImagePatterns);
@@ -179,6 +182,12 @@ bool CXUnpackRun::Stop()
     return m_thread.WaitFor(std::chrono::milliseconds(100 + 500));
 }
 
+bool CXUnpackRun::CloseHost()
+{
+    m_host.Close();
+    return Stop();
+}
+
 QString CXUnpackRun::CurrentArchive() const
 {
     std::lock_guard lock(m_currentMutex);
@@ -204,9 +213,9 @@ void CXUnpackRun::RunWorker()
 {
     bool yesToAll = false;
     bool noToAll = false;
-    const bool deleting = m_settings.m_nAfterExtraction == 1 || m_settings.m_nAfterExtraction == 2;
-    const bool deleteAfterEach = deleting && m_settings.m_nWhenToDelete == 0;
-    const bool recycle = m_settings.m_nAfterExtraction == 2;
+    const bool deleting = m_options.m_nAfterExtraction == 1 || m_options.m_nAfterExtraction == 2;
+    const bool deleteAfterEach = deleting && m_options.m_nWhenToDelete == 0;
+    const bool recycle = m_options.m_nAfterExtraction == 2;
     const qsizetype count = m_arrSelection.size();
 
     // When the run ends early, every archive it did not delete says why it stays.
@@ -217,7 +226,7 @@ void CXUnpackRun::RunWorker()
             if (sel.m_bDeleted || !sel.m_strKept.isEmpty() || sel.m_nArchive < 0 ||
                 sel.m_nArchive >= m_list.m_arrArchives.size())
                 continue;
-            const QString why = WhyKept(sel, m_list.m_arrArchives.at(sel.m_nArchive), m_settings);
+            const QString why = WhyKept(sel, m_list.m_arrArchives.at(sel.m_nArchive), m_options);
             sel.m_strKept = why.isEmpty() ? zelvano::kept::Stopped() : why;
         }
     };
@@ -263,7 +272,7 @@ void CXUnpackRun::RunWorker()
             break; // stopped inside the archive: neither deleted nor unchecked
 
         bool rowRemoved = false;
-        const QString kept = deleteAfterEach ? WhyKept(sel, archive, m_settings) : QString();
+        const QString kept = deleteAfterEach ? WhyKept(sel, archive, m_options) : QString();
         if (deleteAfterEach && !kept.isEmpty())
             sel.m_strKept = kept;
         if (deleteAfterEach && kept.isEmpty()) {
@@ -293,7 +302,7 @@ void CXUnpackRun::RunWorker()
                 }
             }
             // The answer may have taken a while: look at the file once more.
-            const QString changed = decision ? WhyKept(sel, archive, m_settings) : QString();
+            const QString changed = decision ? WhyKept(sel, archive, m_options) : QString();
             if (decision && !changed.isEmpty()) {
                 sel.m_strKept = changed;
             } else if (decision) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "common/hostgate.h"
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "common/workerthread.h"
 #include "platform/files.h"
+#include "settings/settings.h"
 #include "unpack/unpackcontext.h"
 
 #include <atomic>
@@ -17,7 +19,6 @@
 
 class CXArchiveFile;
 class CXArchiveList;
-class CXSettings;
 class CXUnpackRun;
 
 // One archive of an unpack run's selection, and what the run did with it.
@@ -107,12 +108,16 @@ enum class UnpackStart
 };
 
 // The unpack run: owns the worker thread and the run control. The selection and the found-archive model
-// must not change while it runs (the window locks them), so the worker reads them without locks.
+// must not change while it runs (the window locks them), so the worker reads them without locks. The
+// options are copied when the run starts: the worker never reads the settings record, which the window
+// may change. The worker reaches the host only through a gate that the window can close.
 class CXUnpackRun
 {
 public:
     CXUnpackRun(CXArchiveList& list, const CXSettings& settings, CXWorkerHost& host,
                 UnpackOperations ops = DefaultUnpackOperations());
+    // Closes the gate to the host, stops the worker and waits for it (released by the gate, it ends at
+    // its next look at the run flag or data chunk).
     ~CXUnpackRun();
     CXUnpackRun(const CXUnpackRun&) = delete;
     CXUnpackRun& operator=(const CXUnpackRun&) = delete;
@@ -124,6 +129,9 @@ public:
     // Clears the run flag (a paused worker wakes up) and waits a bounded time for the worker to end.
     // True when it ended; otherwise it ends by itself at its next look at the flag.
     bool Stop();
+    // The window is closing: every later host call of the worker returns at once with the safe answer,
+    // and calls waiting for the window are released. Then stops the worker like Stop.
+    bool CloseHost();
     void Pause() { m_run.Pause(); }
     void Resume() { m_run.Resume(); }
     bool IsPaused() const { return m_run.IsPaused(); }
@@ -145,6 +153,9 @@ public:
     const QList<CXSelItem>& Selection() const { return m_arrSelection; }
     QList<CXSelItem>& Selection() { return m_arrSelection; }
     const CXUnpackContext& Context() const { return m_ctx; }
+    CXUnpackContext& Context() { return m_ctx; }
+    // The options of the current (or last) run.
+    const CXSettings& Options() const { return m_options; }
     CXRunControl& RunControl() { return m_run; }
 
 private:
@@ -152,8 +163,9 @@ private:
     void EndByWorker(UnpackEnd end);
 
     CXArchiveList& m_list;
-    const CXSettings& m_settings;
-    CXWorkerHost& m_host;
+    const CXSettings& m_settings; // the window's record: read only by Start
+    CXSettings m_options;         // what the worker reads: the record as it was at Start
+    CXHostGate m_host;
     UnpackOperations m_ops;
 
     CXRunControl m_run;

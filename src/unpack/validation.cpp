@@ -131,9 +131,9 @@ void CXArchiveTally::Status(const QString& text)
         m_ctx.m_pHost->StatusText(1, text);
 }
 
-bool CXArchiveTally::LoadsAsPictureViaHost(const QString& path) const
+bool CXArchiveTally::LoadsAsPictureHere(const QString& path) const
 {
-    return m_ctx.m_pHost ? m_ctx.m_pHost->ValidateImage(path) : LoadsAsPicture(path);
+    return m_ctx.m_pictureCheck ? m_ctx.m_pictureCheck(path) : LoadsAsPicture(path);
 }
 
 void CXArchiveTally::Verified(const QString& path)
@@ -251,7 +251,7 @@ void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QS
         return;
     }
     const int level = m_nLevel;
-    const auto loads = [this](const QString& p) { return LoadsAsPictureViaHost(p); };
+    const auto loads = [this](const QString& p) { return LoadsAsPictureHere(p); };
     const QString temp = write.m_strTemp;
     const QString final = write.m_strFinal;
     const qint64 unpacked = write.m_nUnpacked;

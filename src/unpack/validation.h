@@ -100,8 +100,8 @@ struct CXEntryWrite
 //
 // At level 2 the picture tests run on other threads while the next entries are extracted: a few may be
 // in flight at once (one per core, at least two). Outcomes are applied strictly in entry order and
-// before anything of a later entry, so counters, records and status texts keep entry order. The host's
-// ValidateImage is then called from those threads, possibly from several at once.
+// before anything of a later entry, so counters, records and status texts keep entry order. The picture
+// check is then called from those threads, possibly from several at once.
 class CXArchiveTally
 {
 public:
@@ -153,7 +153,7 @@ private:
     // Puts a proven file in place; false (with the reason) when the rename failed.
     bool Commit(const CXEntryWrite& write, QString* reason);
     void Verified(const QString& path);
-    bool LoadsAsPictureViaHost(const QString& path) const;
+    bool LoadsAsPictureHere(const QString& path) const;
 
     CXUnpackContext& m_ctx;
     CXArchiveFile& m_archive;

@@ -73,7 +73,6 @@ public:
         m_arrStatus << QStringLiteral("%1:%2").arg(line).arg(text);
     }
     void ScanFinished() override { ++m_nFinished; }
-    bool ValidateImage(const QString&) override { return false; }
     DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::No; }
     void ShowDiskSpaceMessage(const QString&) override {}
 

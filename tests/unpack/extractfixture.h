@@ -24,8 +24,8 @@
 
 namespace zelvano::test {
 
-// Records status texts, answers the picture test with the default validator (from any thread) and the
-// delete question from a list of answers. Hooks let a test act at a chosen moment.
+// Records status texts and answers the delete question from a list of answers; counts the picture
+// tests of the fixture's context (from any thread). Hooks let a test act at a chosen moment.
 class RecordingHost : public CXWorkerHost
 {
 public:
@@ -38,11 +38,6 @@ public:
         }
         if (line == 1 && m_onStatus)
             m_onStatus(text);
-    }
-    bool ValidateImage(const QString& path) override
-    {
-        ++m_nValidations;
-        return LoadsAsPicture(path);
     }
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
     {
@@ -136,6 +131,10 @@ struct UnpackFixture
         m_ctx.m_pSettings = &m_settings;
         m_ctx.m_pHost = &m_host;
         m_ctx.m_pRun = &m_run;
+        m_ctx.m_pictureCheck = [this](const QString& path) {
+            ++m_host.m_nValidations;
+            return LoadsAsPicture(path);
+        };
         m_ctx.m_strImageExtensions = QStringLiteral(".jpg;.jpeg;.bmp;.png;.gif;.tif;.tiff;");
         m_settings.m_nExtractTo = 1;
         m_settings.m_bRenameFolder = 0;

@@ -15,7 +15,6 @@ namespace {
 class FakeHost : public CXWorkerHost
 {
 public:
-    bool ValidateImage(const QString&) override { return true; }
     DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::No; }
     void ShowDiskSpaceMessage(const QString& text) override { Log(QStringLiteral("space:") + text); }
     void RemoveArchiveRow(int index) override { Log(QStringLiteral("remove:%1").arg(index)); }

@@ -12,7 +12,6 @@ namespace {
 class RowHost : public CXWorkerHost
 {
 public:
-    bool ValidateImage(const QString&) override { return true; }
     DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::No; }
     void ShowDiskSpaceMessage(const QString&) override {}
     void StatusState(int state) override { m_states << state; }

@@ -17,7 +17,6 @@ namespace {
 class YesHost : public CXWorkerHost
 {
 public:
-    bool ValidateImage(const QString&) override { return true; }
     DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::YesToAll; }
     void ShowDiskSpaceMessage(const QString&) override {}
 };
