@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
-  zlib1g-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar
+  zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar
 )
 # Packages from the non-free component: when apt does not know them, the component is enabled.
 NONFREE=(libunrar-dev rar unrar p7zip-rar)

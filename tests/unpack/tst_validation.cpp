@@ -142,6 +142,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("loads");
 
         const QByteArray truncated = TruncatedJpeg();
+        // A whole picture with a few bytes between two segments, as some writers leave them.
+        QByteArray stray = Jpeg();
+        stray.insert(stray.indexOf("\xFF\xDB"), QByteArray("\0\0junk", 6));
         // clang-format off
         QTest::newRow("level 1: a truncated picture exists")       << 0 << S("a.jpg") << truncated << true  << 0  << 0 << true  << true  << true  << true;
         QTest::newRow("level 1: a failed call is never valid")     << 0 << S("a.jpg") << truncated << true  << 0  << 0x410 << false << true << true << true;
@@ -153,6 +156,7 @@ private Q_SLOTS:
         QTest::newRow("level 3: upper-case name is checked too")   << 2 << S("IMG.JPG") << truncated << true << 0 << 0 << false << true  << true  << false;
         QTest::newRow("level 3: PNG with a bad chunk")             << 2 << S("a.png") << DamagedPng() << true << 0 << 0 << false << true  << true  << false;
         QTest::newRow("level 3: whole JPEG")                       << 2 << S("a.jpg") << Jpeg()    << true  << 0  << 0 << true  << true  << true  << true;
+        QTest::newRow("level 3: JPEG with stray bytes between segments") << 2 << S("a.jpg") << stray << true << 0 << 0 << true << true << true << true;
         QTest::newRow("level 3: extra type only exists and size")  << 2 << S("a.txt") << QByteArray("text") << true << 0 << 0 << true << true << true << true;
         QTest::newRow("level 3: extra type with wrong size")       << 2 << S("a.txt") << QByteArray("text") << true << 1 << 0 << false << true << false << true;
         QTest::newRow("level 3: a failed call is never valid")     << 2 << S("a.jpg") << Jpeg()    << true  << 0  << 0x400 << false << true << true << true;
