@@ -117,20 +117,6 @@ struct Tally
     }
 };
 
-// MatchesExtensionList for a name that is already lower case, without copying it.
-bool HasListedExtension(const QString& lowerName, const QString& extensions)
-{
-    const qsizetype dot = lowerName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QStringView extension = QStringView(lowerName).mid(dot);
-    for (const QChar c : extension) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
-            return false; // the dot belongs to a folder name, the file itself has no extension
-    }
-    return extensions.contains(extension, Qt::CaseInsensitive);
-}
-
 // What one listing pass keeps of an archive: the entries that may count (pictures by their extension and
 // folders), since known junk can only be told once every name is known (an AppleDouble "._name" is junk
 // only beside "name"). The companion of a picture bears the picture's extension and the companion of a
@@ -238,7 +224,7 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
         if (result != ZIPRES_OK)
             return true;
         const QString name = CXListing::ZipLowerName(entry.m_szName);
-        const bool picture = HasListedExtension(name, extensions);
+        const bool picture = MatchesExtensionList(name, extensions);
         if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture)
             listing.Add(entry.m_szName, CXListing::Kind::FolderEntry);
         else if (name.endsWith(QLatin1Char('/'))) // a file, or a directory flag on a picture name
@@ -264,7 +250,7 @@ void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
         // A later part of a file split over volumes is the same file again; a link is no picture.
         if (entry.splitBefore || entry.isLink)
             return true;
-        if (HasListedExtension(entry.name.toLower(), extensions))
+        if (MatchesExtensionList(entry.name, extensions))
             listing.Add(entry.name, CXListing::Kind::RarPhoto, entry.unpackedSize, entry.packedSize);
         return true;
     });

@@ -30,17 +30,27 @@ QString ToExtensionList(const QString& patternList)
     return list.replace(QLatin1String("*."), QLatin1String("."));
 }
 
+bool HasListedExtension(QStringView extension, QStringView extensionList)
+{
+    // A lone "." is no extension: it would equal nothing real, and an empty item must not match it.
+    if (extension.size() < 2 || extension.front() != QLatin1Char('.'))
+        return false;
+    for (const QStringView item : extensionList.tokenize(QLatin1Char(';'))) {
+        if (item.trimmed().compare(extension, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool MatchesExtensionList(const QString& fileName, const QString& extensionList)
 {
-    const QString name = fileName.toLower();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
         return false;
-    for (qsizetype i = dot + 1; i < name.size(); ++i) {
-        const QChar c = name.at(i);
+    const QStringView extension = QStringView(fileName).mid(dot);
+    for (const QChar c : extension) {
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
             return false; // the dot belongs to a folder name, the file itself has no extension
     }
-    const QString extension = name.mid(dot);
-    return extensionList.contains(extension, Qt::CaseInsensitive);
+    return HasListedExtension(extension, extensionList);
 }

@@ -265,8 +265,8 @@ private Q_SLOTS:
             << S("Trips/Hawaii/Hawaii.zip") << L({"__MACOSX/|D", "__MACOSX/Rome/|D", "__MACOSX/Rome/._a.jpg", "a.jpg"}) << def << S("") << 1 << 0 << 1;
         QTest::newRow("dot space before the extension still counts")
             << S("Misc/a.zip") << L({"IMG. jpg"}) << def << S("") << 1 << 0 << 2;
-        QTest::newRow("extension test is a substring of the list")
-            << S("Misc/a.zip") << L({"photo.jp", "photo.png"}) << def << S("*.jpg;*.jpeg;") << 1 << 0 << 2;
+        QTest::newRow("only a whole item of the list counts")
+            << S("Misc/a.zip") << L({"photo.jp", "photo.png", "photo.j", "photo.", "photo.jpeg"}) << def << S("*.jpg;*.jpeg;") << 1 << 0 << 2;
         QTest::newRow("upper-case extension counts")
             << S("Misc/a.zip") << L({"A.JPG"}) << def << S("") << 1 << 0 << 2;
         QTest::newRow("directory flag on a picture name is a photo")
