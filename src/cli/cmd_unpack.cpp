@@ -1,6 +1,7 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
 #include "cli/help.h"
+#include "cli/targets.h"
 
 #include "common/format.h"
 #include "common/tasktimer.h"
@@ -436,25 +437,19 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
 {
     QCommandLineParser parser;
     AddDocumentedOptions(parser, UnpackDoc());
-    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan and unpack."));
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Folders to scan and archives to unpack."));
     if (!ParseCommandArguments(parser, QStringLiteral("unpack"), SynopsisText(UnpackDoc()), args, err))
         return kExitUsage;
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1) {
-        err << "zelvano-cli unpack: " << (positional.isEmpty() ? "no folder given" : "give exactly one folder") << "\n";
+    if (positional.isEmpty()) {
+        err << "zelvano-cli unpack: no folder or archive given\n";
         err << UsageText(UnpackDoc());
         return kExitUsage;
     }
-    const QFileInfo folderInfo(positional.first());
-    if (!folderInfo.exists()) {
-        err << "zelvano-cli unpack: " << positional.first() << ": no such folder\n";
+    QList<CXTarget> targets;
+    if (!ResolveTargets(positional, QStringLiteral("unpack"), targets, err))
         return kExitUsage;
-    }
-    if (!folderInfo.isDir()) {
-        err << "zelvano-cli unpack: " << positional.first() << ": not a folder\n";
-        return kExitUsage;
-    }
-    const QString folder = QDir::cleanPath(folderInfo.absoluteFilePath());
+    const QString folder = FirstTargetFolder(targets);
 
     // The options change this run only: the record is never saved from here.
     CXSettings settings;
@@ -471,16 +466,8 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     CXCliUnpackHost host(list, err, StderrIsTerminal(), yes, DeletesToTrash(settings), interrupted);
     list.m_pHost = &host;
 
-    // The scan, as `zelvano-cli scan` makes it.
-    {
-        CXScanRunner scanner(list);
-        scanner.Start(folder);
-        while (!scanner.WaitFor(100ms)) {
-            if (interrupt.Interrupted())
-                scanner.Stop();
-        }
-    }
-    if (interrupt.Interrupted()) {
+    // The scan, as `zelvano-cli scan` makes it; an archive given by name is examined the same way.
+    if (!ScanTargets(list, targets, interrupted) || interrupt.Interrupted()) {
         host.Finish();
         return kExitInterrupted;
     }
@@ -535,7 +522,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
 
     const UnpackTotals totals = SumUnpackFigures(list, run.Selection());
     UnpackReportData data;
-    data.m_strScanPath = folder;
+    data.m_strScanPath = TargetsText(targets);
     data.m_tStarted = timer.m_tStart;
     data.m_tFinished = timer.m_tEnd;
     data.m_strElapsed = timer.GetElapsedText();

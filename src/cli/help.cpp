@@ -60,11 +60,14 @@ const ExitDoc kScanExits[] = {
 const char* const kUnpackSynopsis[] = {
     "unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing] [--rename|--no-rename] "
     "[--case title|lower|upper] [--delete none|trash|permanent] [--when each|all] [--delete-other-files] [--yes] "
-    "[--report FILE] [--json] FOLDER",
+    "[--report FILE] [--json] PATH...",
 };
 const char* const kUnpackDescription[] = {
-    "Scans FOLDER as scan does, then unpacks every photo archive found: only its pictures (the image types and "
-    "extra extensions of the settings) are written. It prints the summary of the unpack report, the entries that "
+    "Scans each PATH, a folder as scan does or a single ZIP or RAR archive by itself, then unpacks every photo "
+    "archive found, all with the same rules: an archive given by name is examined, unpacked and deleted exactly "
+    "as if the scan of its folder had found it, and an archive found twice is unpacked once. Only the pictures "
+    "(the image types and extra extensions of the settings) are written. It prints the summary of the unpack report, "
+    "the entries that "
     "failed with their reasons, each archive deleted or kept (Deleted (trash): PATH, Deleted (permanently): PATH, "
     "Kept: PATH: REASON), and what the scan did not take (Not taken: PATH: REASON).",
     "An option not given takes its value from the settings (see zelvano-cli settings). Options apply to this "
@@ -105,7 +108,7 @@ const char* const kUnpackTopics[] = {"smart", "validation", "deletion"};
 const ExitDoc kUnpackExits[] = {
     {0, "Every archive was unpacked without a failed entry."},
     {1, "Some entries failed, an archive could not be deleted, or the report could not be written."},
-    {2, "Bad arguments, or FOLDER is not a folder."},
+    {2, "Bad arguments, or a PATH that is neither a folder nor a ZIP or RAR archive."},
     {3, "Not enough free disk space to start, or the run was cancelled from a delete question."},
     {130, "Stopped with Ctrl-C: the current entry finishes, nothing more is written or deleted, and the summary of "
           "what was done is still printed (and the report written when asked for)."},

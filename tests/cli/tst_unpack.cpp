@@ -100,7 +100,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("errContains");
-        QTest::newRow("no folder") << QStringList{} << QStringLiteral("no folder given");
+        QTest::newRow("no folder") << QStringList{} << QStringLiteral("no folder or archive given");
         QTest::newRow("missing folder") << QStringList{QStringLiteral("/no/such/folder")}
                                         << QStringLiteral("no such folder");
         QTest::newRow("unknown mode") << QStringList{QStringLiteral("--mode"), QStringLiteral("beside"),
@@ -114,6 +114,11 @@ private Q_SLOTS:
             << QStringLiteral("exclude each other");
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate"), QStringLiteral(".")}
                                         << QStringLiteral("frobnicate");
+        QTest::newRow("a file that is no archive") << QStringList{QCoreApplication::applicationFilePath()}
+                                                   << QStringLiteral("not a folder, nor a ZIP or RAR archive");
+        QTest::newRow("the second path is missing")
+            << QStringList{QStringLiteral("."), QStringLiteral("/no/such/Album.zip")}
+            << QStringLiteral("/no/such/Album.zip: no such folder or archive");
     }
     void usageErrors()
     {
@@ -150,6 +155,67 @@ private Q_SLOTS:
         QCOMPARE(again.code, 0);
         QVERIFY(again.out.contains(QStringLiteral("Number Skipped (Duplicate):   2\n")));
         QVERIFY(again.out.contains(QStringLiteral("Number of Errors:             0\n")));
+    }
+
+    // Archives given by name, alone or beside folders: exactly those are unpacked, each once, where the scan
+    // of their folder would have put them (Trip.zip brings its own Trip folder, damaged.zip gets a new one).
+    void archivesAndFoldersGivenByName_data()
+    {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("unpacked");
+        const QString trip = QStringLiteral("Trip/Trip.zip"), bad = QStringLiteral("Bad/damaged.zip");
+        QTest::newRow("one archive") << QStringList{trip} << QStringList{trip};
+        QTest::newRow("two archives") << QStringList{trip, bad} << QStringList{bad, trip};
+        QTest::newRow("a folder and an archive in it, unpacked once")
+            << QStringList{QStringLiteral("Trip"), trip} << QStringList{trip};
+        QTest::newRow("an archive and another folder")
+            << QStringList{trip, QStringLiteral("Bad")} << QStringList{bad, trip};
+        QTest::newRow("the same archive twice") << QStringList{bad, bad} << QStringList{bad};
+    }
+    void archivesAndFoldersGivenByName()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, unpacked);
+        const QString tree = MakeTree(true);
+        QStringList args{QStringLiteral("--json"), QStringLiteral("--validate"), QStringLiteral("1")};
+        QStringList given;
+        for (const QString& path : paths)
+            given << tree + QLatin1Char('/') + path;
+        const CliResult r = RunCli(args + given);
+        QCOMPARE(r.code, 0);
+        const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(root.value(QStringLiteral("scanPath")).toString(),
+                 QDir::toNativeSeparators(given.join(QStringLiteral("; "))));
+        QStringList seen;
+        for (const QJsonValue& value : root.value(QStringLiteral("archives")).toArray()) {
+            const QJsonObject archive = value.toObject();
+            const QString path = archive.value(QStringLiteral("path")).toString();
+            seen << QDir::fromNativeSeparators(path).mid(tree.size() + 1);
+            // The decision of a scan of the whole tree.
+            QCOMPARE(archive.value(QStringLiteral("mode")).toInt(), path.endsWith(QLatin1String("Trip.zip")) ? 1 : 2);
+        }
+        QCOMPARE(seen, unpacked);
+        QCOMPARE(root.value(QStringLiteral("archivesProcessed")).toInt(), int(unpacked.size()));
+        QCOMPARE(QFile::exists(tree + QStringLiteral("/Trip/Trip/one.jpg")),
+                 unpacked.contains(QStringLiteral("Trip/Trip.zip")));
+        QCOMPARE(QFile::exists(tree + QStringLiteral("/Bad/Damaged/good.jpg")),
+                 unpacked.contains(QStringLiteral("Bad/damaged.zip")));
+    }
+
+    // Named or not, an archive in the trash is not unpacked there again; the run says so.
+    void archiveInTheTrashIsNotTaken()
+    {
+        const QString trashed = m_home.path() + QStringLiteral("/.local/share/Trash/files/Album.zip");
+        zelvano::test::ZipWriter zip;
+        zip.add("one.jpg", Jpeg(5), 8);
+        QVERIFY(WriteFile(trashed, zip.build()));
+        const CliResult r = RunCli({trashed});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("Archives Processed:           0\n")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("Not taken: %1: The archive is in a trash folder\n")
+                                    .arg(QDir::toNativeSeparators(trashed))),
+                 qPrintable(r.out));
+        QCOMPARE(FilesUnder(QFileInfo(trashed).path()), QStringList{QStringLiteral("Album.zip")});
     }
 
     // A cut-off picture fails at level 3 (exit 1, the entry and its reason listed), not at level 1.
@@ -533,7 +599,7 @@ private Q_SLOTS:
         QCOMPARE(r.code, exitCode);
         if (exitCode == 3) {
             QVERIFY(r.out.isEmpty());
-            QVERIFY2(r.err.contains(QStringLiteral("There's not enough disk space available on Drive (/volume) to "
+            QVERIFY2(r.err.contains(QStringLiteral("There's not enough disk space available on Volume (/volume) to "
                                                    "continue.\n\nUnpacking selected archives requires around ")),
                      qPrintable(r.err));
             QVERIFY(r.err.contains(QStringLiteral("and there's only 100 bytes available.")));
