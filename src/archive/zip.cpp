@@ -520,7 +520,7 @@ int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
     ZipEntry e;
     e.m_nIndex = index;
     e.m_rawName = record.name;
-    e.m_szName = DecodeName(record.name, record.flags & kFlagUtf8);
+    e.m_szName = DecodeName(record.name);
     e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
     e.m_ftModified = DosToDateTime(record.dosDate, record.dosTime);
     e.m_ftAccessed = e.m_ftModified;
@@ -559,7 +559,7 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
         }
         position += record.recordSize;
         e.m_nIndex = index;
-        e.m_szName = DecodeName(record.name, record.flags & kFlagUtf8);
+        e.m_szName = DecodeName(record.name);
         e.m_rawName = std::move(record.name);
         e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
         e.m_nPackedSize = ClampToInt64(record.packedSize);

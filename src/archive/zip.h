@@ -73,7 +73,7 @@ inline constexpr uint32_t ZIP_ATTR_NORMAL = 0x80;
 struct ZipEntry
 {
     int32_t m_nIndex = 0;        // 0-based index in directory order; the entry count for index -1
-    QString m_szName;            // the stored name as text: UTF-8 (flag bit 11, or valid UTF-8), else CP437
+    QString m_szName;            // the stored name as text: UTF-8 when valid (flagged or not), else CP437
     QByteArray m_rawName;        // the stored name bytes, whole, exactly as in the archive
     uint32_t m_dwAttributes = 0; // ZIP_ATTR_* bits, mapped from the external attributes
     QDateTime m_ftAccessed;

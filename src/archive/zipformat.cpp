@@ -187,7 +187,7 @@ QString DecodeCp437(const QByteArray& raw)
     return text;
 }
 
-QString DecodeName(const QByteArray& raw, bool utf8Flag)
+QString DecodeName(const QByteArray& raw)
 {
     // Most names are plain ASCII, which reads the same in every encoding considered here.
     if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
@@ -196,8 +196,10 @@ QString DecodeName(const QByteArray& raw, bool utf8Flag)
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(raw);
-    if (utf8Flag || !decoder.hasError())
+    if (!decoder.hasError())
         return text;
+    // Not UTF-8, whatever flag bit 11 claims: replacement characters would lose bytes (and give different
+    // names the same text), while code page 437 maps every byte to its own character.
     return DecodeCp437(raw);
 }
 

@@ -112,8 +112,9 @@ QDateTime UnixToDateTime(uint32_t seconds);
 // Windows attribute bits from the 32-bit external attributes.
 uint32_t MapExternalAttributes(uint32_t external);
 
-// The stored name as text: UTF-8 when the flag says so or the bytes are valid UTF-8, else code page 437.
-QString DecodeName(const QByteArray& raw, bool utf8Flag);
+// The stored name as text: UTF-8 when the bytes are valid UTF-8, else code page 437, which keeps every
+// byte. Flag bit 11 is not needed to read UTF-8, and a name it wrongly marks is still read whole.
+QString DecodeName(const QByteArray& raw);
 QString DecodeCp437(const QByteArray& raw);
 
 } // namespace zelvano::zip

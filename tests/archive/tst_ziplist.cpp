@@ -250,8 +250,16 @@ void TestZipList::names_data()
     QTest::newRow("code page 437 box and Greek")
         << QByteArray("\xC9\xCD\xBB\xE3\xFF") << 0
         << QString::fromUtf8("\xE2\x95\x94\xE2\x95\x90\xE2\x95\x97\xCF\x80\xC2\xA0");
+    // Replacement characters would lose the bytes (and make different names equal): code page 437 keeps them.
     QTest::newRow("flag set but bytes not UTF-8")
-        << QByteArray("a\xFF.jpg") << 0x0800 << QString::fromUtf8("a\xEF\xBF\xBD.jpg");
+        << QByteArray("a\xFF.jpg") << 0x0800 << QString::fromUtf8("a\xC2\xA0.jpg");
+    QTest::newRow("flag set, another byte that is not UTF-8")
+        << QByteArray("a\xFE.jpg") << 0x0800 << QString::fromUtf8("a\xE2\x96\xA0.jpg");
+    QTest::newRow("flag set, UTF-8 sequence cut short") << QByteArray("\x81"
+                                                                      "ber \xC3.jpg")
+                                                        << 0x0800
+                                                        << QString::fromUtf8("\xC3\xBC"
+                                                                             "ber \xE2\x94\x9C.jpg");
     QTest::newRow("name of 1,000 bytes kept whole")
         << QByteArray(996, 'n') + ".jpg" << 0 << QString(996, QLatin1Char('n')) + QStringLiteral(".jpg");
     QTest::newRow("NUL inside kept whole")
