@@ -21,3 +21,11 @@ DiskSpace QueryDiskSpace(const QString& folder);
 void SetDiskSpaceQuery(std::function<DiskSpace(const QString&)> query);
 
 } // namespace zelvano::platform
+
+namespace zelvano::platform {
+
+// How messages name the volume with this root: "Drive (C:\)" where volumes are drives, "Volume (/home)"
+// elsewhere.
+QString VolumeText(const QString& root);
+
+} // namespace zelvano::platform

@@ -21,14 +21,14 @@ bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWor
         return true;
     if (showMessage && host) {
         const QString volume = space.m_strRoot.isEmpty() ? folder : space.m_strRoot;
-        host->ShowDiskSpaceMessage(DiskSpaceMessage(QDir::toNativeSeparators(volume), need, free));
+        host->ShowDiskSpaceMessage(DiskSpaceMessage(zelvano::platform::VolumeText(volume), need, free));
     }
     return false;
 }
 
 QString DiskSpaceMessage(const QString& volume, quint64 need, quint64 free)
 {
-    return QStringLiteral("There's not enough disk space available on Drive (%1) to continue.\n\n"
+    return QStringLiteral("There's not enough disk space available on %1 to continue.\n\n"
                           "Unpacking selected archives requires around %2 of Free Disk Space and there's only "
                           "%3 available.")
         .arg(volume, FormatByteSize(need), FormatByteSize(free));

@@ -75,7 +75,7 @@ UnpackOperations DefaultUnpackOperations();
 // the not-enough-space message goes to the host, and the result is false. A volume that cannot be
 // queried has no free bytes.
 bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host);
-// The message CheckDiskSpace shows.
+// The message CheckDiskSpace shows; volume as the platform names it ("Drive (C:\)", "Volume (/home)").
 QString DiskSpaceMessage(const QString& volume, quint64 need, quint64 free);
 
 // Whether the start of a run checks the free space: only when nothing is deleted, or the archives are

@@ -352,7 +352,7 @@ private Q_SLOTS:
         QTEST(f.diskQueries, "diskQueries");
         if (!started) {
             QCOMPARE(f.host.Events(QStringLiteral("space:")),
-                     QStringLiteral("There's not enough disk space available on Drive (/fake) to continue.\n\n"
+                     QStringLiteral("There's not enough disk space available on Volume (/fake) to continue.\n\n"
                                     "Unpacking selected archives requires around 2.92 KB of Free Disk Space and "
                                     "there's only %1 available.")
                          .arg(freeBytes == 10 ? QStringLiteral("10 bytes") : QStringLiteral("2.92 KB")));
