@@ -60,11 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         file.write(reinterpret_cast<const char*>(data), qint64(size));
     }
-    ZipSetPictureExtensions(QStringLiteral(".jpg;.jpeg;.png;"));
-
     ZipHandle handle = ZipOpen(w.archive);
     if (!handle)
         return 0;
+    // Directory-flagged entries with a picture name are written as files, as an unpack does.
+    ZipSetFileNameTest(handle, [](const QString& name) {
+        return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
+               name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+    });
     ZipEntry entry;
     ZipGetEntry(handle, -1, entry);
     const int count = entry.m_nIndex;

@@ -1,13 +1,10 @@
 #include "archive/zip.h"
 
 #include "archive/zipformat.h"
-#include "settings/imagefilter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 
 #include <zlib.h>
 
@@ -33,17 +30,6 @@ constexpr qint64 kDirectoryWindow = 256 * 1024;
 static_assert(kDirectoryWindow >= kMaxCentralRecord);
 
 thread_local int32_t t_lastResult = 0;
-
-QMutex& PictureMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
-QString& PictureExtensions()
-{
-    static QString extensions;
-    return extensions;
-}
 
 uint64_t AddSaturated(uint64_t a, uint64_t b)
 {
@@ -143,6 +129,7 @@ public:
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
     int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook);
+    void SetFileNameTest(ZipFileNameTest test) { m_fileNameTest = std::move(test); }
 
 private:
     bool ReadAt(qint64 position, char* buffer, qint64 length);
@@ -181,6 +168,8 @@ private:
     bool m_bExtentsBuilt = false;
     std::vector<Extent> m_extents;        // sorted by start
     std::vector<uint64_t> m_maxEndBefore; // m_maxEndBefore[i]: the largest minEnd of extents [0, i)
+
+    ZipFileNameTest m_fileNameTest; // a directory-flagged entry that passes it is written as a file
 };
 
 struct ZipHandleData
@@ -685,7 +674,7 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
         return ZIPRES_UNSAFEPATH;
 
     const QFileInfo target(destination);
-    if (entry.IsDirectory() && !MatchesExtensionList(entry.m_szName, ZipGetPictureExtensions())) {
+    if (entry.IsDirectory() && !(m_fileNameTest && m_fileNameTest(entry.m_szName))) {
         // The folder is made below the folder the caller writes into, never below the process's
         // current directory.
         const auto parts = SafeFolderParts(entry.m_szName);
@@ -812,14 +801,12 @@ int32_t ZipGetLastResult()
     return t_lastResult;
 }
 
-void ZipSetPictureExtensions(const QString& extensions)
+int32_t ZipSetFileNameTest(ZipHandle handle, ZipFileNameTest test)
 {
-    QMutexLocker lock(&PictureMutex());
-    PictureExtensions() = extensions;
-}
-
-QString ZipGetPictureExtensions()
-{
-    QMutexLocker lock(&PictureMutex());
-    return PictureExtensions();
+    if (!handle)
+        return ZIPRES_ARGS;
+    if (handle->m_nKind != kReaderKind)
+        return ZIPRES_NOTREADER;
+    handle->m_reader.SetFileNameTest(std::move(test));
+    return ZIPRES_OK;
 }

@@ -129,11 +129,19 @@ int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry);
 // stops the extraction with ZIPRES_STOPPED.
 using ZipChunkHook = std::function<bool()>;
 
+// Tells whether an entry flagged as a directory is really a file: true for a name the caller takes for
+// a picture (archivers set the flag on such names by mistake).
+using ZipFileNameTest = std::function<bool(const QString& entryName)>;
+
+// Gives the handle its file-name test; without one (the default) every directory-flagged entry is a
+// folder. Returns 0, ZIPRES_ARGS for a null handle or ZIPRES_NOTREADER.
+int32_t ZipSetFileNameTest(ZipHandle handle, ZipFileNameTest test);
+
 // Extracts entry `index` to `destination`, an absolute file path whose folder exists (no folder is
 // created for it). The file is created or replaced, gets the entry's times (and read-only bit), and
 // never receives more than the declared uncompressed size. An entry flagged as a directory whose name
-// is not in the picture-extension list creates that folder below the destination's folder instead,
-// when its name stays inside it. Returns the result code and stores it as the last result.
+// fails the handle's file-name test creates that folder below the destination's folder instead, when
+// its name stays inside it. Returns the result code and stores it as the last result.
 // After ZIPRES_WRITE, ZIPRES_CRC, ZIPRES_TOOBIG or ZIPRES_STOPPED a partial or damaged file may remain
 // at `destination`; the caller decides what to do with it. Any other failure leaves no file behind
 // that was not there before.
@@ -147,10 +155,9 @@ int32_t ZipClose(ZipHandle handle);
 // register, so a scan and a test thread cannot overwrite each other's).
 int32_t ZipGetLastResult();
 
-// Sets the process-wide picture-extension list (".jpg;.jpeg;..."), which makes ZipExtractEntry treat an
-// entry flagged as a directory as a file when its name carries one of those extensions.
-void ZipSetPictureExtensions(const QString& extensions);
-QString ZipGetPictureExtensions();
+// Does nothing: the file-name test now belongs to each handle (ZipSetFileNameTest). Kept only until its
+// last caller is gone.
+inline void ZipSetPictureExtensions(const QString&) {}
 
 // Owns an open handle and closes it at the end of its scope.
 struct ZipHandleCloser

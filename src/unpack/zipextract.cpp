@@ -19,18 +19,15 @@ bool IsUnixLink(const ZipEntry& entry)
 class CXZipSource final : public CXArchiveSource
 {
 public:
-    explicit CXZipSource(const QString& extensions) : m_extensions(extensions)
-    {
-        // The reader writes an entry flagged as a folder as a file when its name carries a picture extension.
-        if (ZipGetPictureExtensions() != extensions)
-            ZipSetPictureExtensions(extensions);
-    }
+    explicit CXZipSource(const QString& extensions) : m_extensions(extensions) {}
 
     bool Open(const QString& path) override
     {
         m_zip.reset(ZipOpen(path));
         if (!m_zip)
             return false;
+        // The reader writes an entry flagged as a folder as a file when its name is a picture's.
+        ZipSetFileNameTest(m_zip.get(), [this](const QString& name) { return IsPictureName(name); });
         ZipEntry counter;
         ZipGetEntry(m_zip.get(), -1, counter);
         m_nCount = counter.m_nIndex;
@@ -61,7 +58,7 @@ public:
         out.m_nUnpacked = entry.m_nUnpackedSize;
         out.m_nCrc = entry.m_dwCrc;
         // A folder entry whose name carries a picture extension is written as a file.
-        out.m_bFolder = entry.IsDirectory() && !MatchesExtensionList(out.m_strOutputName, m_extensions);
+        out.m_bFolder = entry.IsDirectory() && !IsPictureName(entry.m_szName);
         out.m_bLink = IsUnixLink(entry);
         out.m_bEncrypted = entry.IsEncrypted();
         out.m_nDamage = got == ZIPRES_OK ? 0 : got;
@@ -90,6 +87,14 @@ public:
     int LinkCode() const override { return ZIPRES_UNSAFEPATH; }
 
 private:
+    // The name as the extension test reads it: a dot and a space before the extension count as a dot.
+    bool IsPictureName(const QString& storedName) const
+    {
+        QString name = storedName;
+        name.replace(QLatin1String(". "), QLatin1String("."));
+        return MatchesExtensionList(name, m_extensions);
+    }
+
     QString m_extensions;
     ZipHandlePtr m_zip;
     int32_t m_nCount = 0;

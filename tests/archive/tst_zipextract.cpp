@@ -1,6 +1,7 @@
 // Extracting ZIP entries: stored and deflated data in 16 KiB chunks, the faults that must fail (CRC,
 // over-long and short streams, damaged deflate data, encryption), output files and folders.
 #include "archive/zip.h"
+#include "settings/imagefilter.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void outputFolderMissingOrReadOnly();
     void directoryEntries_data();
     void directoryEntries();
+    void fileNameTestBelongsToItsHandle();
     void chunkHook();
 
 private:
@@ -270,15 +272,18 @@ void TestZipExtract::directoryEntries()
     QFETCH(QString, pictures);
     QFETCH(QString, folder);
     QFETCH(bool, file);
-    ZipSetPictureExtensions(pictures);
     ZipWriter w;
     w.add(name, file ? QByteArray("jpeg bytes") : QByteArray(), 0).externalAttributes = (040755u << 16) | 0x10;
     ZipHandlePtr zip(ZipOpen(Save(w.build())));
+    if (!pictures.isEmpty()) {
+        QCOMPARE(ZipSetFileNameTest(
+                     zip.get(), [&](const QString& entryName) { return MatchesExtensionList(entryName, pictures); }),
+                 ZIPRES_OK);
+    }
     const QString outFolder = m_dir->filePath(QStringLiteral("out"));
     QVERIFY(QDir().mkdir(outFolder));
     const QString out = outFolder + QStringLiteral("/shot.jpg");
     QCOMPARE(ZipExtractEntry(zip.get(), 0, out), ZIPRES_OK);
-    ZipSetPictureExtensions(QString());
     if (!folder.isEmpty())
         QVERIFY(QFileInfo(outFolder + QLatin1Char('/') + folder).isDir());
     QCOMPARE(QFileInfo(out).isFile(), file);
@@ -287,6 +292,27 @@ void TestZipExtract::directoryEntries()
     // Nothing lands next to the output folder or in the current directory.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList({QStringLiteral("archive.zip"), QStringLiteral("out")}));
+}
+
+// Two extractions at once (the scan of one archive, the unpack of another) never see each other's test.
+void TestZipExtract::fileNameTestBelongsToItsHandle()
+{
+    ZipWriter w;
+    w.add("shot.jpg", QByteArray("jpeg bytes"), 0).externalAttributes = (040755u << 16) | 0x10;
+    const QString archive = Save(w.build());
+    ZipHandlePtr withTest(ZipOpen(archive));
+    ZipHandlePtr without(ZipOpen(archive));
+    QCOMPARE(ZipSetFileNameTest(withTest.get(), [](const QString&) { return true; }), ZIPRES_OK);
+    QCOMPARE(ZipSetFileNameTest(nullptr, {}), ZIPRES_ARGS);
+
+    const QString first = m_dir->filePath(QStringLiteral("first"));
+    const QString second = m_dir->filePath(QStringLiteral("second"));
+    QVERIFY(QDir().mkdir(first) && QDir().mkdir(second));
+    QCOMPARE(ZipExtractEntry(without.get(), 0, second + QStringLiteral("/out.jpg")), ZIPRES_OK);
+    QCOMPARE(ZipExtractEntry(withTest.get(), 0, first + QStringLiteral("/out.jpg")), ZIPRES_OK);
+    QCOMPARE(zelvano::test::ReadFile(first + QStringLiteral("/out.jpg")), QByteArray("jpeg bytes"));
+    QVERIFY(QFileInfo(second + QStringLiteral("/shot.jpg")).isDir());
+    QVERIFY(!QFileInfo::exists(second + QStringLiteral("/out.jpg")));
 }
 
 void TestZipExtract::chunkHook()
