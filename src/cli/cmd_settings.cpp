@@ -1,6 +1,7 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
 #include "cli/help.h"
+#include "cli/settingvalues.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 
@@ -41,6 +42,61 @@ void PrintSettings(const CXSettings& s, QTextStream& out)
         out << field.name << " = " << s.*field.member << "\n";
 }
 
+// settings get NAME and settings set NAME VALUE. Their words are taken as given, so a value may start
+// with a dash.
+int GetOrSet(const QStringList& args, const QString& usage, QTextStream& out, QTextStream& err)
+{
+    const bool set = args.first() == QLatin1String("set");
+    if (args.size() != (set ? 3 : 2)) {
+        err << "zelvano-cli settings: " << (set ? "set takes a NAME and a VALUE" : "get takes one NAME") << "\n";
+        err << "Usage: " << usage << "\n";
+        return kExitUsage;
+    }
+    const QString& name = args.at(1);
+    NamedSetting field;
+    if (!FindSetting(name, field)) {
+        err << "zelvano-cli settings: unknown setting '" << name << "' (zelvano-cli settings lists the names)\n";
+        return kExitUsage;
+    }
+    // The value is checked on a record of its own first: a refused value touches no file.
+    if (set) {
+        CXSettings probe;
+        QString why;
+        if (!SetSetting(probe, field, args.at(2), &why)) {
+            err << "zelvano-cli settings: " << name << " cannot be set to '" << args.at(2) << "': " << why << "\n";
+            return kExitUsage;
+        }
+    }
+
+    CXSettings settings;
+    QString error;
+    if (!settings.InitializeSettings(&error)) {
+        err << "zelvano-cli settings: " << error << "\n";
+        return kExitFailure;
+    }
+    if (!set) {
+        for (const QString& line : GetSetting(settings, field))
+            out << line << "\n";
+        return kExitOk;
+    }
+    QString why;
+    SetSetting(settings, field, args.at(2), &why);
+    const bool saved = field.option ? SaveOptions(settings) : settings.SaveSettings();
+    if (!saved) {
+        err << "zelvano-cli settings: cannot save "
+            << DisplayPath(field.option ? OptionsFilePath(settings) : settings.m_strSettingsPath) << "\n";
+        return kExitFailure;
+    }
+    const QStringList values = GetSetting(settings, field);
+    if (field.stored && field.stored->type == SettingsFieldType::StringArray) {
+        for (qsizetype i = 0; i < values.size(); ++i)
+            out << name << "[" << i << "] = " << values.at(i) << "\n";
+    } else {
+        out << name << " = " << values.value(0) << "\n";
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int RunSettingsCommand(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -49,6 +105,8 @@ int RunSettingsCommand(const QStringList& args, QTextStream& out, QTextStream& e
     QCommandLineParser parser;
     AddDocumentedOptions(parser, doc);
     const QString usage = SynopsisText(doc);
+    if (!args.isEmpty() && (args.first() == QLatin1String("get") || args.first() == QLatin1String("set")))
+        return GetOrSet(args, usage, out, err);
     if (!ParseCommandArguments(parser, QStringLiteral("settings"), usage, args, err))
         return kExitUsage;
     if (!parser.positionalArguments().isEmpty()) {

@@ -1,5 +1,7 @@
 #include "cli/help.h"
 
+#include "cli/settingvalues.h"
+
 #include <QCommandLineOption>
 
 namespace zelvano::cli {
@@ -23,17 +25,21 @@ const OptionDoc kProgramOptions[] = {
     {"man", nullptr, "Prints the manual page of zelvano-cli (roff), the text of doc/zelvano-cli.1."},
 };
 
-const char* const kSettingsSynopsis[] = {"settings"};
+const char* const kSettingsSynopsis[] = {"settings", "settings get NAME", "settings set NAME VALUE"};
 const char* const kSettingsDescription[] = {
-    "Runs the start-up settings steps of the desktop program (creates the data folder and its Temp folder, "
-    "loads the settings file, saves it again), then prints the settings file's path and every stored field in "
-    "file order as name = value, the ignore words derived from m_strIgnoreFolderNames, and the options of "
-    "ZelvanoOptions.ini (deleteOtherFiles).",
+    "Without get or set: runs the start-up settings steps of the desktop program (creates the data folder and its "
+    "Temp folder, loads the settings file, saves it again), then prints the settings file's path and every stored "
+    "field in file order as name = value, the ignore words derived from m_strIgnoreFolderNames, and "
+    "the options of ZelvanoOptions.ini (deleteOtherFiles).",
+    "get NAME prints the value of one of those names (a list one entry per line); set NAME VALUE checks VALUE, "
+    "stores it in its file and prints the new name = value, so every setting can be changed without "
+    "the window.",
 };
+const char* const kSettingsTopics[] = {"values"};
 const ExitDoc kSettingsExits[] = {
     {0, "Done."},
-    {1, "The data folder could not be created."},
-    {2, "Bad arguments."},
+    {1, "The data folder could not be created, or the settings could not be saved."},
+    {2, "Bad arguments, an unknown NAME, or a VALUE that is not allowed (nothing is written)."},
 };
 
 const char* const kScanSynopsis[] = {"scan [--report FILE] [--json] FOLDER"};
@@ -115,7 +121,7 @@ const ExitDoc kUnpackExits[] = {
 };
 
 const CommandDoc kCommands[] = {
-    {"settings", kSettingsSynopsis, kSettingsDescription, {}, {}, kSettingsExits},
+    {"settings", kSettingsSynopsis, kSettingsDescription, {}, kSettingsTopics, kSettingsExits},
     {"scan", kScanSynopsis, kScanDescription, kScanOptions, kScanTopics, kScanExits},
     {"unpack", kUnpackSynopsis, kUnpackDescription, kUnpackOptions, kUnpackTopics, kUnpackExits},
 };
@@ -157,11 +163,44 @@ const char* const kDeletionParagraphs[] = {
     "says why (Kept: PATH: REASON); a deletion that fails is reported.",
 };
 
+const char* const kValuesParagraphs[] = {
+    "The values settings set accepts:",
+    "- Flags (the names that start with m_b, and deleteOtherFiles): 0 off, 1 on.",
+    "- Choices: only the numbers listed below.",
+    "- Other numbers (widths, window size): whole numbers from 0 up; the reserved fields any whole number.",
+    "- Texts: any text. Setting m_strIgnoreFolderNames also remakes the ignore words.",
+    "- m_arrSourceHistory: folders separated by ';', kept sorted and each once (loading adds My Pictures).",
+    "- m_nVersion, m_strSignature and m_arrIgnoreFolderNames are written by the program and cannot be set.",
+    "A value that is not allowed is refused with the allowed ones. The choices:",
+};
+
 const TopicDoc kTopics[] = {
     {"smart", "Smart Extraction", kSmartParagraphs},
     {"validation", "Validation", kValidationParagraphs},
     {"deletion", "Deletion", kDeletionParagraphs},
+    {"values", "Setting values", kValuesParagraphs, SettingValueLines},
 };
+
+// The paragraphs of a topic with its generated items.
+QStringList TopicParagraphs(const TopicDoc& topic)
+{
+    QStringList paragraphs;
+    for (const char* paragraph : topic.paragraphs)
+        paragraphs << QString::fromUtf8(paragraph);
+    if (topic.items) {
+        for (const QString& item : topic.items())
+            paragraphs << QStringLiteral("- ") + item;
+    }
+    return paragraphs;
+}
+
+QStringList Paragraphs(std::span<const char* const> paragraphs)
+{
+    QStringList list;
+    for (const char* paragraph : paragraphs)
+        list << QString::fromUtf8(paragraph);
+    return list;
+}
 
 // ---- Plain text ---------------------------------------------------------------------------------------------
 
@@ -185,7 +224,8 @@ QString Wrap(const QString& text, const QString& first, const QString& rest)
         line += word;
         empty = false;
     }
-    return result + line + QLatin1Char('\n');
+    result += line + QLatin1Char('\n');
+    return result.replace(kNoBreak, QLatin1Char(' '));
 }
 
 QString OptionLabel(const OptionDoc& option)
@@ -211,11 +251,10 @@ QString OptionsText(std::span<const OptionDoc> options)
     return text;
 }
 
-QString ParagraphsText(std::span<const char* const> paragraphs, const QString& indent)
+QString ParagraphsText(const QStringList& paragraphs, const QString& indent)
 {
     QString text;
-    for (const char* paragraph : paragraphs) {
-        const QString p = QString::fromUtf8(paragraph);
+    for (const QString& p : paragraphs) {
         if (p.startsWith(QLatin1String("- "))) {
             text += Wrap(p.mid(2), indent + QStringLiteral("- "), indent + QStringLiteral("  "));
             continue;
@@ -238,7 +277,8 @@ const TopicDoc* FindTopic(const char* id)
 
 QString TopicText(const TopicDoc& topic)
 {
-    return QLatin1String(topic.title) + QStringLiteral(":\n") + ParagraphsText(topic.paragraphs, QStringLiteral("  "));
+    return QLatin1String(topic.title) + QStringLiteral(":\n") +
+           ParagraphsText(TopicParagraphs(topic), QStringLiteral("  "));
 }
 
 QString ExitsText(std::span<const ExitDoc> exits, const QString& indent)
@@ -268,7 +308,7 @@ QString UsageLines(const QString& first, std::span<const char* const> synopsis)
             if (depth > 0 && c == QLatin1Char(' '))
                 c = kNoBreak;
         }
-        text += Wrap(joined, lead, indent).replace(kNoBreak, QLatin1Char(' '));
+        text += Wrap(joined, lead, indent);
     }
     return text;
 }
@@ -283,6 +323,8 @@ QString Roff(const QString& text)
             out += QStringLiteral("\\e");
         else if (c == QLatin1Char('-'))
             out += QStringLiteral("\\-");
+        else if (c == kNoBreak)
+            out += QStringLiteral("\\ ");
         else
             out += c;
     }
@@ -296,11 +338,10 @@ QString Roff(const char* text)
     return Roff(QString::fromUtf8(text));
 }
 
-QString RoffParagraphs(std::span<const char* const> paragraphs)
+QString RoffParagraphs(const QStringList& paragraphs)
 {
     QString text;
-    for (const char* paragraph : paragraphs) {
-        const QString p = QString::fromUtf8(paragraph);
+    for (const QString& p : paragraphs) {
         if (p.startsWith(QLatin1String("- ")))
             text += QStringLiteral(".IP \\(bu 2\n") + Roff(p.mid(2)) + QLatin1Char('\n');
         else
@@ -359,7 +400,7 @@ QString SynopsisText(const CommandDoc& command)
 QString CommandHelpText(const CommandDoc& command)
 {
     QString text = UsageText(command) + QLatin1Char('\n');
-    text += ParagraphsText(command.description, QString()) + QLatin1Char('\n');
+    text += ParagraphsText(Paragraphs(command.description), QString()) + QLatin1Char('\n');
     text += OptionsText(command.options);
     for (const char* id : command.topics) {
         if (const TopicDoc* topic = FindTopic(id))
@@ -374,11 +415,11 @@ QString ProgramHelpText()
     QString text = UsageLines(QStringLiteral("Usage: "), kProgramSynopsis);
     for (const CommandDoc& command : kCommands)
         text += UsageLines(QStringLiteral("       "), command.synopsis);
-    text += QLatin1Char('\n') + ParagraphsText(kProgramDescription, QString()) + QLatin1Char('\n');
+    text += QLatin1Char('\n') + ParagraphsText(Paragraphs(kProgramDescription), QString()) + QLatin1Char('\n');
     text += OptionsText(kProgramOptions);
     for (const CommandDoc& command : kCommands) {
         text += QStringLiteral("\nzelvano-cli %1\n").arg(QLatin1String(command.name));
-        text += ParagraphsText(command.description, QStringLiteral("  "));
+        text += ParagraphsText(Paragraphs(command.description), QStringLiteral("  "));
         QString options;
         for (const OptionDoc& option : command.options) {
             options += QStringLiteral("    ") + OptionLabel(option) + QLatin1Char('\n');
@@ -404,20 +445,21 @@ QString ManPageText()
     for (const CommandDoc& command : kCommands)
         usage += UsageLines(QString(), command.synopsis);
     text += QStringLiteral(".nf\n") + Roff(usage) + QStringLiteral(".fi\n");
-    text += QStringLiteral(".SH DESCRIPTION\n") + RoffParagraphs(kProgramDescription);
+    text += QStringLiteral(".SH DESCRIPTION\n") + RoffParagraphs(Paragraphs(kProgramDescription));
     text += QStringLiteral(".SH OPTIONS\n.TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\n") + Roff(kHelpOption.text) +
             QLatin1Char('\n');
     for (const OptionDoc& option : kProgramOptions)
         text += RoffOption(option);
     text += QStringLiteral(".SH COMMANDS\n");
     for (const CommandDoc& command : kCommands) {
-        text += QStringLiteral(".SS %1\n").arg(QLatin1String(command.name)) + RoffParagraphs(command.description);
+        text += QStringLiteral(".SS %1\n").arg(QLatin1String(command.name)) +
+                RoffParagraphs(Paragraphs(command.description));
         for (const OptionDoc& option : command.options)
             text += RoffOption(option);
     }
     for (const TopicDoc& topic : kTopics)
         text += QStringLiteral(".SH ") + Roff(QString::fromUtf8(topic.title).toUpper()) + QLatin1Char('\n') +
-                RoffParagraphs(topic.paragraphs);
+                RoffParagraphs(TopicParagraphs(topic));
     text += QStringLiteral(".SH EXIT STATUS\n");
     for (const CommandDoc& command : kCommands)
         text += QStringLiteral(".SS %1\n").arg(QLatin1String(command.name)) + RoffExits(command.exits);

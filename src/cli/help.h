@@ -33,6 +33,7 @@ struct TopicDoc
     const char* id; // the command table refers to it by this
     const char* title;
     std::span<const char* const> paragraphs;
+    QStringList (*items)() = nullptr; // list items made at run time from another table, after the paragraphs
 };
 
 struct CommandDoc
