@@ -112,6 +112,22 @@ int32_t CreateFoldersBelow(const QString& root, const QStringList& parts)
     return ZIPRES_OK;
 }
 
+enum class MethodCheck
+{
+    Readable,
+    Unsupported, // a real method the reader does not read (yet)
+    Invalid,     // WinZip AES without the encrypted flag it always comes with
+};
+
+MethodCheck CheckMethod(uint16_t method, uint16_t flags)
+{
+    if (method == kMethodStored || method == kMethodDeflated)
+        return MethodCheck::Readable;
+    if (method == kMethodAes && !(flags & kFlagEncrypted))
+        return MethodCheck::Invalid;
+    return MethodCheck::Unsupported;
+}
+
 // One entry's place in the archive, for the overlap test: [start, start + minimal length).
 struct Extent
 {
@@ -450,10 +466,8 @@ int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& ent
     if (!ParseLocalHeader(reinterpret_cast<const unsigned char*>(bytes.constData()), local))
         return ZIPRES_CORRUPT;
 
-    const bool encrypted = record.flags & kFlagEncrypted;
-    const bool knownMethod = record.method == kMethodStored || record.method == kMethodDeflated ||
-                             (encrypted && record.method == kMethodAes);
-    if (local.method != record.method || !knownMethod || local.nameLength != record.name.size())
+    const MethodCheck method = CheckMethod(record.method, record.flags);
+    if (local.method != record.method || method == MethodCheck::Invalid || local.nameLength != record.name.size())
         return ZIPRES_CORRUPT;
 
     const qint64 variable = qint64(local.nameLength) + local.extraLength;
@@ -486,7 +500,7 @@ int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& ent
     const uint64_t dataEnd = AddSaturated(dataStart, record.packedSize);
     if (dataEnd > m_nDirOffset || Overlaps(record.localOffset, dataEnd))
         return ZIPRES_DAMAGED;
-    return ZIPRES_OK;
+    return method == MethodCheck::Unsupported ? ZIPRES_METHOD : ZIPRES_OK;
 }
 
 int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
@@ -562,16 +576,16 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
 
         // The checks the record alone allows; the local header and the overlap test wait for extraction.
         int32_t result = ZIPRES_OK;
-        const bool encrypted = record.flags & kFlagEncrypted;
-        const bool knownMethod = record.method == kMethodStored || record.method == kMethodDeflated ||
-                                 (encrypted && record.method == kMethodAes);
+        const MethodCheck method = CheckMethod(record.method, record.flags);
         // The local header repeats the name, so the data start at least this far in.
         const uint64_t minimalEnd = AddSaturated(
             record.localOffset, AddSaturated(kLocalHeaderSize + uint64_t(e.m_rawName.size()), record.packedSize));
-        if (!knownMethod)
+        if (method == MethodCheck::Invalid)
             result = ZIPRES_CORRUPT;
         else if (minimalEnd > m_nDirOffset)
             result = ZIPRES_DAMAGED;
+        else if (method == MethodCheck::Unsupported)
+            result = ZIPRES_METHOD;
         if (onEntry && !onEntry(e, result))
             break;
     }
@@ -668,8 +682,10 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
     if (index < 0 || index >= m_nCount || destination.isEmpty())
         return ZIPRES_ARGS;
     ZipEntry entry;
-    if (const int32_t result = GetEntry(index, entry))
-        return result;
+    if (const int32_t result = GetEntry(index, entry)) {
+        // Whatever its method, an encrypted entry cannot be read without a password.
+        return result == ZIPRES_METHOD && entry.IsEncrypted() ? ZIPRES_ENCRYPTED : result;
+    }
     if (!IsSafeDestination(destination))
         return ZIPRES_UNSAFEPATH;
 
@@ -742,8 +758,58 @@ const char* ZipResultName(int32_t result)
         return "ZIPRES_UNSAFEPATH";
     case ZIPRES_STOPPED:
         return "ZIPRES_STOPPED";
+    case ZIPRES_METHOD:
+        return "ZIPRES_METHOD";
     default:
         return "ZIPRES_UNKNOWN";
+    }
+}
+
+QString ZipMethodName(uint16_t method)
+{
+    switch (method) {
+    case 0:
+        return QStringLiteral("Stored");
+    case 1:
+        return QStringLiteral("Shrink");
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        return QStringLiteral("Reduce");
+    case 6:
+        return QStringLiteral("Implode");
+    case 8:
+        return QStringLiteral("Deflate");
+    case 9:
+        return QStringLiteral("Deflate64");
+    case 10:
+        return QStringLiteral("PKWARE DCL Implode");
+    case 12:
+        return QStringLiteral("BZip2");
+    case 14:
+        return QStringLiteral("LZMA");
+    case 18:
+        return QStringLiteral("IBM TERSE");
+    case 19:
+        return QStringLiteral("IBM LZ77");
+    case 20:
+    case 93:
+        return QStringLiteral("Zstandard");
+    case 94:
+        return QStringLiteral("MP3");
+    case 95:
+        return QStringLiteral("XZ");
+    case 96:
+        return QStringLiteral("JPEG");
+    case 97:
+        return QStringLiteral("WavPack");
+    case 98:
+        return QStringLiteral("PPMd");
+    case kMethodAes:
+        return QStringLiteral("WinZip AES");
+    default:
+        return QStringLiteral("method %1").arg(method);
     }
 }
 

@@ -23,8 +23,8 @@ inline constexpr int32_t ZIPRES_NOFILE = 0x00000200;
 // Extraction stopped: reading or inflating the data failed (also: the data ended before the declared
 // size), or writing the output failed.
 inline constexpr int32_t ZIPRES_WRITE = 0x00000400;
-// The entry's local header does not match its directory record, or its method is neither stored nor
-// deflated.
+// The entry's local header does not match its directory record, or its method is WinZip AES without
+// the encrypted flag.
 inline constexpr int32_t ZIPRES_CORRUPT = 0x00000700;
 // The entry's local header or extra data cannot be read.
 inline constexpr int32_t ZIPRES_READ = 0x00000800;
@@ -53,9 +53,16 @@ inline constexpr int32_t ZIPRES_ENCRYPTED = 0x00000440;
 inline constexpr int32_t ZIPRES_UNSAFEPATH = 0x00000450;
 // the caller's chunk hook asked to stop in the middle of an entry (the partial file remains).
 inline constexpr int32_t ZIPRES_STOPPED = 0x00000460;
+// the entry is compressed with a method the reader does not read (anything but stored and deflated,
+// ZipMethodName names it); it lists normally, but no output is written.
+inline constexpr int32_t ZIPRES_METHOD = 0x00000470;
 
 // The result code's name ("ZIPRES_CRC"), or "ZIPRES_UNKNOWN" for any other value.
 const char* ZipResultName(int32_t result);
+
+// The usual name of a compression method ("BZip2", "Zstandard", "WinZip AES"), or "method N" for a
+// number without one.
+QString ZipMethodName(uint16_t method);
 
 // Windows file attribute bits as the reader reports them in m_dwAttributes.
 inline constexpr uint32_t ZIP_ATTR_READONLY = 0x01;
@@ -83,7 +90,7 @@ struct ZipEntry
     int64_t m_nUnpackedSize = 0; // uncompressed size from the central directory (ZIP64 aware)
 
     // Beyond the caller-facing fields above, for callers that want to say why an entry fails.
-    uint16_t m_nMethod = 0;              // 0 stored, 8 deflated
+    uint16_t m_nMethod = 0;              // 0 stored, 8 deflated, else see ZipMethodName
     uint16_t m_nFlags = 0;               // general-purpose flags; bit 0 encrypted, bit 3 data descriptor
     uint16_t m_nVersionMadeBy = 0;       // high byte: host system (0 DOS, 3 Unix, ...)
     uint32_t m_dwCrc = 0;                // CRC-32 from the central directory
@@ -104,15 +111,16 @@ ZipHandle ZipOpen(const QString& path);
 
 // Fills `entry` with the record of entry `index` and returns a result code. Index -1 fills only
 // m_nIndex with the number of entries. Reads the central directory record and the entry's local header,
-// never its data. On ZIPRES_CORRUPT, ZIPRES_READ and ZIPRES_DAMAGED the record is still filled from the
+// never its data. ZIPRES_METHOD says only that the data cannot be read: the record is whole. On
+// ZIPRES_CORRUPT, ZIPRES_READ and ZIPRES_DAMAGED the record is still filled from the
 // central directory (times from the DOS fields only), so a caller can name the entry it cannot use;
 // on ZIPRES_ARGS and ZIPRES_BADZIP the record is left as it was.
 int32_t ZipGetEntry(ZipHandle handle, int32_t index, ZipEntry& entry);
 
 // Called by ZipListEntries for each entry in directory order, with the entry's record and ZIPRES_OK, or
-// the code the record alone shows the entry cannot be extracted with: ZIPRES_CORRUPT (a method other than
-// stored or deflated) or ZIPRES_DAMAGED (its data cannot end before the central directory). Returning
-// false ends the listing.
+// the code the record alone shows the entry cannot be extracted with: ZIPRES_METHOD (a method the reader
+// does not read), ZIPRES_CORRUPT (WinZip AES without the encrypted flag) or ZIPRES_DAMAGED (its data
+// cannot end before the central directory). Returning false ends the listing.
 using ZipListCallback = std::function<bool(const ZipEntry& entry, int32_t result)>;
 
 // Lists the entries from the central directory alone, for callers that only look at names, attributes,

@@ -221,7 +221,9 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
         return false;
     CXListing listing;
     ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t result) {
-        if (result != ZIPRES_OK)
+        // A picture compressed with a method the reader does not read yet is still a picture of this
+        // archive: the unpack names the method when it fails.
+        if (result != ZIPRES_OK && result != ZIPRES_METHOD)
             return true;
         const QString name = CXListing::ZipLowerName(entry.m_szName);
         const bool picture = MatchesExtensionList(name, extensions);

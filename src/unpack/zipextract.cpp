@@ -61,7 +61,10 @@ public:
         out.m_bFolder = entry.IsDirectory() && !IsPictureName(entry.m_szName);
         out.m_bLink = IsUnixLink(entry);
         out.m_bEncrypted = entry.IsEncrypted();
-        out.m_nDamage = got == ZIPRES_OK ? 0 : got;
+        // Without a password the method does not matter: an encrypted entry fails as encrypted.
+        const bool readable = got == ZIPRES_OK || (got == ZIPRES_METHOD && out.m_bEncrypted);
+        out.m_nDamage = readable ? 0 : got;
+        m_nCurrentMethod = entry.m_nMethod;
         return 0;
     }
 
@@ -81,6 +84,8 @@ public:
 
     QString FailureReason(int code) const override
     {
+        if (code == ZIPRES_METHOD)
+            return QStringLiteral("Unsupported compression method (%1)").arg(ZipMethodName(m_nCurrentMethod));
         return zelvano::reason::ExtractionFailed(code, QString::fromLatin1(ZipResultName(code)));
     }
     int UnsafeCode() const override { return ZIPRES_UNSAFEPATH; }
@@ -100,6 +105,7 @@ private:
     int32_t m_nCount = 0;
     int32_t m_nNext = 0;
     int32_t m_nCurrent = -1;
+    uint16_t m_nCurrentMethod = 0; // the compression method of the current entry
 };
 
 } // namespace
