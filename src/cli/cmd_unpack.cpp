@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "cli/targets.h"
+#include "cli/unpackprogress.h"
 
 #include "common/format.h"
 #include "common/tasktimer.h"
@@ -112,7 +113,7 @@ public:
         m_clock.start();
     }
 
-    void SetTotal(int total) { m_nTotal = total; }
+    void SetTotals(int archives, qint64 pictures) { m_progress.SetTotals(archives, pictures); }
 
     // The scan.
     void ScanProgress(const QString& folder) override
@@ -124,32 +125,37 @@ public:
     // The unpack run.
     void EnsureArchiveVisible(int archiveIndex) override
     {
-        ++m_nArchive;
         m_nArchiveIndex = archiveIndex;
-        m_nEntryDone = 0;
-        m_strEntry.clear();
+        if (archiveIndex >= 0 && archiveIndex < m_list.m_arrArchives.size()) {
+            const CXArchiveFile& a = m_list.m_arrArchives.at(archiveIndex);
+            m_progress.ArchiveStarted(a.m_strFileName, a.m_nPhotoCount, a.m_nPhotoBytes);
+        } else {
+            m_progress.ArchiveStarted(QString(), 0, 0);
+        }
         Draw(true);
     }
     void StatusText(int line, const QString& text) override
     {
-        if (line == 1) {
-            m_strEntry = text;
-            m_nEntryDone = 0;
+        // Each entry written or skipped names itself; an empty text only clears the line.
+        if (line == 1 && !text.isEmpty()) {
+            m_progress.EntryStarted(text);
             Draw(false);
         }
     }
     void EntryProgress(qint64 bytesDone, qint64 bytesTotal) override
     {
         (void)bytesTotal;
-        m_nEntryDone = bytesDone;
+        m_progress.EntryBytes(bytesDone);
         Draw(false);
     }
     void StepProgress() override
     {
         // The archive's figures are stored by now; this thread wrote them.
+        quint64 bytes = 0;
         if (m_nArchiveIndex >= 0 && m_nArchiveIndex < m_list.m_arrArchives.size())
-            m_nBytesDone += m_list.m_arrArchives.at(m_nArchiveIndex).m_nBytesOnDisk;
-        m_nEntryDone = 0;
+            bytes = m_list.m_arrArchives.at(m_nArchiveIndex).m_nBytesOnDisk;
+        m_progress.ArchiveFinished(bytes);
+        Draw(false);
     }
 
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
@@ -262,18 +268,7 @@ private:
     {
         if (!m_bLive || (!Due() && !force))
             return;
-        const quint64 written = m_nBytesDone + quint64(qMax<qint64>(0, m_nEntryDone));
-        const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
-        const double mb = double(written) / (1024.0 * 1024.0);
-        QString archive;
-        if (m_nArchiveIndex >= 0 && m_nArchiveIndex < m_list.m_arrArchives.size())
-            archive = m_list.m_arrArchives.at(m_nArchiveIndex).m_strFileName;
-        Show(QStringLiteral("%1 of %2 | %3 | %4 | %5 MB | %6 MB/s")
-                 .arg(m_nArchive)
-                 .arg(m_nTotal)
-                 .arg(archive, m_strEntry)
-                 .arg(mb, 0, 'f', 1)
-                 .arg(mb / seconds, 0, 'f', 1));
+        Show(m_progress.Text(m_clock.elapsed()));
     }
 
     void Show(const QString& text)
@@ -300,12 +295,8 @@ private:
     std::function<bool()> m_fnInterrupted;
     QElapsedTimer m_clock;
     qint64 m_nLastDraw = -1;
-    int m_nTotal = 0;
-    int m_nArchive = 0;
     int m_nArchiveIndex = -1;
-    quint64 m_nBytesDone = 0;
-    qint64 m_nEntryDone = 0;
-    QString m_strEntry;
+    CXUnpackProgress m_progress; // only the worker's thread feeds and reads it
 };
 
 bool DeletesToTrash(const CXSettings& settings)
@@ -480,7 +471,10 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
         sel.m_nRow = i;
         selection.append(sel);
     }
-    host.SetTotal(int(selection.size()));
+    qint64 pictures = 0;
+    for (const CXSelItem& sel : selection)
+        pictures += list.m_arrArchives.at(sel.m_nArchive).m_nPhotoCount;
+    host.SetTotals(int(selection.size()), pictures);
 
     CXTaskTimer timer;
     UnpackOperations ops = DefaultUnpackOperations();
