@@ -1,5 +1,7 @@
 #include "archive/rar.h"
 
+#include "archive/pathrules.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +14,7 @@
 #include <windows.h>
 #else
 #include <locale.h>
-#define _UNIX
+#define _UNIX // NOLINT(bugprone-reserved-identifier): the UnRAR header's own platform switch
 #endif
 #include <unrar/dll.hpp>
 // The header defines these as macros on Unix; keep them from leaking into later code.
@@ -250,7 +252,8 @@ int DataCallback(RarMessage msg, RarParam userData, RarParam, RarParam p2)
 {
     switch (msg) {
     case UCM_PROCESSDATA:
-        (*reinterpret_cast<const std::function<void()>*>(userData))();
+        // The library hands back the pointer it was given as an integer.
+        (*reinterpret_cast<const std::function<void()>*>(userData))(); // NOLINT(performance-no-int-to-ptr)
         return 1;
     case UCM_CHANGEVOLUME:
     case UCM_CHANGEVOLUMEW:
@@ -279,8 +282,7 @@ int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& 
         const int r = Skip();
         return r == RarSuccess ? int(RarMissingPassword) : r;
     }
-    const QFileInfo dest(destPath);
-    if (destPath.isEmpty() || dest.isRelative() || dest.isSymLink()) {
+    if (!zelvano::pathrules::IsSafeOutputPath(destPath) || QFileInfo(destPath).isSymLink()) {
         const int r = Skip();
         return r == RarSuccess ? int(RarRefusedDestination) : r;
     }

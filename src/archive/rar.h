@@ -32,7 +32,8 @@ enum RarResult : int
     RarBadPassword = 24,
     // Ours: the entry is a link (symbolic, hard, junction, file copy); it is never created.
     RarRefusedLink = 100,
-    // Ours: the destination is empty, relative, or an existing link; nothing is written.
+    // Ours: the destination is not a safe output path (empty, relative, "..", control characters) or is
+    // an existing link; nothing is written.
     RarRefusedDestination = 101,
     // Ours: an operation on a handle that is not open.
     RarNotOpen = 102,
@@ -120,7 +121,8 @@ public:
     // times and mode, and deletes it again when the data fail their check (RarBadData). For a link entry
     // it would create a symbolic link at destPath, or report success while creating nothing (absolute
     // links, hard links): so a link entry is skipped here and refused with RarRefusedLink. An existing
-    // link at destPath is refused with RarRefusedDestination. An encrypted entry is skipped and gives
+    // link at destPath, or a path that is not safe (relative, ".." parts, control characters), is refused
+    // with RarRefusedDestination. An encrypted entry is skipped and gives
     // RarMissingPassword. Extracted files get owner read and write
     // permission and lose set-id and sticky bits.
     //

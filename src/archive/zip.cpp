@@ -1,5 +1,6 @@
 #include "archive/zip.h"
 
+#include "archive/pathrules.h"
 #include "archive/zipformat.h"
 
 #include <QDir>
@@ -39,54 +40,6 @@ uint64_t AddSaturated(uint64_t a, uint64_t b)
 int64_t ClampToInt64(uint64_t value)
 {
     return value > uint64_t(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max() : int64_t(value);
-}
-
-bool HasControlCharacter(const QString& text)
-{
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
-}
-
-// A path part that names the parent folder, also in the forms Windows reduces to "..": any run of dots
-// and spaces with at least two dots.
-bool IsParentReference(const QString& part)
-{
-    if (part.count(QLatin1Char('.')) < 2)
-        return false;
-    return std::all_of(part.cbegin(), part.cend(),
-                       [](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char(' '); });
-}
-
-QStringList SplitPath(const QString& path)
-{
-    QString normalised = path;
-    normalised.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return normalised.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-}
-
-// The output path must name one place without doubt: absolute, no parent references, no control characters.
-bool IsSafeDestination(const QString& destination)
-{
-    if (HasControlCharacter(destination) || !QDir::isAbsolutePath(destination))
-        return false;
-    const QStringList parts = SplitPath(destination);
-    return std::none_of(parts.cbegin(), parts.cend(), IsParentReference);
-}
-
-// The folders a directory entry's name asks for, or nullopt when the name could lead anywhere but below
-// the folder being written into.
-std::optional<QStringList> SafeFolderParts(const QString& name)
-{
-    if (HasControlCharacter(name) || name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')) ||
-        name.contains(QLatin1Char(':')))
-        return std::nullopt;
-    QStringList parts;
-    for (const QString& part : SplitPath(name)) {
-        if (IsParentReference(part))
-            return std::nullopt;
-        if (part != QLatin1String("."))
-            parts.append(part);
-    }
-    return parts;
 }
 
 // Creates root/parts..., level by level; never through a link, never over a file.
@@ -686,17 +639,17 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
         // Whatever its method, an encrypted entry cannot be read without a password.
         return result == ZIPRES_METHOD && entry.IsEncrypted() ? ZIPRES_ENCRYPTED : result;
     }
-    if (!IsSafeDestination(destination))
+    if (!zelvano::pathrules::IsSafeOutputPath(destination))
         return ZIPRES_UNSAFEPATH;
 
     const QFileInfo target(destination);
     if (entry.IsDirectory() && !(m_fileNameTest && m_fileNameTest(entry.m_szName))) {
         // The folder is made below the folder the caller writes into, never below the process's
         // current directory.
-        const auto parts = SafeFolderParts(entry.m_szName);
-        if (!parts)
+        QStringList parts;
+        if (zelvano::pathrules::SplitEntryName(entry.m_szName, parts) != zelvano::pathrules::NameCheck::Relative)
             return ZIPRES_UNSAFEPATH;
-        return CreateFoldersBelow(target.absolutePath(), *parts);
+        return CreateFoldersBelow(target.absolutePath(), parts);
     }
     if (entry.IsEncrypted())
         return ZIPRES_ENCRYPTED;

@@ -1,5 +1,6 @@
 #include "unpack/destination.h"
 
+#include "archive/pathrules.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "settings/titlecase.h"
@@ -10,71 +11,30 @@
 
 namespace {
 
-bool IsControl(QChar c)
-{
-    return c.unicode() < 0x20 || c.unicode() == 0x7F;
-}
-
-bool IsSeparator(QChar c)
-{
-    return c == QLatin1Char('/') || c == QLatin1Char('\\');
-}
-
-// A name made only of dots and spaces is "." or ".." to Windows, which drops trailing dots and spaces.
-bool IsDotsOnly(const QString& part)
-{
-    for (const QChar c : part) {
-        if (c != QLatin1Char('.') && c != QLatin1Char(' '))
-            return false;
-    }
-    return true;
-}
-
-// Splits an entry name into the parts of a relative path. Empty parts and "." are dropped; everything
-// that could reach outside (absolute names, drive letters, UNC names, ".." parts, control characters)
-// gives a reason instead.
+// Splits an entry name into the parts of a relative path by the shared path rules, and gives the reason
+// when the name gets no output path.
 QString SplitRelative(const QString& name, QStringList& parts)
 {
-    parts.clear();
-    for (const QChar c : name) {
-        if (IsControl(c))
-            return zelvano::reason::ControlCharacters();
+    switch (zelvano::pathrules::SplitEntryName(name, parts)) {
+    case zelvano::pathrules::NameCheck::ControlCharacters:
+        return zelvano::reason::ControlCharacters();
+    case zelvano::pathrules::NameCheck::LeadsOutside:
+        return zelvano::reason::UnsafeName();
+    case zelvano::pathrules::NameCheck::Relative:
+        break;
     }
-    if (!name.isEmpty() && IsSeparator(name.front()))
-        return zelvano::reason::UnsafeName();
-    if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].unicode() < 0x80 && name[0].isLetter())
-        return zelvano::reason::UnsafeName();
-    QString part;
-    const auto take = [&]() -> bool {
-        if (part.isEmpty() || part == QLatin1String("."))
-            return true;
-        if (IsDotsOnly(part))
-            return false;
-        parts.append(part);
-        return true;
-    };
-    for (const QChar c : name) {
-        if (IsSeparator(c)) {
-            if (!take())
-                return zelvano::reason::UnsafeName();
-            part.clear();
-        } else {
-            part.append(c);
-        }
-    }
-    if (!take())
-        return zelvano::reason::UnsafeName();
-    if (part.isEmpty() || part == QLatin1String(".") || parts.isEmpty())
+    const QStringView last = zelvano::pathrules::LastPart(name);
+    if (last.isEmpty() || last == QLatin1String(".") || parts.isEmpty())
         return zelvano::reason::NoFileName();
     return QString();
 }
 
 bool IsUsableFolderName(const QString& name)
 {
-    if (name.isEmpty() || IsDotsOnly(name))
+    if (name.isEmpty() || zelvano::pathrules::IsDotsOnly(name) || name == QLatin1String("."))
         return false;
     for (const QChar c : name) {
-        if (IsControl(c) || IsSeparator(c))
+        if (zelvano::pathrules::IsControlCharacter(c) || zelvano::pathrules::IsSeparator(c))
             return false;
     }
     return true;
@@ -91,7 +51,7 @@ bool IsInside(const QString& path, const QString& root)
 QString TitleOf(const QString& archivePath)
 {
     const QString name = QFileInfo(archivePath.trimmed()).fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot >= 0 ? name.left(dot) : name;
 }
 
@@ -99,7 +59,7 @@ QString Sanitized(const QString& name)
 {
     QString s = name;
     for (QChar& c : s) {
-        if (IsControl(c))
+        if (zelvano::pathrules::IsControlCharacter(c))
             c = QLatin1Char('?');
         else if (c == QLatin1Char('\\'))
             c = QLatin1Char('/');
@@ -111,16 +71,16 @@ QString Sanitized(const QString& name)
 
 int GetExtractMode(const CXSettings& settings, const CXArchiveFile& archive)
 {
-    return settings.m_nExtractTo != 0 ? settings.m_nExtractTo : archive.m_nSmartMode;
+    return settings.m_nExtractTo != ExtractSmart ? settings.m_nExtractTo : archive.m_nSmartMode;
 }
 
 QString RenameFolderName(int caseChoice, const QString& name)
 {
-    const QString title = MakeTitleCase(name, false);
+    QString title = MakeTitleCase(name, false);
     switch (caseChoice) {
-    case 0:
+    case RenameUpper:
         return title.toUpper();
-    case 1:
+    case RenameLower:
         return title.toLower();
     default:
         return title;
@@ -186,7 +146,7 @@ CXPlannedPath CXDestinationPlanner::Plan(const QString& entryName, QString* dest
         const QString shown = Sanitized(entryName);
         planned.m_strReason = reason;
         planned.m_strPath = Join(dest, shown);
-        const int slash = shown.lastIndexOf(QLatin1Char('/'));
+        const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'));
         planned.m_strDisplayName = slash >= 0 && slash + 1 < shown.size() ? shown.mid(slash + 1) : shown;
         return planned;
     }

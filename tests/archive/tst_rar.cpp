@@ -409,6 +409,10 @@ void TestRar::extraction_data()
         << S("album.rar") << S("p644.jpg") << S("p644.jpg") << S("link") << int(RarRefusedDestination) << QByteArray();
     QTest::newRow("relative destination refused")
         << S("album.rar") << S("p644.jpg") << S("/relative.jpg") << S("") << int(RarRefusedDestination) << QByteArray();
+    QTest::newRow("destination with a parent part refused") << S("album.rar") << S("p644.jpg") << S("sub/../p644.jpg")
+                                                            << S("") << int(RarRefusedDestination) << QByteArray();
+    QTest::newRow("destination with a control character refused")
+        << S("album.rar") << S("p644.jpg") << S("p\x01.jpg") << S("") << int(RarRefusedDestination) << QByteArray();
 }
 
 void TestRar::extraction()

@@ -71,6 +71,9 @@ void TestZipSafety::hostileNames_data()
     QTest::newRow("control character") << QByteArray("x\x01.jpg") << false;
     QTest::newRow("dots and a space") << QByteArray("a/.. /../x.jpg") << true;
     QTest::newRow("three dots") << QByteArray(".../x.jpg") << false;
+    // Windows reads these as the folder itself or its parent: refused like every other dots-only part.
+    QTest::newRow("dot and a space") << QByteArray(". /x.jpg") << false;
+    QTest::newRow("spaces only") << QByteArray("a/  /x.jpg") << false;
 }
 
 void TestZipSafety::hostileNames()
