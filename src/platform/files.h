@@ -21,17 +21,17 @@ struct FileIdentity
 };
 
 // The identity of the regular file at path (links followed); invalid for anything else.
-FileIdentity IdentifyFile(const QString& path);
+[[nodiscard]] FileIdentity IdentifyFile(const QString& path);
 
 // Renames from to to, atomically, only when nothing exists at to. False (with errno-style text in
 // error) when something is there or the rename failed.
-bool RenameNoReplace(const QString& from, const QString& to, QString* error = nullptr);
+[[nodiscard]] bool RenameNoReplace(const QString& from, const QString& to, QString* error = nullptr);
 // Renames from to to, atomically replacing a file (or a link, never its target) at to.
-bool RenameReplace(const QString& from, const QString& to, QString* error = nullptr);
+[[nodiscard]] bool RenameReplace(const QString& from, const QString& to, QString* error = nullptr);
 
 // Makes the files durable: their data and the folder entries that name them reach the disk (one flush
 // per volume where the system has one, else each file and folder).
-bool MakeDurable(const QStringList& files);
+[[nodiscard]] bool MakeDurable(const QStringList& files);
 
 // Gives a file the plain permissions of a newly created file (read and write for all, less the umask;
 // no execute, set-id or sticky bits).

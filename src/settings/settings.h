@@ -10,6 +10,48 @@
 
 struct SettingsField;
 
+// The stored values of the choices: each enumerator is the number the settings file holds.
+enum ExtractMode : qint32
+{
+    ExtractSmart = 0,    // the archive's own advice decides
+    ExtractHere = 1,     // into the archive's folder
+    ExtractToFolder = 2, // into a new folder named after the archive
+};
+enum RenameCase : qint32
+{
+    RenameUpper = 0,
+    RenameLower = 1,
+    RenameTitle = 2,
+};
+enum AfterExtraction : qint32
+{
+    AfterDoNothing = 0,
+    AfterDeletePermanently = 1,
+    AfterDeleteToTrash = 2,
+};
+enum WhenToDelete : qint32
+{
+    DeleteAfterEach = 0,
+    DeleteAfterAll = 1,
+};
+enum ValidationLevel : qint32
+{
+    ValidateExists = 0,
+    ValidateSize = 1,  // exists, and the size matches
+    ValidateLoads = 2, // exists, the size matches, and it loads as a picture
+};
+enum NameDisplay : qint32
+{
+    NameFullPath = 0,
+    NameRelativePath = 1,
+    NameFileName = 2,
+};
+enum DoubleClickAction : qint32
+{
+    DoubleClickOpenFolder = 0,
+    DoubleClickOpenArchive = 1,
+};
+
 // The one settings record: all options, the window and list layout and the source-folder history.
 // Flags are 32-bit 0/1 values; choices are 32-bit values equal to the item data of the combo box that
 // edits them. Only the user-interface thread changes it; workers read it while the options are locked.

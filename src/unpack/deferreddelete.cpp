@@ -61,7 +61,8 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
                                            const std::function<bool(const QStringList&, bool)>& deleteArchives)
 {
     DeferredDeletionResult result;
-    if ((settings.m_nAfterExtraction != 1 && settings.m_nAfterExtraction != 2) || settings.m_nWhenToDelete != 1)
+    if ((settings.m_nAfterExtraction != AfterDeletePermanently && settings.m_nAfterExtraction != AfterDeleteToTrash) ||
+        settings.m_nWhenToDelete != DeleteAfterAll)
         return result;
     // Every archive that stays says why.
     const auto explainKept = [&](const QString& otherwise) {
@@ -87,7 +88,7 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
     }
     result.m_bConfirmed = true;
 
-    const bool recycle = settings.m_nAfterExtraction == 2;
+    const bool recycle = settings.m_nAfterExtraction == AfterDeleteToTrash;
     if (host)
         host->StatusState(recycle ? 9 : 8);
 
@@ -110,10 +111,12 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
         paths.append(archive.m_strPath);
         onDisk += sel.m_arrOnDisk;
     }
-    zelvano::platform::MakeDurable(onDisk);
+    // Pictures that could not be flushed keep every archive: which of them they belong to is not known.
+    if (!zelvano::platform::MakeDurable(onDisk))
+        paths.clear();
     // Its answer says little (a permanent deletion stops at the first failure): each path is looked at.
     if (!paths.isEmpty())
-        deleteArchives(paths, recycle);
+        (void)deleteArchives(paths, recycle);
     for (CXSelItem& sel : selection) {
         if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size())
             continue;

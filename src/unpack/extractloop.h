@@ -52,4 +52,4 @@ public:
 // The one extraction loop: every rule of the run (the pause gate, junk and other files, links,
 // encryption, confinement, duplicates, the temporary file, validation and the tally) for any format.
 // True when the archive opened, no entry failed and the run was not stopped.
-bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSource& source);
+[[nodiscard]] bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSource& source);

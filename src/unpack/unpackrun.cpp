@@ -36,7 +36,8 @@ QString DiskSpaceMessage(const QString& volume, quint64 need, quint64 free)
 
 bool NeedsDiskSpaceCheck(const CXSettings& settings)
 {
-    return settings.m_nAfterExtraction == 0 || (settings.m_nAfterExtraction == 1 && settings.m_nWhenToDelete == 1);
+    return settings.m_nAfterExtraction == AfterDoNothing ||
+           (settings.m_nAfterExtraction == AfterDeletePermanently && settings.m_nWhenToDelete == DeleteAfterAll);
 }
 
 void RecordDeleteFailure(CXArchiveFile& archive, bool recycle)
@@ -90,7 +91,8 @@ bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recyc
                            const std::function<bool(const QString&, bool)>& deleteArchive)
 {
     // The pictures must survive a power loss right after the archive is gone.
-    zelvano::platform::MakeDurable(sel.m_arrOnDisk);
+    if (!zelvano::platform::MakeDurable(sel.m_arrOnDisk))
+        return false;
     return deleteArchive(path, recycle);
 }
 
@@ -213,9 +215,10 @@ void CXUnpackRun::RunWorker()
 {
     bool yesToAll = false;
     bool noToAll = false;
-    const bool deleting = m_options.m_nAfterExtraction == 1 || m_options.m_nAfterExtraction == 2;
-    const bool deleteAfterEach = deleting && m_options.m_nWhenToDelete == 0;
-    const bool recycle = m_options.m_nAfterExtraction == 2;
+    const bool deleting =
+        m_options.m_nAfterExtraction == AfterDeletePermanently || m_options.m_nAfterExtraction == AfterDeleteToTrash;
+    const bool deleteAfterEach = deleting && m_options.m_nWhenToDelete == DeleteAfterEach;
+    const bool recycle = m_options.m_nAfterExtraction == AfterDeleteToTrash;
     const qsizetype count = m_arrSelection.size();
 
     // When the run ends early, every archive it did not delete says why it stays.

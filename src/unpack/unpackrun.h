@@ -44,10 +44,11 @@ struct CXSelItem
 // Why an archive of the run may not be deleted (a text of zelvano::kept), or empty when every entry is
 // accounted for: it was unpacked in full, holds no other files (or the settings let such archives go) and
 // is still the very file that was unpacked.
-QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings);
-// Makes the archive's pictures durable, then deletes it; false when it is still there.
-bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
-                           const std::function<bool(const QString&, bool)>& deleteArchive);
+[[nodiscard]] QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings);
+// Makes the archive's pictures durable, then deletes it; false when it is still there (also when the
+// pictures could not be flushed: then the archive is not touched).
+[[nodiscard]] bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
+                                         const std::function<bool(const QString&, bool)>& deleteArchive);
 
 // The block handed to the unpack worker.
 struct WorkerParams
@@ -74,7 +75,7 @@ UnpackOperations DefaultUnpackOperations();
 // True when the volume holding folder has at least need free bytes. Otherwise, when showMessage is set,
 // the not-enough-space message goes to the host, and the result is false. A volume that cannot be
 // queried has no free bytes.
-bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host);
+[[nodiscard]] bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host);
 // The message CheckDiskSpace shows; volume as the platform names it ("Drive (C:\)", "Volume (/home)").
 QString DiskSpaceMessage(const QString& volume, quint64 need, quint64 free);
 

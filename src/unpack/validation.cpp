@@ -19,8 +19,8 @@
 
 int GetImageKind(const QString& path)
 {
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot < 0 || dot < slash)
         return -1;
     const QString ext = path.mid(dot).toLower();
@@ -54,11 +54,11 @@ CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpacked
     out.m_bSizeExact = sizeMatches;
 
     switch (level) {
-    case 1:
+    case ValidateSize:
         out.m_bSizeMatches = sizeMatches;
         out.m_bValid = out.m_bExists && sizeMatches;
         break;
-    case 2:
+    case ValidateLoads:
         out.m_bSizeMatches = sizeMatches;
         out.m_bValid = out.m_bExists && sizeMatches;
         // The picture test only where it can still change the verdict.
@@ -106,8 +106,8 @@ CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m
         m_nLevel = ctx.m_pSettings->m_nValidationLevel;
         m_bOverwrite = ctx.m_pSettings->m_bOverwritePhotos != 0;
     }
-    if (m_nLevel < 0 || m_nLevel > 2)
-        m_nLevel = 0;
+    if (m_nLevel < ValidateExists || m_nLevel > ValidateLoads)
+        m_nLevel = ValidateExists;
     // Decoding costs about three times the extraction of the same bytes: with one test in flight the
     // extracting thread mostly waits for it. One per core keeps every core decoding while this thread
     // extracts; each holds at most one file's bytes (bounded in imagecheck), so memory stays flat.
@@ -255,7 +255,7 @@ void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QS
     const QString temp = write.m_strTemp;
     const QString final = write.m_strFinal;
     const qint64 unpacked = write.m_nUnpacked;
-    if (level == 2 && GetImageKind(final) != -1) {
+    if (level == ValidateLoads && GetImageKind(final) != -1) {
         // Make room: the oldest test is applied first, so outcomes keep entry order.
         Drain(m_nMaxInFlight - 1);
         Pending pending{write, {}};
