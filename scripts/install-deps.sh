@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
   zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar
 )

@@ -24,10 +24,10 @@ constexpr qint64 kSearchSpan = 65535; // the end record lies within the last 64 
 constexpr qint64 kSearchBlock = 1028;
 constexpr qint64 kChunk = 16384;
 // Largest central record: fixed part plus three 16-bit lengths.
-constexpr qint64 kMaxCentralRecord = qint64(kCentralHeaderSize) + 3 * 65535;
+constexpr qint64 kMaxCentralRecord = qint64(kCentralHeaderSize) + qint64(3) * 65535;
 // The central directory is read through a window this large: one read for most archives, bounded memory
 // for huge or hostile ones.
-constexpr qint64 kDirectoryWindow = 256 * 1024;
+constexpr qint64 kDirectoryWindow = qint64(256) * 1024;
 static_assert(kDirectoryWindow >= kMaxCentralRecord);
 
 thread_local int32_t t_lastResult = 0;

@@ -30,7 +30,7 @@ void CXArchiveFile::InitFromPath(const QString& path)
     FileInfo info;
     GetFileInfo(path, info);
     const QString trimmed = path.trimmed();
-    const int slash = trimmed.lastIndexOf(QLatin1Char('/'));
+    const qsizetype slash = trimmed.lastIndexOf(QLatin1Char('/'));
     m_nArchiveType = GetArchiveType(path);
     m_strPath = trimmed;
     m_strFolder = slash >= 0 ? trimmed.left(slash + 1).trimmed() : QString();
@@ -43,8 +43,8 @@ void CXArchiveFile::InitFromPath(const QString& path)
 int GetArchiveType(const QString& path)
 {
     const QString lower = path.toLower();
-    const int slash = lower.lastIndexOf(QLatin1Char('/'));
-    const int dot = lower.lastIndexOf(QLatin1Char('.'));
+    const qsizetype slash = lower.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = lower.lastIndexOf(QLatin1Char('.'));
     if (dot < 0 || dot < slash)
         return -1;
     const QStringView ext = QStringView(lower).mid(dot);

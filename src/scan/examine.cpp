@@ -43,7 +43,7 @@ QString ParentFolderName(const QString& archivePath)
     QString folder = archivePath.left(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
     if (folder.endsWith(QLatin1Char('/')))
         folder.chop(1);
-    const int slash = folder.lastIndexOf(QLatin1Char('/'));
+    const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
     QString name = slash >= 0 ? folder.mid(slash + 1) : QString();
     name = MakeTitleCase(name, true);
     name.replace(QLatin1String(" & "), QLatin1String(" "));
@@ -55,7 +55,7 @@ QString ParentFolderName(const QString& archivePath)
 QString ArchiveBaseName(const QString& archivePath)
 {
     QString name = archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0)
         name.truncate(dot);
     return MakeTitleCase(name, false).toLower();
@@ -158,7 +158,7 @@ public:
             case Kind::ZipPhoto: {
                 tally.AddPhoto(entry.unpacked, entry.packed);
                 const QString name = ZipLowerName(entry.name);
-                const int slash = name.lastIndexOf(QLatin1Char('/'));
+                const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
                 if (slash >= 0) {
                     QString key = name.left(slash + 1);
                     key.remove(QLatin1Char('/'));
@@ -170,7 +170,7 @@ public:
             case Kind::RarPhoto: {
                 tally.AddPhoto(entry.unpacked, entry.packed);
                 const QString name = entry.name.toLower();
-                const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+                const qsizetype slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
                 if (slash >= 0) {
                     QString key = name.left(slash);
                     key.replace(QLatin1Char('.'), QLatin1Char(' '));

@@ -19,7 +19,7 @@ namespace {
 constexpr char kSettingsFileNameHex[] = "7461642E73676E69747465536F6E61766C655A";
 
 // A settings file is a few kilobytes; anything beyond this is not ours and is read only this far.
-constexpr qint64 kMaxSettingsFileSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxSettingsFileSize = qint64(64) * 1024 * 1024;
 
 using F = SettingsFieldType;
 using D = SettingsDefault;

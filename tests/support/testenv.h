@@ -1,9 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
 
 namespace zelvano::test {
 
