@@ -1,7 +1,11 @@
 #include "scan/archivelist.h"
 
+#include "platform/pathcompare.h"
+
 #include <QDateTime>
 #include <QFileInfo>
+
+#include <algorithm>
 
 void CXArchiveFile::Reset()
 {
@@ -40,18 +44,46 @@ void CXArchiveFile::InitFromPath(const QString& path)
     m_nPhotoCount = -1;
 }
 
+namespace {
+
+// The file name: what follows the last separator.
+QStringView FileNameOf(const QString& path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return QStringView(path).mid(slash + 1);
+}
+
+} // namespace
+
+bool IsRarVolumeName(const QString& path)
+{
+    // "name.partN.rar": the stem ends in ".part" and digits, with a name before them.
+    const QStringView name = FileNameOf(path);
+    if (!name.endsWith(QLatin1String(".rar"), Qt::CaseInsensitive))
+        return false;
+    const QStringView stem = name.chopped(4);
+    qsizetype digits = 0;
+    while (digits < stem.size()) {
+        const QChar c = stem[stem.size() - 1 - digits];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            break;
+        ++digits;
+    }
+    const QStringView beforeDigits = stem.chopped(digits);
+    return digits > 0 && beforeDigits.size() > 5 && beforeDigits.endsWith(QLatin1String(".part"), Qt::CaseInsensitive);
+}
+
 int GetArchiveType(const QString& path)
 {
-    const QString lower = path.toLower();
-    const qsizetype slash = lower.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = lower.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot < slash)
+    const QStringView name = FileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
         return -1;
-    const QStringView ext = QStringView(lower).mid(dot);
-    if (ext == QLatin1String(".zip"))
+    const QStringView ext = name.mid(dot);
+    if (ext.compare(QLatin1String(".zip"), Qt::CaseInsensitive) == 0)
         return 0;
-    if (ext == QLatin1String(".rar"))
-        return lower.contains(QLatin1String(".part")) ? -1 : 1;
+    if (ext.compare(QLatin1String(".rar"), Qt::CaseInsensitive) == 0)
+        return IsRarVolumeName(path) ? -1 : 1;
     return -1;
 }
 
@@ -79,16 +111,22 @@ void GetFileInfo(const QString& path, FileInfo& info)
 
 int CXArchiveList::AddArchive(const CXArchiveFile& archive)
 {
-    // Bisection by the case-insensitive name comparison.
+    // Bisection by the case-insensitive comparison (the order shown), ties broken by the exact text. Only
+    // a path the file system takes for the same one is the same archive: on Linux "Trip.zip" and
+    // "trip.zip" are two files.
     int lo = 0;
     int hi = int(m_arrArchives.size()) - 1;
     while (hi >= lo) {
         const int mid = (lo + hi) / 2;
-        const int c = m_arrArchives.at(mid).m_strPath.compare(archive.m_strPath, Qt::CaseInsensitive);
+        const QString& present = m_arrArchives.at(mid).m_strPath;
+        int c = present.compare(archive.m_strPath, Qt::CaseInsensitive);
+        if (c == 0) {
+            if (zelvano::platform::SamePathText(present, archive.m_strPath))
+                return mid;
+            c = present.compare(archive.m_strPath, Qt::CaseSensitive);
+        }
         if (c < 0)
             lo = mid + 1;
-        else if (c == 0)
-            return mid;
         else
             hi = mid - 1;
     }

@@ -103,8 +103,11 @@ public:
     QStringList m_arrOtherFiles; // the first few of them, by name
 };
 
-// 0 for a ".zip" name, 1 for ".rar" unless the lower-cased path holds ".part", else -1.
+// 0 for a ".zip" file name, 1 for a ".rar" one that is not a volume name, else -1 (case ignored).
 int GetArchiveType(const QString& path);
+// True for a file named like a volume of a multi-part RAR set: "name.partN.rar", N one or more digits.
+// Such volumes are not taken by the scan: volume sets are not read yet.
+bool IsRarVolumeName(const QString& path);
 // The directory entry of one path; the start values when nothing is there.
 void GetFileInfo(const QString& path, FileInfo& info);
 
@@ -114,8 +117,9 @@ class CXArchiveList
 public:
     CXArchiveList() = default;
 
-    // Inserts a copy at its place in path order, unless an equal path (ignoring case) is present.
-    // Returns the index of the record with that path.
+    // Inserts a copy at its place in path order (ignoring case, then by the exact text), unless a path
+    // the file system takes for the same one is present (the same text on Linux; ignoring case on
+    // Windows). Returns the index of the record with that path.
     int AddArchive(const CXArchiveFile& archive);
     void ResetForScan();
     void RemoveAllArchives() { m_arrArchives.clear(); }
@@ -128,7 +132,7 @@ public:
     // Searches one folder and everything below it; false when the run was stopped on the way.
     bool ScanFolder(const QString& folder, CXRunControl& run);
 
-    QList<CXArchiveFile> m_arrArchives; // sorted by path, ignoring case
+    QList<CXArchiveFile> m_arrArchives; // sorted by path, ignoring case (then by the exact text)
     qint32 m_nZipCount = 0;
     qint32 m_nRarCount = 0;
     CXWorkerHost* m_pHost = nullptr; // stands in for the notify and status windows; may be null

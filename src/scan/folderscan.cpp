@@ -2,6 +2,7 @@
 
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
+#include "platform/files.h"
 #include "platform/scanscope.h"
 #include "scan/examine.h"
 #include "settings/settings.h"
@@ -9,6 +10,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -121,8 +125,11 @@ private:
             }
             const int type = GetArchiveType(path);
             Progress(holding);
-            if (type == -1)
+            if (type == -1) {
+                if (IsRarVolumeName(path))
+                    NotTaken(path, QStringLiteral("A volume of a multi-part RAR set; volume sets are not read yet"));
                 continue;
+            }
             if (info.isSymLink() || info.isJunction()) {
                 const QString target = info.canonicalFilePath();
                 if (!target.isEmpty() && !InsideChosenFolder(target)) {
@@ -138,6 +145,8 @@ private:
             }
             if (!m_run.Check())
                 return false;
+            if (!FirstVisit(path))
+                continue;
             ExamineFile(path, name, type);
         }
         return m_run.Check();
@@ -183,6 +192,19 @@ private:
             ++m_model.m_nRarCount;
     }
 
+    // False when the file was met before under another path (a hard link, a bind mount, two links inside
+    // the tree): one archive is listed once. A file that cannot be identified is examined as it is.
+    bool FirstVisit(const QString& path)
+    {
+        const zelvano::platform::FileIdentity id = zelvano::platform::IdentifyFile(path);
+        if (!id.m_bValid)
+            return true;
+        const auto [it, inserted] = m_seenFiles.emplace(std::make_pair(id.m_nDevice, id.m_nFile), path);
+        if (!inserted)
+            NotTaken(path, QStringLiteral("The same file as %1").arg(it->second));
+        return inserted;
+    }
+
     bool InsideChosenFolder(const QString& real) const
     {
         return !m_strChosen.isEmpty() && IsInsideOrEqual(real, m_strChosen);
@@ -215,6 +237,7 @@ private:
     QString m_strChosen;    // the chosen folder's real path
     QStringList m_arrRoots; // real paths of the trees entered so far
     const zelvano::platform::TrashFolders m_trash;
+    std::map<std::pair<quint64, quint64>, QString> m_seenFiles; // device and file number: the first path
 };
 
 const CXSettings& DefaultSettings()

@@ -1,3 +1,4 @@
+#include "platform/pathcompare.h"
 #include "scan/archivelist.h"
 #include "support/testenv.h"
 
@@ -39,15 +40,39 @@ private Q_SLOTS:
                                            QStringLiteral("/p/c.rar"), QStringLiteral("/q/a.zip")}));
     }
 
-    void pathDifferingOnlyInCaseKeepsTheFirstRecord()
+    void samePathKeepsTheFirstRecord()
     {
         CXArchiveList list;
         list.AddArchive(Record(QStringLiteral("/p/a.zip")));
         list.AddArchive(Record(QStringLiteral("/p/Trip.zip"), 3));
-        QCOMPARE(list.AddArchive(Record(QStringLiteral("/P/TRIP.ZIP"), 9)), 1);
+        QCOMPARE(list.AddArchive(Record(QStringLiteral("/p/Trip.zip"), 9)), 1);
         QCOMPARE(list.m_arrArchives.size(), 2);
-        QCOMPARE(list.m_arrArchives.at(1).m_strPath, QStringLiteral("/p/Trip.zip"));
         QCOMPARE(list.m_arrArchives.at(1).m_nPhotoCount, 3);
+    }
+
+    // Paths differing only in case are two archives where the file system tells them apart (Linux), and
+    // one where it does not (Windows). Either way the list stays in case-insensitive order.
+    void pathsDifferingOnlyInCaseFollowTheFileSystem()
+    {
+        CXArchiveList list;
+        list.AddArchive(Record(QStringLiteral("/p/a.zip")));
+        list.AddArchive(Record(QStringLiteral("/p/Trip.zip"), 3));
+        list.AddArchive(Record(QStringLiteral("/p/z.zip")));
+        const int index = list.AddArchive(Record(QStringLiteral("/p/trip.zip"), 9));
+        list.AddArchive(Record(QStringLiteral("/p/TRIP.zip"), 5));
+        if (zelvano::platform::FileNameCaseSensitivity() == Qt::CaseSensitive) {
+            QCOMPARE(Paths(list), (QStringList{QStringLiteral("/p/a.zip"), QStringLiteral("/p/TRIP.zip"),
+                                               QStringLiteral("/p/Trip.zip"), QStringLiteral("/p/trip.zip"),
+                                               QStringLiteral("/p/z.zip")}));
+            QCOMPARE(index, 2);
+            QCOMPARE(list.AddArchive(Record(QStringLiteral("/p/trip.zip"))), 3);
+            QCOMPARE(list.m_arrArchives.at(3).m_nPhotoCount, 9);
+        } else {
+            QCOMPARE(Paths(list), (QStringList{QStringLiteral("/p/a.zip"), QStringLiteral("/p/Trip.zip"),
+                                               QStringLiteral("/p/z.zip")}));
+            QCOMPARE(index, 1);
+            QCOMPARE(list.m_arrArchives.at(1).m_nPhotoCount, 3);
+        }
     }
 
     void copiedRecordOwnsItsFailedItems()
@@ -125,7 +150,14 @@ private Q_SLOTS:
         QTest::newRow("upper-case rar") << QStringLiteral("/p/TRIP.RAR") << 1;
         QTest::newRow("rar volume part1") << QStringLiteral("/p/Holiday.part1.rar") << -1;
         QTest::newRow("rar volume part2") << QStringLiteral("/p/Holiday.part2.rar") << -1;
-        QTest::newRow(".part anywhere in the path") << QStringLiteral("/p/my.party/holiday.rar") << -1;
+        QTest::newRow("rar volume part01, upper case") << QStringLiteral("/p/Holiday.PART01.RAR") << -1;
+        QTest::newRow("party in the name") << QStringLiteral("/p/birthday.party.rar") << 1;
+        QTest::newRow(".part in a folder name") << QStringLiteral("/p/Mum.Party/holiday.rar") << 1;
+        QTest::newRow("volume pattern in a folder name") << QStringLiteral("/p/x.part1.rar/holiday.rar") << 1;
+        QTest::newRow(".part without digits") << QStringLiteral("/p/holiday.part.rar") << 1;
+        QTest::newRow("letters after .part") << QStringLiteral("/p/holiday.part1a.rar") << 1;
+        QTest::newRow("no name before .part") << QStringLiteral("/p/.part1.rar") << 1;
+        QTest::newRow("upper-case rar in a dotted folder") << QStringLiteral("/p.q/TRIP.RAR") << 1;
         QTest::newRow("old-style volume") << QStringLiteral("/p/Holiday.r00") << -1;
         QTest::newRow("dot in the folder only") << QStringLiteral("/p/trip.zip/readme") << -1;
         QTest::newRow("no extension") << QStringLiteral("/p/zip") << -1;

@@ -1,0 +1,10 @@
+#include "platform/pathcompare.h"
+
+namespace zelvano::platform {
+
+Qt::CaseSensitivity FileNameCaseSensitivity()
+{
+    return Qt::CaseInsensitive;
+}
+
+} // namespace zelvano::platform
