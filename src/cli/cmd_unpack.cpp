@@ -301,14 +301,14 @@ private:
 
 bool DeletesToTrash(const CXSettings& settings)
 {
-    return settings.m_nAfterExtraction == 2;
+    return settings.m_nAfterExtraction == AfterDeleteToTrash;
 }
 
 // What became of each archive of a run that chose deletion; nothing when it did not.
 QList<UnpackArchiveFate> ArchiveFates(const QList<CXSelItem>& selection, const CXSettings& settings)
 {
     QList<UnpackArchiveFate> fates;
-    if (settings.m_nAfterExtraction == 0)
+    if (settings.m_nAfterExtraction == AfterDoNothing)
         return fates;
     for (const CXSelItem& sel : selection) {
         UnpackArchiveFate fate;
@@ -391,18 +391,24 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
     const QString mode = QStringLiteral("mode"), validate = QStringLiteral("validate"), kase = QStringLiteral("case"),
                   del = QStringLiteral("delete"), when = QStringLiteral("when");
     if (parser.isSet(mode) &&
-        !PickChoice(parser.value(mode), {{"smart", 0}, {"here", 1}, {"folder", 2}}, settings.m_nExtractTo))
+        !PickChoice(parser.value(mode), {{"smart", ExtractSmart}, {"here", ExtractHere}, {"folder", ExtractToFolder}},
+                    settings.m_nExtractTo))
         return bad(mode);
     if (parser.isSet(validate) &&
-        !PickChoice(parser.value(validate), {{"1", 0}, {"2", 1}, {"3", 2}}, settings.m_nValidationLevel))
+        !PickChoice(parser.value(validate), {{"1", ValidateExists}, {"2", ValidateSize}, {"3", ValidateLoads}},
+                    settings.m_nValidationLevel))
         return bad(validate);
     if (parser.isSet(kase) &&
-        !PickChoice(parser.value(kase), {{"title", 2}, {"lower", 1}, {"upper", 0}}, settings.m_nRenameCase))
+        !PickChoice(parser.value(kase), {{"title", RenameTitle}, {"lower", RenameLower}, {"upper", RenameUpper}},
+                    settings.m_nRenameCase))
         return bad(kase);
     if (parser.isSet(del) &&
-        !PickChoice(parser.value(del), {{"none", 0}, {"trash", 2}, {"permanent", 1}}, settings.m_nAfterExtraction))
+        !PickChoice(parser.value(del),
+                    {{"none", AfterDoNothing}, {"trash", AfterDeleteToTrash}, {"permanent", AfterDeletePermanently}},
+                    settings.m_nAfterExtraction))
         return bad(del);
-    if (parser.isSet(when) && !PickChoice(parser.value(when), {{"each", 0}, {"all", 1}}, settings.m_nWhenToDelete))
+    if (parser.isSet(when) &&
+        !PickChoice(parser.value(when), {{"each", DeleteAfterEach}, {"all", DeleteAfterAll}}, settings.m_nWhenToDelete))
         return bad(when);
 
     const auto pair = [&](const char* on, const char* off, qint32& target) {

@@ -9,18 +9,24 @@ namespace zelvano::cli {
 
 namespace {
 
-const ChoiceValue kDoubleClick[] = {{0, "open the containing folder"}, {1, "open the archive"}};
-const ChoiceValue kNameDisplay[] = {{2, "file name"}, {1, "relative path name"}, {0, "full path name"}};
-const ChoiceValue kAfterExtraction[] = {
-    {0, "do nothing"}, {2, "delete the archive to the trash"}, {1, "delete the archive permanently"}};
-const ChoiceValue kWhenToDelete[] = {{0, "after processing each archive"}, {1, "after processing all archives"}};
-const ChoiceValue kValidationLevel[] = {{0, "level 1: the picture exists"},
-                                        {1, "level 2: it exists and its size matches"},
-                                        {2, "level 3: it exists, its size matches and it loads as a picture"}};
-const ChoiceValue kExtractTo[] = {{0, "Smart Extraction"},
-                                  {1, "here, in the folder the archive lies in"},
-                                  {2, "a new folder named after the archive"}};
-const ChoiceValue kRenameCase[] = {{2, "Title Case"}, {1, "lower case"}, {0, "UPPER CASE"}};
+const ChoiceValue kDoubleClick[] = {{DoubleClickOpenFolder, "open the containing folder"},
+                                    {DoubleClickOpenArchive, "open the archive"}};
+const ChoiceValue kNameDisplay[] = {
+    {NameFileName, "file name"}, {NameRelativePath, "relative path name"}, {NameFullPath, "full path name"}};
+const ChoiceValue kAfterExtraction[] = {{AfterDoNothing, "do nothing"},
+                                        {AfterDeleteToTrash, "delete the archive to the trash"},
+                                        {AfterDeletePermanently, "delete the archive permanently"}};
+const ChoiceValue kWhenToDelete[] = {{DeleteAfterEach, "after processing each archive"},
+                                     {DeleteAfterAll, "after processing all archives"}};
+const ChoiceValue kValidationLevel[] = {
+    {ValidateExists, "level 1: the picture exists"},
+    {ValidateSize, "level 2: it exists and its size matches"},
+    {ValidateLoads, "level 3: it exists, its size matches and it loads as a picture"}};
+const ChoiceValue kExtractTo[] = {{ExtractSmart, "Smart Extraction"},
+                                  {ExtractHere, "here, in the folder the archive lies in"},
+                                  {ExtractToFolder, "a new folder named after the archive"}};
+const ChoiceValue kRenameCase[] = {
+    {RenameTitle, "Title Case"}, {RenameLower, "lower case"}, {RenameUpper, "UPPER CASE"}};
 const ChoiceValue kSortColumn[] = {{0, "archive name"}, {1, "type"},   {2, "last modified"},
                                    {3, "size"},         {4, "photos"}, {5, "extraction mode"}};
 
