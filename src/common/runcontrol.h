@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -28,9 +29,17 @@ public:
     // Worker side: waits while paused, then returns whether the run may go on.
     bool Check();
 
+    // How many workers are held at the gate right now. A pause takes effect only when a worker reaches
+    // its next Check(); this tells a caller (and a test) that it has.
+    int ParkedCount() const;
+    // Waits until at least one worker is held at the gate; false when none is within the timeout.
+    bool WaitUntilParked(std::chrono::milliseconds timeout) const;
+
 private:
     std::atomic<int> m_bRun{0};
     mutable std::mutex m_mutex;
     std::condition_variable m_resumed;
+    mutable std::condition_variable m_parked;
     bool m_bPaused = false;
+    int m_nParked = 0;
 };

@@ -25,16 +25,60 @@ private Q_SLOTS:
             }
         });
         QTRY_VERIFY(steps.load() > 3);
+        QCOMPARE(run.ParkedCount(), 0);
         run.Pause();
-        std::this_thread::sleep_for(20ms); // a step under way when the pause came may finish
+        // The worker finishes the step under way, then stands at the gate.
+        QVERIFY(run.WaitUntilParked(10s));
+        QCOMPARE(run.ParkedCount(), 1);
         const int held = steps.load();
-        std::this_thread::sleep_for(100ms);
-        QCOMPARE(steps.load(), held);
         QVERIFY(worker.IsActive());
         run.Resume();
         QTRY_VERIFY(steps.load() > held);
+        QCOMPARE(run.ParkedCount(), 0);
         run.Stop();
         QVERIFY(worker.WaitFor(2s));
+    }
+
+    // A worker held at the gate leaves it on a resume (and goes on) or on a stop (and ends).
+    void parkedWorkerIsReleased_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("resume") << false;
+        QTest::newRow("stop") << true;
+    }
+    void parkedWorkerIsReleased()
+    {
+        QFETCH(bool, stop);
+        CXRunControl run;
+        run.Start();
+        run.Pause();
+        std::atomic<int> passed{0};
+        CXWorkerThread worker;
+        worker.Start([&] {
+            while (run.Check() && ++passed < 3) {
+            }
+        });
+        QVERIFY(run.WaitUntilParked(10s));
+        QCOMPARE(passed.load(), 0);
+        if (stop)
+            run.Stop();
+        else
+            run.Resume();
+        QVERIFY(worker.WaitFor(10s));
+        QCOMPARE(run.ParkedCount(), 0);
+        QCOMPARE(passed.load(), stop ? 0 : 3);
+        QCOMPARE(run.IsRunning(), !stop);
+    }
+
+    // Nobody at the gate: a pause alone does not count as a held worker.
+    void waitUntilParkedTimesOutWithoutWorker()
+    {
+        CXRunControl run;
+        run.Start();
+        run.Pause();
+        QVERIFY(run.IsPaused());
+        QVERIFY(!run.WaitUntilParked(20ms));
+        QCOMPARE(run.ParkedCount(), 0);
     }
 
     void stopDuringPauseEndsWorker()
