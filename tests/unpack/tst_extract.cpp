@@ -529,11 +529,13 @@ private Q_SLOTS:
             done = true;
         });
         QVERIFY(paused.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The worker stands at the gate inside the entry before anything is looked at.
+        const bool parked = fx.m_run.WaitUntilParked(std::chrono::seconds(60));
         const bool heldInEntry = !done && QFileInfo(dir.filePath(S("big.jpg"))).size() < big.size() &&
                                  !QFileInfo::exists(dir.filePath(S("after.jpg")));
         fx.m_run.Resume();
         worker.join();
+        QVERIFY(parked);
         QVERIFY(heldInEntry);
         QVERIFY(ok);
         QVERIFY(monotonic);
@@ -581,11 +583,12 @@ private Q_SLOTS:
             done = true;
         });
         QVERIFY(started.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const bool parked = fx.m_run.WaitUntilParked(std::chrono::seconds(60));
         const bool held =
             !done && QFileInfo(dest + S("/big.jpg")).size() < big.size() && !QFileInfo::exists(dest + S("/z.jpg"));
         fx.m_run.Resume();
         worker.join();
+        QVERIFY(parked);
         QVERIFY(held);
         QVERIFY(ok);
         QCOMPARE(ReadFile(dest + S("/big.jpg")), big);
