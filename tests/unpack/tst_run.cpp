@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 #include "unpack/unpackrun.h"
 
+#include <chrono>
 #include <mutex>
 #include <QSemaphore>
 #include <QtTest>
@@ -409,6 +410,9 @@ private Q_SLOTS:
         QVERIFY(run.IsPaused());
         QCOMPARE(run.CurrentArchive(), f.dir.path() + QStringLiteral("/b.zip"));
         mayGoOn.release();
+        // Held at the gate between the two chunks until the resume or the stop.
+        QVERIFY(run.RunControl().WaitUntilParked(std::chrono::seconds(10)));
+        QVERIFY(entryLog.isEmpty());
         if (stop) {
             QVERIFY(run.Stop());
         } else {
