@@ -10,6 +10,9 @@
 #include "settings/settings.h"
 #include "settings/titlecase.h"
 
+#include <QSet>
+
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -18,15 +21,46 @@ namespace {
 // The folder names found inside one archive, each once, ignoring case.
 using FolderKeys = std::set<QString, LessNoCase>;
 
+bool IsSlash(QChar c)
+{
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
+
+// Removes every "/" and "\" (ZIP archivers made on Windows store the latter).
+void RemoveSeparators(QString& text)
+{
+    text.removeIf(IsSlash);
+}
+
 // A folder key from a directory entry's stored name: lower case, separators dropped when the name ends
-// with one, dots as spaces.
-void AddDirectoryKey(FolderKeys& keys, const QString& storedName, QChar separator)
+// with one, dots as spaces. A ZIP name may end with either separator; a RAR name is as the library
+// reports it.
+void AddDirectoryKey(FolderKeys& keys, const QString& storedName, bool zip)
 {
     QString key = storedName.toLower();
-    if (key.endsWith(separator))
-        key.remove(separator);
+    if (zip && !key.isEmpty() && IsSlash(key.back()))
+        RemoveSeparators(key);
+    else if (key.endsWith(QLatin1Char('/')))
+        key.remove(QLatin1Char('/'));
     key.replace(QLatin1Char('.'), QLatin1Char(' '));
     keys.insert(key);
+}
+
+// Names as one text whatever form they came in: the composed form (an archive named on a Mac reaches us
+// decomposed, its entries usually composed), without case, tidied like the archive's title.
+QString ComparableName(const QString& text)
+{
+    return MakeTitleCase(text.normalized(QString::NormalizationForm_C), false).toCaseFolded();
+}
+
+// The archive's file name without its last extension.
+QString ArchiveTitle(const QString& archivePath)
+{
+    QString name = archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    return name;
 }
 
 // The words of a text that count for a match: three or more characters, lower case.
@@ -54,42 +88,12 @@ QString ParentFolderName(const QString& archivePath)
 // The archive's file name without its extension, tidied like the folder name.
 QString ArchiveBaseName(const QString& archivePath)
 {
-    QString name = archivePath.mid(archivePath.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    return MakeTitleCase(name, false).toLower();
+    return MakeTitleCase(ArchiveTitle(archivePath), false).toLower();
 }
 
 bool WordCounts(const CXSettings& settings, const QString& word, const QString& within)
 {
     return word.size() > 1 && within.contains(word) && !settings.IsIgnoredFolderName(word);
-}
-
-// 1 when the archive's inner folders, or without them its own name, repeat a word of the place it lies
-// in: it then carries its own descriptive folder and is extracted in place. Otherwise 2.
-int DecideMode(const CXSettings& settings, const QString& archivePath, const FolderKeys& keys)
-{
-    if (!keys.empty()) {
-        const QString lowerPath = archivePath.toLower();
-        for (const QString& key : keys) {
-            for (const QString& word : WordsOf(key)) {
-                if (WordCounts(settings, word, lowerPath))
-                    return 1;
-            }
-        }
-        return 2;
-    }
-    const QString folder = ParentFolderName(archivePath);
-    const QString base = ArchiveBaseName(archivePath);
-    if (base.contains(folder) && !settings.IsIgnoredFolderName(folder))
-        return 1;
-    for (QString word : WordsOf(folder)) {
-        word.remove(QLatin1Char('\''));
-        if (WordCounts(settings, word, base))
-            return 1;
-    }
-    return 2;
 }
 
 struct Tally
@@ -98,7 +102,27 @@ struct Tally
     quint64 photoBytes = 0;
     quint64 packedBytes = 0;
     FolderKeys keys;
-    QString lastKey; // most entries lie in the folder of the entry before them
+    QString lastKey;          // most entries lie in the folder of the entry before them
+    QSet<QString> topFolders; // the first folder of every counted entry, comparable (ComparableName)
+    QString lastTop;          // as stored: most entries lie below the top folder of the entry before them
+    bool rootPhoto = false;   // a photo lies outside every folder
+
+    // name: "/" separated, without leading or trailing separators.
+    void AddTop(const QString& name, bool photo)
+    {
+        const qsizetype slash = name.indexOf(QLatin1Char('/'));
+        if (slash < 0 && photo) {
+            rootPhoto = true;
+            return;
+        }
+        if (name.isEmpty())
+            return;
+        const QString top = slash < 0 ? name : name.left(slash);
+        if (top == lastTop)
+            return;
+        lastTop = top;
+        topFolders.insert(ComparableName(top));
+    }
 
     void AddKey(const QString& key)
     {
@@ -117,6 +141,46 @@ struct Tally
     }
 };
 
+bool OnlyTopFolderIsTheTitle(const Tally& tally, const QString& archivePath)
+{
+    if (tally.rootPhoto || tally.topFolders.size() != 1)
+        return false;
+    const QString title = ComparableName(ArchiveTitle(archivePath));
+    return !title.isEmpty() && *tally.topFolders.cbegin() == title;
+}
+
+// 1 when the archive's inner folders, or without them its own name, repeat a word of the place it lies
+// in: it then carries its own descriptive folder and is extracted in place. Otherwise 2.
+int DecideMode(const CXSettings& settings, const QString& storedPath, const Tally& tally, const FolderKeys& keys)
+{
+    // An archive whose every picture lies in one top folder named like the archive itself brings the very
+    // folder extraction to a new folder would make: it goes here, whatever its words (words of one or two
+    // characters, as in most CJK names, never count below).
+    if (OnlyTopFolderIsTheTitle(tally, storedPath))
+        return 1;
+    const QString archivePath = storedPath.normalized(QString::NormalizationForm_C);
+    if (!keys.empty()) {
+        const QString lowerPath = archivePath.toLower();
+        for (const QString& key : keys) {
+            for (const QString& word : WordsOf(key.normalized(QString::NormalizationForm_C))) {
+                if (WordCounts(settings, word, lowerPath))
+                    return 1;
+            }
+        }
+        return 2;
+    }
+    const QString folder = ParentFolderName(archivePath);
+    const QString base = ArchiveBaseName(archivePath);
+    if (base.contains(folder) && !settings.IsIgnoredFolderName(folder))
+        return 1;
+    for (QString word : WordsOf(folder)) {
+        word.remove(QLatin1Char('\''));
+        if (WordCounts(settings, word, base))
+            return 1;
+    }
+    return 2;
+}
+
 // What one listing pass keeps of an archive: the entries that may count (pictures by their extension and
 // folders), since known junk can only be told once every name is known (an AppleDouble "._name" is junk
 // only beside "name"). The companion of a picture bears the picture's extension and the companion of a
@@ -126,8 +190,9 @@ class CXListing
 public:
     enum class Kind
     {
-        FolderEntry, // a directory entry: its stored name is the key
-        ZipFolder,   // a ZIP name ending with "/" without the directory flag
+        ZipDirectory, // a ZIP directory entry: its stored name is the key
+        RarDirectory, // a RAR directory entry: its stored name is the key
+        ZipFolder,    // a ZIP name ending with a separator without the directory flag
         ZipPhoto,
         RarPhoto,
     };
@@ -144,13 +209,18 @@ public:
         for (const Entry& entry : m_arrEntries) {
             if (IsJunk(entry))
                 continue;
+            const bool photo = entry.kind == Kind::ZipPhoto || entry.kind == Kind::RarPhoto;
+            tally.AddTop(NormalizedEntryName(entry.name), photo);
             switch (entry.kind) {
-            case Kind::FolderEntry:
-                AddDirectoryKey(tally.keys, entry.name, QLatin1Char('/'));
+            case Kind::ZipDirectory:
+                AddDirectoryKey(tally.keys, entry.name, true);
+                break;
+            case Kind::RarDirectory:
+                AddDirectoryKey(tally.keys, entry.name, false);
                 break;
             case Kind::ZipFolder: {
                 QString key = ZipLowerName(entry.name);
-                key.remove(QLatin1Char('/'));
+                RemoveSeparators(key);
                 key.replace(QLatin1Char('.'), QLatin1Char(' '));
                 tally.AddKey(key);
                 break;
@@ -158,10 +228,11 @@ public:
             case Kind::ZipPhoto: {
                 tally.AddPhoto(entry.unpacked, entry.packed);
                 const QString name = ZipLowerName(entry.name);
-                const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+                const qsizetype slash =
+                    std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
                 if (slash >= 0) {
                     QString key = name.left(slash + 1);
-                    key.remove(QLatin1Char('/'));
+                    RemoveSeparators(key);
                     key.replace(QLatin1Char('.'), QLatin1Char(' '));
                     tally.AddKey(key);
                 }
@@ -228,8 +299,8 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
         const QString name = CXListing::ZipLowerName(entry.m_szName);
         const bool picture = MatchesExtensionList(name, extensions);
         if ((entry.m_dwAttributes & ZIP_ATTR_DIRECTORY) && !picture)
-            listing.Add(entry.m_szName, CXListing::Kind::FolderEntry);
-        else if (name.endsWith(QLatin1Char('/'))) // a file, or a directory flag on a picture name
+            listing.Add(entry.m_szName, CXListing::Kind::ZipDirectory);
+        else if (!name.isEmpty() && IsSlash(name.back())) // a file, or a directory flag on a picture name
             listing.Add(entry.m_szName, CXListing::Kind::ZipFolder);
         else if (picture) // hidden or not: the unpack extracts hidden pictures too
             listing.Add(entry.m_szName, CXListing::Kind::ZipPhoto, quint64(qMax<qint64>(entry.m_nUnpackedSize, 0)),
@@ -246,7 +317,7 @@ void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
     CXListing listing;
     RarListEntries(archive, [&](const RarEntry& entry) {
         if (entry.isDirectory) {
-            listing.Add(entry.name, CXListing::Kind::FolderEntry);
+            listing.Add(entry.name, CXListing::Kind::RarDirectory);
             return true;
         }
         // A later part of a file split over volumes is the same file again; a link is no picture.
@@ -277,7 +348,7 @@ QString NormalisedExtensions(const QString& imagePatterns)
 int FinishExamination(const CXSettings& settings, const QString& path, const Tally& tally, int& mode,
                       quint64& photoBytes, quint64& packedBytes, int& folderCount)
 {
-    mode = DecideMode(settings, path, tally.keys);
+    mode = DecideMode(settings, path, tally, tally.keys);
     photoBytes = tally.photoBytes;
     packedBytes = tally.packedBytes;
     folderCount = int(tally.keys.size());

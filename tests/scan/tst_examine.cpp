@@ -301,6 +301,29 @@ private Q_SLOTS:
             << S("Trips/Bob's Trip/bobs holiday.zip") << L({"a.jpg"}) << def << S("") << 1 << 0 << 1;
         QTest::newRow("root photos, ampersand dropped from the folder name")
             << S("Trips/Photo & Set/photo set 2.zip") << L({"a.jpg"}) << def << S("") << 1 << 0 << 1;
+        // An archive whose one top folder is its own title brings the folder it would be given.
+        QTest::newRow("only top folder is the title, words too short to count")
+            << S("Misc/京都 旅行.zip") << L({"京都 旅行/a.jpg", "京都 旅行/b.jpg"}) << def << S("") << 2 << 1 << 1;
+        QTest::newRow("only top folder is the title, with its folder entry and a subfolder")
+            << S("Misc/京都 旅行.zip") << L({"京都 旅行/|D", "京都 旅行/夜/|D", "京都 旅行/夜/a.jpg"}) << def << S("") << 1 << 2 << 1;
+        QTest::newRow("top folder is the title after tidying, ignoring case")
+            << S("Misc/ab_cd.zip") << L({"AB CD/a.jpg", "ab cd/b.jpg"}) << def << S("") << 2 << 1 << 1;
+        QTest::newRow("top folder is the title, but photos lie beside it")
+            << S("Misc/京都 旅行.zip") << L({"京都 旅行/a.jpg", "b.jpg"}) << def << S("") << 2 << 1 << 2;
+        QTest::newRow("two top folders, one of them the title")
+            << S("Misc/京都 旅行.zip") << L({"京都 旅行/a.jpg", "大阪/b.jpg"}) << def << S("") << 2 << 2 << 2;
+        QTest::newRow("top folder that only contains the title")
+            << S("Misc/京都.zip") << L({"京都 旅行/a.jpg"}) << def << S("") << 1 << 1 << 2;
+        // Archivers on Windows store backslashes; they separate folders like slashes.
+        QTest::newRow("backslash names give their folder key")
+            << S("Misc/Geburtstag Müller.zip") << L({"Geburtstag Müller\\IMG_1.jpg", "Geburtstag Müller\\IMG_2.jpg"}) << def << S("") << 2 << 1 << 1;
+        QTest::newRow("backslash folder entry gives its key")
+            << S("Misc/Feier.zip") << L({"Feier\\|D", "Feier\\Tag\\a.jpg"}) << def << S("") << 1 << 2 << 1;
+        QTest::newRow("backslash names, folder not in the path")
+            << S("Misc/Geburtstag.zip") << L({"Pictures\\IMG_1.jpg"}) << def << S("") << 1 << 1 << 2;
+        // The same name in its composed and decomposed forms is one name.
+        QTest::newRow("decomposed archive name, composed folder name")
+            << S("Misc/Mu\xCC\x88ller Fotos.zip") << L({"Müller/a.jpg"}) << def << S("") << 1 << 1 << 1;
         QTest::newRow("text files only")
             << S("Misc/a.zip") << L({"notes/|D", "readme.txt"}) << def << S("") << -1 << 1 << 2;
         QTest::newRow("empty archive")
