@@ -17,7 +17,7 @@
 namespace {
 
 // Files up to this size are read into memory whole; larger ones are mapped. Either way the checks get one
-// contiguous buffer, which is also what lets the JPEG decoder take its fast entropy-decoding path.
+// contiguous buffer and walk it without copies.
 constexpr qint64 kReadWholeLimit = qint64(16) * 1024 * 1024;
 
 quint32 Be32(const uchar* p)
