@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
-  zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar
+  zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar locales
 )
 # Packages from the non-free component: when apt does not know them, the component is enabled.
 NONFREE=(libunrar-dev rar unrar p7zip-rar)
@@ -14,13 +14,36 @@ NONFREE=(libunrar-dev rar unrar p7zip-rar)
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+# The tests format texts a second time under this locale: other day and month names, no AM/PM marker.
+# Generated when missing; a machine that cannot generate it only skips that second pass.
+TEST_LOCALE=de_DE.UTF-8
+
+has_test_locale() { locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; }
+make_test_locale() {
+  has_test_locale && return 0
+  command -v locale-gen >/dev/null || return 1
+  echo "Generating the $TEST_LOCALE locale for the tests"
+  if [ -f /etc/locale.gen ] && grep -q "^# *$TEST_LOCALE UTF-8" /etc/locale.gen; then
+    $SUDO sed -i "s/^# *\($TEST_LOCALE UTF-8\)/\1/" /etc/locale.gen || return 1
+  elif ! grep -qs "^$TEST_LOCALE UTF-8" /etc/locale.gen; then
+    echo "$TEST_LOCALE UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null || return 1
+  fi
+  $SUDO locale-gen >/dev/null && has_test_locale
+}
+test_locale() {
+  make_test_locale || echo "Could not generate the $TEST_LOCALE locale: the second-locale test pass will be skipped" >&2
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  test_locale
+  exit 0
+fi
 
 echo "Installing missing packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
@@ -59,3 +82,4 @@ if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+test_locale

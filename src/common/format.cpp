@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <cwchar>
+#include <string>
 
 QString FormatNumber(qint64 number)
 {
@@ -68,6 +70,54 @@ QString FormatQuantity(qint64 count, const QString& noun, bool aligned)
     return text;
 }
 
+namespace {
+
+// True when the run-time locale writes an AM/PM marker; German, for one, has none.
+bool LocaleHasAmPm()
+{
+    std::tm afternoon{};
+    afternoon.tm_hour = 13;
+    afternoon.tm_mday = 1;
+    afternoon.tm_year = 100;
+    wchar_t marker[16];
+    return std::wcsftime(marker, 16, L"%p", &afternoon) > 0;
+}
+
+// The format with its 12-hour fields in 24-hour form: without a marker, "02:05" could be either time of day.
+// %I becomes %H, %r becomes %T, and %p goes with the spaces before it (after it, when it leads).
+QString TwentyFourHour(const QString& format)
+{
+    QString out;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format.at(i) != QLatin1Char('%') || i + 1 >= format.size()) {
+            out += format.at(i);
+            continue;
+        }
+        QString field = QStringLiteral("%");
+        ++i;
+        if ((format.at(i) == QLatin1Char('E') || format.at(i) == QLatin1Char('O')) && i + 1 < format.size())
+            field += format.at(i++);
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('I')) {
+            out += field + QLatin1Char('H');
+        } else if (c == QLatin1Char('r')) {
+            out += QStringLiteral("%T");
+        } else if (c == QLatin1Char('p')) {
+            while (!out.isEmpty() && out.back() == QLatin1Char(' '))
+                out.chop(1);
+            if (out.isEmpty()) {
+                while (i + 1 < format.size() && format.at(i + 1) == QLatin1Char(' '))
+                    ++i;
+            }
+        } else {
+            out += field + c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 QString FormatTime(qint64 secondsSince1970, const char* strftimeFormat)
 {
     if (!strftimeFormat)
@@ -83,7 +133,12 @@ QString FormatTime(qint64 secondsSince1970, const char* strftimeFormat)
     if (!localtime_r(&t, &local))
         return {};
 #endif
-    char buffer[128];
-    const std::size_t length = std::strftime(buffer, sizeof buffer, strftimeFormat, &local);
-    return QString::fromLocal8Bit(buffer, static_cast<qsizetype>(length));
+    QString format = QString::fromUtf8(strftimeFormat);
+    if (!LocaleHasAmPm())
+        format = TwentyFourHour(format);
+    // The wide form gives the names as characters, whatever the locale's byte encoding.
+    const std::wstring wideFormat = format.toStdWString();
+    wchar_t buffer[128];
+    const std::size_t length = std::wcsftime(buffer, 128, wideFormat.c_str(), &local);
+    return QString::fromWCharArray(buffer, static_cast<qsizetype>(length));
 }

@@ -17,4 +17,6 @@ QString FormatQuantity(qint64 count, const QString& noun, bool aligned);
 
 // The time (seconds since 1970) in local time, formatted with strftime (day and month names of the
 // current C locale). At most 127 characters; an empty text when conversion or formatting fails.
+// Where the locale has no AM/PM marker, the hour is written in 24-hour form: %I as %H, %r as %T, and %p
+// is left out with the spaces before it ("@%I:%M:%S %p" gives "@14:05:09" in German).
 QString FormatTime(qint64 secondsSince1970, const char* strftimeFormat);

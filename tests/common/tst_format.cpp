@@ -1,5 +1,6 @@
 #include "common/format.h"
 
+#include <clocale>
 #include <ctime>
 #include <QtTest>
 
@@ -12,7 +13,10 @@ private Q_SLOTS:
         // FormatTime works in local time: pin the zone so the expected texts hold on any machine.
         qputenv("TZ", "UTC");
         tzset();
+        // The application sets the user's locale at start; these texts are those of the C locale.
+        std::setlocale(LC_ALL, "C");
     }
+    void cleanup() { std::setlocale(LC_ALL, "C"); }
 
     void formatNumber_data()
     {
@@ -112,6 +116,42 @@ private Q_SLOTS:
         QFETCH(qint64, seconds);
         QFETCH(QByteArray, format);
         QFETCH(QString, expected);
+        QCOMPARE(FormatTime(seconds, format.constData()), expected);
+    }
+
+    // Times read the same in every locale: without an AM/PM marker the hour is written in 24-hour form.
+    void formatTimeInLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QString>("expected");
+        const qint64 afternoon = 1615125909; // Sunday, 2021-03-07 14:05:09 UTC
+        const qint64 night = 1615077009;     // the same day at 00:30:09
+        const QByteArray report("%A, %B %d, %Y @%I:%M:%S %p");
+        const QByteArray C("C"), utf8("C.UTF-8"), german("de_DE.UTF-8");
+        // clang-format off
+        QTest::newRow("C: report time keeps its marker")       << C      << afternoon << report              << QStringLiteral("Sunday, March 07, 2021 @02:05:09 PM");
+        QTest::newRow("C: half past midnight is 12 AM")        << C      << night     << QByteArray("%I:%M %p") << QStringLiteral("12:30 AM");
+        QTest::newRow("C.UTF-8: report time keeps its marker") << utf8   << afternoon << report              << QStringLiteral("Sunday, March 07, 2021 @02:05:09 PM");
+        QTest::newRow("German: report time in 24 hours")       << german << afternoon << report              << QStringLiteral("Sonntag, M\u00e4rz 07, 2021 @14:05:09");
+        QTest::newRow("German: half past midnight is 00")      << german << night     << QByteArray("%I:%M %p") << QStringLiteral("00:30");
+        QTest::newRow("German: a leading marker goes")         << german << afternoon << QByteArray("%p %I:%M") << QStringLiteral("14:05");
+        QTest::newRow("German: marker mid-text")               << german << afternoon << QByteArray("%I %p, %d") << QStringLiteral("14, 07");
+        QTest::newRow("German: locale 12-hour time")           << german << afternoon << QByteArray("%r")    << QStringLiteral("14:05:09");
+        QTest::newRow("German: a literal %p stays")            << german << afternoon << QByteArray("%I %%p %%I") << QStringLiteral("14 %p %I");
+        QTest::newRow("German: 24-hour fields unchanged")      << german << afternoon << QByteArray("%H:%M:%S") << QStringLiteral("14:05:09");
+        QTest::newRow("German: report file name")              << german << afternoon << QByteArray("SCAN %m-%d-%Y") << QStringLiteral("SCAN 03-07-2021");
+        // clang-format on
+    }
+    void formatTimeInLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(qint64, seconds);
+        QFETCH(QByteArray, format);
+        QFETCH(QString, expected);
+        if (!std::setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not installed (scripts/install-deps.sh generates it)");
         QCOMPARE(FormatTime(seconds, format.constData()), expected);
     }
 

@@ -50,6 +50,37 @@ private Q_SLOTS:
         tzset();
         std::setlocale(LC_ALL, "C");
     }
+    void cleanup() { std::setlocale(LC_ALL, "C"); }
+
+    // The report's times and file name in other locales: names follow the locale, the time of day stays
+    // unambiguous (24-hour form where the locale has no AM/PM marker), the file name stays in digits.
+    void timesInLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QString>("finished");
+        // clang-format off
+        QTest::newRow("C")       << QByteArray("C")           << QStringLiteral("Sunday, March 07, 2021 @02:05:09 PM")    << QStringLiteral("Sunday, March 07, 2021 @03:07:10 PM");
+        QTest::newRow("C.UTF-8") << QByteArray("C.UTF-8")     << QStringLiteral("Sunday, March 07, 2021 @02:05:09 PM")    << QStringLiteral("Sunday, March 07, 2021 @03:07:10 PM");
+        QTest::newRow("German")  << QByteArray("de_DE.UTF-8") << QStringLiteral("Sonntag, M\u00e4rz 07, 2021 @14:05:09") << QStringLiteral("Sonntag, M\u00e4rz 07, 2021 @15:07:10");
+        // clang-format on
+    }
+    void timesInLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, started);
+        QFETCH(QString, finished);
+        if (!std::setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not installed (scripts/install-deps.sh generates it)");
+        CXArchiveList list;
+        list.AddArchive(Archive(QStringLiteral("/photos/Trip.zip"), 1234, 2000000));
+        const QStringList lines = ScanSummaryLines(
+            MakeScanReportFigures(list, QStringLiteral("/photos"), kStarted, kFinished, QStringLiteral("1:02:01")));
+        QCOMPARE(lines.value(1), QStringLiteral("Started:              ") + started);
+        QCOMPARE(lines.value(2), QStringLiteral("Finished:             ") + finished);
+        QCOMPARE(lines.value(10), QStringLiteral("Total Photos:         1,234"));
+        QCOMPARE(ProposedScanReportName(kStarted), QStringLiteral("SCAN 03-07-2021 (1615125909).txt"));
+    }
 
     void reportFileByteForByte()
     {

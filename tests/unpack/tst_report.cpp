@@ -3,6 +3,7 @@
 #include "scan/archivelist.h"
 #include "support/testenv.h"
 
+#include <clocale>
 #include <ctime>
 #include <QtTest>
 
@@ -14,6 +15,49 @@ private Q_SLOTS:
     {
         qputenv("TZ", "UTC");
         tzset();
+        // The application sets the user's locale at start; the texts below are those of the C locale.
+        std::setlocale(LC_ALL, "C");
+    }
+    void cleanup() { std::setlocale(LC_ALL, "C"); }
+
+    // The summary's times follow the locale's names but never lose the time of day: without an AM/PM
+    // marker the hour is in 24-hour form. Counts are grouped the same in every locale.
+    void summaryInLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QString>("finished");
+        // clang-format off
+        QTest::newRow("C")       << QByteArray("C")           << QStringLiteral("Tuesday, November 14, 2023 @10:13:20 PM") << QStringLiteral("Tuesday, November 14, 2023 @11:15:25 PM");
+        QTest::newRow("C.UTF-8") << QByteArray("C.UTF-8")     << QStringLiteral("Tuesday, November 14, 2023 @10:13:20 PM") << QStringLiteral("Tuesday, November 14, 2023 @11:15:25 PM");
+        QTest::newRow("German")  << QByteArray("de_DE.UTF-8") << QStringLiteral("Dienstag, November 14, 2023 @22:13:20")   << QStringLiteral("Dienstag, November 14, 2023 @23:15:25");
+        // clang-format on
+    }
+    void summaryInLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, started);
+        QFETCH(QString, finished);
+        if (!std::setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not installed (scripts/install-deps.sh generates it)");
+        UnpackReportData data;
+        data.m_strScanPath = QStringLiteral("/p");
+        data.m_tStarted = 1700000000;
+        data.m_tFinished = 1700003725;
+        data.m_nSkipped = 1234;
+        data.m_nBytesOnDisk = 1536;
+        const QStringList lines = UnpackReportSummaryLines(data);
+        const auto field = [&lines](const char* label) {
+            for (const QString& line : lines) {
+                if (line.startsWith(QLatin1String(label)))
+                    return line.mid(30);
+            }
+            return QStringLiteral("(missing)");
+        };
+        QCOMPARE(field("Started:"), started);
+        QCOMPARE(field("Finished:"), finished);
+        QCOMPARE(field("Number Skipped (Duplicate):"), QStringLiteral("1,234"));
+        QCOMPARE(field("Size on Disk:"), QStringLiteral("1.50 KB"));
     }
 
     void reasons_data()
