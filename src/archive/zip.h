@@ -163,10 +163,6 @@ int32_t ZipClose(ZipHandle handle);
 // register, so a scan and a test thread cannot overwrite each other's).
 int32_t ZipGetLastResult();
 
-// Does nothing: the file-name test now belongs to each handle (ZipSetFileNameTest). Kept only until its
-// last caller is gone.
-inline void ZipSetPictureExtensions(const QString&) {}
-
 // Owns an open handle and closes it at the end of its scope.
 struct ZipHandleCloser
 {

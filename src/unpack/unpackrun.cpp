@@ -1,6 +1,5 @@
 #include "unpack/unpackrun.h"
 
-#include "archive/zip.h"
 #include "common/format.h"
 #include "common/saturating.h"
 #include "platform/diskspace.h"
@@ -155,8 +154,6 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
     m_list.ClearFailedItems();
     const QString extensions = ToExtensionList(BuildImagePatternList(m_options));
     m_list.SetImagePatterns(extensions);
-    // The ZIP reader's own copy: it treats a directory-flagged entry with a picture name as a file.
-    ZipSetPictureExtensions(m_list.m_strImagePatterns);
     m_ctx.m_strImageExtensions = m_list.m_strImagePatterns;
     m_ctx.m_strSourceFolder = sourceFolder;
     m_ctx.ResetRun();
