@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
-#include <QCoreApplication>
 #include <cstdio>
+#include <QCoreApplication>
 
 int main(int argc, char** argv)
 {
