@@ -9,6 +9,7 @@
 #include "common/workerhost.h"
 #include "reports/unpackreport.h"
 #include "scan/archivelist.h"
+#include "scan/nottaken.h"
 #include "scan/scanrunner.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
@@ -359,7 +360,7 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
         archives.append(archive);
     }
     QJsonArray notTaken;
-    for (const CXNotTaken& entry : list.m_arrNotTaken) {
+    for (const CXNotTaken& entry : ArchivesNotTaken(list)) {
         notTaken.append(QJsonObject{
             {QStringLiteral("path"), DisplayPath(entry.m_strPath)},
             {QStringLiteral("reason"), entry.m_strReason},
@@ -540,6 +541,11 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     data.m_arrFates = ArchiveFates(run.Selection(), settings);
 
     int exitCode = kExitOk;
+    // An archive that may hold pictures and could not be taken is a failure, like a failed entry.
+    for (const CXNotTaken& entry : ArchivesNotTaken(list)) {
+        if (entry.m_bMissed)
+            exitCode = kExitFailure;
+    }
     for (const CXSelItem& sel : run.Selection()) {
         const CXArchiveFile& a = list.m_arrArchives.at(sel.m_nArchive);
         if (!sel.m_bExtracted || sel.m_bDeleteFailed || !a.m_arrFailedItems.isEmpty())
@@ -567,7 +573,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
         }
         for (const QString& line : UnpackFateLines(data))
             out << line << "\n";
-        for (const CXNotTaken& entry : list.m_arrNotTaken)
+        for (const CXNotTaken& entry : ArchivesNotTaken(list))
             out << "Not taken: " << DisplayPath(entry.m_strPath) << ": " << entry.m_strReason << "\n";
     }
     out.flush();

@@ -17,9 +17,9 @@ namespace zelvano::cli {
 
 namespace {
 
-void AddNotTaken(CXArchiveList& list, const QString& path, const QString& reason)
+void AddNotTaken(CXArchiveList& list, const QString& path, const QString& reason, bool missed = false)
 {
-    const CXNotTaken entry{path, reason};
+    const CXNotTaken entry{path, reason, missed};
     if (!list.m_arrNotTaken.contains(entry))
         list.m_arrNotTaken.append(entry);
 }
@@ -53,7 +53,7 @@ void Merge(CXArchiveList& list, const CXArchiveList& part)
             list.m_arrSkipped.InsertSorted(path);
     }
     for (const CXNotTaken& entry : part.m_arrNotTaken)
-        AddNotTaken(list, entry.m_strPath, entry.m_strReason);
+        AddNotTaken(list, entry.m_strPath, entry.m_strReason, entry.m_bMissed);
 }
 
 // One archive given by name, examined as the folder scan examines the archives it meets.

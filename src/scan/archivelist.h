@@ -44,6 +44,7 @@ struct CXNotTaken
 {
     QString m_strPath;
     QString m_strReason;
+    bool m_bMissed = false; // what it holds may be pictures the run cannot reach (not a choice of the user's)
 
     bool operator==(const CXNotTaken&) const = default;
 };

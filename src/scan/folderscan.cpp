@@ -87,7 +87,7 @@ private:
         for (const zelvano::platform::UnreadableEntry& entry : zelvano::platform::ListUnreadableEntries(folder)) {
             const QString path = JoinPath(folder, entry.m_strName);
             if (entry.m_bFolder || GetArchiveType(path) != -1)
-                NotTaken(path, QStringLiteral("The name is not valid UTF-8"));
+                NotTaken(path, QStringLiteral("The name is not valid UTF-8"), true);
         }
         while (it.hasNext()) {
             if (!m_run.Check())
@@ -127,7 +127,8 @@ private:
             Progress(holding);
             if (type == -1) {
                 if (IsRarVolumeName(path))
-                    NotTaken(path, QStringLiteral("A volume of a multi-part RAR set; volume sets are not read yet"));
+                    NotTaken(path, QStringLiteral("A volume of a multi-part RAR set; volume sets are not read yet"),
+                             true);
                 continue;
             }
             if (info.isSymLink() || info.isJunction()) {
@@ -219,9 +220,9 @@ private:
         return false;
     }
 
-    void NotTaken(const QString& path, const QString& reason)
+    void NotTaken(const QString& path, const QString& reason, bool missed = false)
     {
-        m_model.m_arrNotTaken.append(CXNotTaken{path, reason});
+        m_model.m_arrNotTaken.append(CXNotTaken{path, reason, missed});
     }
 
     void Progress(const QString& holding)

@@ -437,6 +437,49 @@ private Q_SLOTS:
         }
     }
 
+    // The archives the scan did not take are named with the scan's own reason; one that may hold pictures
+    // the run could not reach makes the exit code 1.
+    void archivesNotTakenAndExitCode_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("exitCode");
+        zelvano::test::ZipWriter text;
+        text.add("notes.txt", "no picture here");
+        QByteArray cut = text.build();
+        cut.chop(10);
+        QTest::newRow("not an archive at all")
+            << QStringLiteral("fake.zip") << QByteArray("just text")
+            << QStringLiteral("Not a ZIP archive (no end of central directory)") << 1;
+        QTest::newRow("cut short") << QStringLiteral("cut.zip") << cut
+                                   << QStringLiteral("Not a ZIP archive (no end of central directory)") << 1;
+        QTest::newRow("no picture of an enabled type")
+            << QStringLiteral("text.zip") << text.build() << QStringLiteral("No picture of an enabled type") << 0;
+        QTest::newRow("a volume of a RAR set") << QStringLiteral("set.part2.rar") << QByteArray("Rar!")
+                                               << QStringLiteral("A volume of a multi-part RAR set") << 1;
+    }
+    void archivesNotTakenAndExitCode()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QFETCH(int, exitCode);
+        const QString tree = MakeTree(false);
+        const QString path = tree + QStringLiteral("/Other/") + name;
+        QVERIFY(WriteFile(path, bytes));
+        const CliResult r = RunCli({tree});
+        QCOMPARE(r.code, exitCode);
+        const QString line = QStringLiteral("Not taken: %1: %2").arg(QDir::toNativeSeparators(path), reason);
+        QVERIFY2(r.out.contains(line), qPrintable(r.out));
+
+        const CliResult j = RunCli({QStringLiteral("--json"), tree});
+        const QJsonArray notTaken =
+            QJsonDocument::fromJson(j.out.toUtf8()).object().value(QStringLiteral("notTaken")).toArray();
+        QCOMPARE(notTaken.size(), 1);
+        QVERIFY(notTaken.at(0).toObject().value(QStringLiteral("reason")).toString().startsWith(reason));
+    }
+
     // Without a terminal on stdin and without --yes, every delete question is answered No: the real program,
     // its stdin a pipe that is closed at once.
     void deleteQuestionWithoutTerminalIsNo_data()
