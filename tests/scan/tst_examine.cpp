@@ -2,6 +2,7 @@
 #include "scan/examine.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "support/rarwriter.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using zelvano::test::CraftEntry;
+using zelvano::test::CraftRar5;
 using zelvano::test::ZipItem;
 using zelvano::test::ZipWriter;
 
@@ -88,64 +91,6 @@ bool MakeRar(const QString& path, const QStringList& entries, QString* error)
         return false;
     }
     return true;
-}
-
-void PutVint(QByteArray& b, quint64 v)
-{
-    do {
-        char c = char(v & 0x7f);
-        v >>= 7;
-        if (v)
-            c = char(c | 0x80);
-        b.append(c);
-    } while (v);
-}
-
-QByteArray Le32(quint32 v)
-{
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xff));
-    return b;
-}
-
-// One stored file of a crafted RAR5 archive: the rar command makes only archives of this system, and
-// only with true sizes.
-struct CraftedFile
-{
-    QByteArray name;
-    bool windows = false;      // made on Windows, so attributes are Windows bits
-    quint32 attributes = 0x20; // archive bit; 0x22 is hidden
-    quint64 unpackedSize = kEntrySize;
-};
-
-QByteArray CraftRar5(const QList<CraftedFile>& files)
-{
-    const auto header = [](const QByteArray& body) {
-        QByteArray sized;
-        PutVint(sized, quint64(body.size()));
-        sized += body;
-        return Le32(ZipWriter::Crc(sized)) + sized;
-    };
-    const QByteArray data = Payload();
-    QByteArray out("Rar!\x1a\x07\x01\x00", 8);
-    out += header(QByteArray("\x01\x00\x00", 3)); // main header
-    for (const CraftedFile& f : files) {
-        QByteArray body;
-        PutVint(body, 2);    // file header
-        PutVint(body, 0x02); // a data area follows
-        PutVint(body, quint64(data.size()));
-        PutVint(body, 0x04); // CRC-32 present
-        PutVint(body, f.unpackedSize);
-        PutVint(body, f.attributes);
-        body += Le32(ZipWriter::Crc(data));
-        PutVint(body, 0); // stored
-        PutVint(body, f.windows ? 0 : 1);
-        PutVint(body, quint64(f.name.size()));
-        body += f.name;
-        out += header(body) + data;
-    }
-    return out + header(QByteArray("\x05\x00\x00", 3)); // end of archive
 }
 
 QString S(const char* text)
@@ -382,7 +327,8 @@ private Q_SLOTS:
     void rarHiddenPictureCounts()
     {
         const QString path = m_root.filePath(QStringLiteral("hidden/Misc/a.rar"));
-        QVERIFY(zelvano::test::WriteFile(path, CraftRar5({{"hidden.jpg", true, 0x22}, {"b.jpg", true, 0x20}})));
+        QVERIFY(zelvano::test::WriteFile(
+            path, CraftRar5({{"hidden.jpg", 2, 0x22, false, Payload()}, {"b.jpg", 2, 0x20, false, Payload()}})));
         int mode = 0;
         quint64 photoBytes = 0;
         quint64 packedBytes = 0;
@@ -434,9 +380,9 @@ private Q_SLOTS:
         const QString path = CaseFolder() + (rar ? QStringLiteral("Misc/big.rar") : QStringLiteral("Misc/big.zip"));
         QByteArray bytes;
         if (rar) {
-            QList<CraftedFile> files;
+            QList<CraftEntry> files;
             for (int i = 0; i < unpacked.size(); ++i)
-                files.append({"p" + QByteArray::number(i) + ".jpg", false, 0100644, unpacked.at(i)});
+                files.append({"p" + QByteArray::number(i) + ".jpg", 3, 0100644, false, Payload(), unpacked.at(i)});
             bytes = CraftRar5(files);
         } else {
             ZipWriter writer;
