@@ -70,45 +70,10 @@ void ExamineOne(CXArchiveList& list, const QString& path, const platform::TrashF
         AddNotTaken(list, path, QStringLiteral("It is not a regular file"));
         return;
     }
-    const QString name = info.fileName();
     if (list.m_pHost)
         list.m_pHost->ScanProgress(info.path());
     static const CXSettings defaults;
-    const CXSettings& settings = list.m_pSettings ? *list.m_pSettings : defaults;
-    int error = 0;
-    int photos = -1;
-    int mode = -1;
-    quint64 photoBytes = 0;
-    quint64 packedBytes = 0;
-    int folderCount = 0;
-    const auto opened = [&] {
-        if (list.m_pHost)
-            list.m_pHost->StatusText(1, name);
-    };
-    if (!OpenAndExamineArchive(settings, path, list.m_strImagePatterns, &error, opened, photos, mode, photoBytes,
-                               packedBytes, folderCount)) {
-        CXFileItem item;
-        item.m_strFileName = name;
-        item.m_strPath = path;
-        item.m_nError = error;
-        if (!list.m_arrInvalid.contains(item))
-            list.m_arrInvalid.append(item);
-        return;
-    }
-    if (photos < 1) {
-        if (!list.m_arrSkipped.Contains(path))
-            list.m_arrSkipped.InsertSorted(path);
-        return;
-    }
-    CXArchiveFile archive;
-    archive.InitFromPath(path);
-    archive.m_nPhotoCount = photos;
-    archive.m_nArchiveType = GetArchiveType(path);
-    archive.m_nSmartMode = mode;
-    archive.m_nFolderCount = folderCount;
-    archive.m_nPhotoBytes = photoBytes;
-    archive.m_nPhotoPackedBytes = packedBytes;
-    AddFound(list, archive);
+    list.ExamineAndRecord(path, list.m_pSettings ? *list.m_pSettings : defaults);
 }
 
 // The folder scan's worker on one folder, stopped when interrupted. False when stopped.

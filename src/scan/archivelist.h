@@ -130,6 +130,9 @@ public:
 
     // The scan (runs on the scan worker's thread).
     bool StartScan(const QString& folder, CXRunControl& run);
+    // Examines one archive file and records it: valid with its figures, invalid with its open error, or
+    // skipped when it holds no picture. A path recorded before is not added again.
+    void ExamineAndRecord(const QString& path, const CXSettings& settings);
     // Searches one folder and everything below it; false when the run was stopped on the way.
     bool ScanFolder(const QString& folder, CXRunControl& run);
 

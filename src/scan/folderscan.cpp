@@ -7,6 +7,7 @@
 #include "scan/examine.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -148,49 +149,9 @@ private:
                 return false;
             if (!FirstVisit(path))
                 continue;
-            ExamineFile(path, name, type);
+            m_model.ExamineAndRecord(path, m_settings);
         }
         return m_run.Check();
-    }
-
-    void ExamineFile(const QString& path, const QString& name, int type)
-    {
-        int error = 0;
-        int photos = -1;
-        int mode = -1;
-        quint64 photoBytes = 0;
-        quint64 packedBytes = 0;
-        int folderCount = 0;
-        const auto opened = [&] {
-            if (m_pHost)
-                m_pHost->StatusText(1, name);
-        };
-        if (!OpenAndExamineArchive(m_settings, path, m_model.m_strImagePatterns, &error, opened, photos, mode,
-                                   photoBytes, packedBytes, folderCount)) {
-            CXFileItem item;
-            item.m_strFileName = name;
-            item.m_strPath = path;
-            item.m_nError = error;
-            m_model.m_arrInvalid.append(item);
-            return;
-        }
-        if (photos < 1) {
-            m_model.m_arrSkipped.InsertSorted(path);
-            return;
-        }
-        CXArchiveFile archive;
-        archive.InitFromPath(path);
-        archive.m_nPhotoCount = photos;
-        archive.m_nArchiveType = type;
-        archive.m_nSmartMode = mode;
-        archive.m_nFolderCount = folderCount;
-        archive.m_nPhotoBytes = photoBytes;
-        archive.m_nPhotoPackedBytes = packedBytes;
-        m_model.AddArchive(archive);
-        if (type == 0)
-            ++m_model.m_nZipCount;
-        else
-            ++m_model.m_nRarCount;
     }
 
     // False when the file was met before under another path (a hard link, a bind mount, two links inside
@@ -262,4 +223,48 @@ bool CXArchiveList::ScanFolder(const QString& folder, CXRunControl& run)
 {
     CXFolderWalker walker(*this, run, m_pSettings ? *m_pSettings : DefaultSettings());
     return walker.Walk(QDir::fromNativeSeparators(folder));
+}
+
+void CXArchiveList::ExamineAndRecord(const QString& path, const CXSettings& settings)
+{
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    int error = 0;
+    int photos = -1;
+    int mode = -1;
+    quint64 photoBytes = 0;
+    quint64 packedBytes = 0;
+    int folderCount = 0;
+    const auto opened = [&] {
+        if (m_pHost)
+            m_pHost->StatusText(1, name);
+    };
+    if (!OpenAndExamineArchive(settings, path, m_strImagePatterns, &error, opened, photos, mode, photoBytes,
+                               packedBytes, folderCount)) {
+        const bool known = std::any_of(m_arrInvalid.cbegin(), m_arrInvalid.cend(),
+                                       [&](const CXFileItem& item) { return item.m_strPath == path; });
+        if (!known)
+            m_arrInvalid.append(CXFileItem{name, path, error});
+        return;
+    }
+    if (photos < 1) {
+        if (!m_arrSkipped.Contains(path))
+            m_arrSkipped.InsertSorted(path);
+        return;
+    }
+    CXArchiveFile archive;
+    archive.InitFromPath(path);
+    archive.m_nPhotoCount = photos;
+    archive.m_nArchiveType = GetArchiveType(path);
+    archive.m_nSmartMode = mode;
+    archive.m_nFolderCount = folderCount;
+    archive.m_nPhotoBytes = photoBytes;
+    archive.m_nPhotoPackedBytes = packedBytes;
+    const qsizetype before = m_arrArchives.size();
+    AddArchive(archive);
+    if (m_arrArchives.size() == before)
+        return; // listed already
+    if (archive.m_nArchiveType == 0)
+        ++m_nZipCount;
+    else
+        ++m_nRarCount;
 }
