@@ -55,6 +55,8 @@ public:
     // True while the worker thread runs.
     bool IsRunning() const { return m_thread.IsActive(); }
     bool IsPaused() const { return m_run.IsPaused(); }
+    // Waits at most timeout until the worker is held at its pause point; true when it is.
+    bool WaitUntilParked(std::chrono::milliseconds timeout) const { return m_run.WaitUntilParked(timeout); }
     // Waits at most timeout for the worker to end; true when it has ended (or never started).
     bool WaitFor(std::chrono::milliseconds timeout) { return m_thread.WaitFor(timeout); }
     // True when the last run ended without a stop request.

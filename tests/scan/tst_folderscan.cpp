@@ -313,8 +313,8 @@ private Q_SLOTS:
         runner.Pause();
         const int before = host.m_nProgress.load();
         host.m_gate.release();
-        // Held: give a faulty worker the chance to run on, then look.
-        QVERIFY(!runner.WaitFor(200ms));
+        // Held at the gate: nothing more reaches the window until the resume.
+        QVERIFY(runner.WaitUntilParked(10s));
         QCOMPARE(host.m_nProgress.load(), before);
         QVERIFY(runner.IsRunning());
         QVERIFY(list.m_arrArchives.isEmpty());
