@@ -11,6 +11,16 @@ namespace zelvano::cli {
 
 namespace {
 
+// The start-up settings steps; false (with the reason on err) when the data folder cannot be made.
+bool InitializeOrSay(CXSettings& settings, QTextStream& err)
+{
+    QString error;
+    if (settings.InitializeSettings(&error))
+        return true;
+    err << "zelvano-cli settings: " << error << "\n";
+    return false;
+}
+
 // One line per stored field in file order, then the derived ignore-word list, then the options of the
 // second file; all from the field tables, so the listing always matches what the files hold.
 void PrintSettings(const CXSettings& s, QTextStream& out)
@@ -69,11 +79,8 @@ int GetOrSet(const QStringList& args, const QString& usage, QTextStream& out, QT
     }
 
     CXSettings settings;
-    QString error;
-    if (!settings.InitializeSettings(&error)) {
-        err << "zelvano-cli settings: " << error << "\n";
+    if (!InitializeOrSay(settings, err))
         return kExitFailure;
-    }
     if (!set) {
         for (const QString& line : GetSetting(settings, field))
             out << line << "\n";
@@ -116,11 +123,8 @@ int RunSettingsCommand(const QStringList& args, QTextStream& out, QTextStream& e
     }
 
     CXSettings settings;
-    QString error;
-    if (!settings.InitializeSettings(&error)) {
-        err << "zelvano-cli settings: " << error << "\n";
+    if (!InitializeOrSay(settings, err))
         return kExitFailure;
-    }
     out << DisplayPath(settings.m_strSettingsPath) << "\n";
     PrintSettings(settings, out);
     return kExitOk;

@@ -126,11 +126,17 @@ class TestFolderScan : public QObject
         list.m_pHost = &host;
     }
 
-    void Scan(CXArchiveList& list, RecordingHost& host, const QString& folder)
+    // Gives the model the suite's settings, their picture list and the recording host.
+    void Attach(CXArchiveList& list, RecordingHost& host)
     {
         list.m_pSettings = &m_settings;
         list.SetImagePatterns(BuildImagePatternList(m_settings));
         list.m_pHost = &host;
+    }
+
+    void Scan(CXArchiveList& list, RecordingHost& host, const QString& folder)
+    {
+        Attach(list, host);
         CXRunControl run;
         run.Start();
         list.StartScan(folder, run);
@@ -428,9 +434,7 @@ private Q_SLOTS:
 
         CXArchiveList list;
         RecordingHost host;
-        list.m_pSettings = &m_settings;
-        list.SetImagePatterns(BuildImagePatternList(m_settings));
-        list.m_pHost = &host;
+        Attach(list, host);
         CXScanRunner runner(list);
         QVERIFY(runner.Start(root));
         const bool finished = runner.WaitFor(10s);
@@ -490,9 +494,7 @@ private Q_SLOTS:
     {
         CXArchiveList list;
         RecordingHost host;
-        list.m_pSettings = &m_settings;
-        list.SetImagePatterns(BuildImagePatternList(m_settings));
-        list.m_pHost = &host;
+        Attach(list, host);
         CXScanRunner runner(list);
         QVERIFY(runner.Start(m_dir.filePath(QStringLiteral("nowhere"))));
         QVERIFY(runner.WaitFor(10s));
