@@ -87,4 +87,13 @@ bool IsSafeOutputPath(const QString& path)
     return AppendParts(path, parts);
 }
 
+bool IsWithin(const QString& path, const QString& root)
+{
+    if (path == root)
+        return true;
+    if (root.endsWith(QLatin1Char('/')))
+        return path.startsWith(root);
+    return path.size() > root.size() && path.startsWith(root) && path.at(root.size()) == QLatin1Char('/');
+}
+
 } // namespace zelvano::pathrules

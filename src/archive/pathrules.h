@@ -33,6 +33,9 @@ enum class NameCheck
 // parts is left empty unless the name is Relative.
 NameCheck SplitEntryName(QStringView name, QStringList& parts);
 
+// True when the "/"-separated path is root or lies below it (both absolute, cleaned).
+bool IsWithin(const QString& path, const QString& root);
+
 // The text after the last separator (the whole name when there is none).
 QStringView LastPart(QStringView name);
 

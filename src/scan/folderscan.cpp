@@ -1,5 +1,6 @@
 #include "scan/archivelist.h"
 
+#include "archive/pathrules.h"
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "platform/files.h"
@@ -31,15 +32,6 @@ QString JoinPath(const QString& folder, const QString& name)
 }
 
 const QString kOutsideReason = QStringLiteral("The link leads outside the chosen folder");
-
-bool IsInsideOrEqual(const QString& path, const QString& root)
-{
-    if (path == root)
-        return true;
-    return root.endsWith(QLatin1Char('/'))
-               ? path.startsWith(root)
-               : path.size() > root.size() && path.startsWith(root) && path.at(root.size()) == QLatin1Char('/');
-}
 
 // One walk of a folder tree, depth first, in the order the file system lists the entries.
 //
@@ -169,13 +161,13 @@ private:
 
     bool InsideChosenFolder(const QString& real) const
     {
-        return !m_strChosen.isEmpty() && IsInsideOrEqual(real, m_strChosen);
+        return !m_strChosen.isEmpty() && zelvano::pathrules::IsWithin(real, m_strChosen);
     }
 
     bool InsideEnteredTree(const QString& real) const
     {
         for (const QString& root : m_arrRoots) {
-            if (IsInsideOrEqual(real, root))
+            if (zelvano::pathrules::IsWithin(real, root))
                 return true;
         }
         return false;

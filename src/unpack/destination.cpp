@@ -40,14 +40,6 @@ bool IsUsableFolderName(const QString& name)
     return true;
 }
 
-bool IsInside(const QString& path, const QString& root)
-{
-    if (path == root)
-        return true;
-    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-    return path.startsWith(prefix);
-}
-
 QString TitleOf(const QString& archivePath)
 {
     const QString name = QFileInfo(archivePath.trimmed()).fileName();
@@ -209,7 +201,7 @@ bool CXDestinationPlanner::CheckFolder(const QString& destination, const QString
             break; // this part and everything below it will be new folders
         if (isLink) {
             const QString target = info.canonicalFilePath();
-            if (target.isEmpty() || !IsInside(target, canonicalDest))
+            if (target.isEmpty() || !zelvano::pathrules::IsWithin(target, canonicalDest))
                 return false;
         }
     }

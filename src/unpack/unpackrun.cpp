@@ -11,6 +11,7 @@
 #include <chrono>
 #include <QDir>
 #include <QFileInfo>
+#include <utility>
 
 bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host)
 {
@@ -258,8 +259,7 @@ void CXUnpackRun::RunWorker()
         }
         if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
             sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
-        sel.m_arrOnDisk = std::move(m_ctx.m_arrOnDisk);
-        m_ctx.m_arrOnDisk.clear();
+        sel.m_arrOnDisk = std::exchange(m_ctx.m_arrOnDisk, {});
         sel.m_bProcessed = true;
         // The extraction tells an archive that did not open by its result alone; remembering that result
         // keeps such an archive from every later deletion.

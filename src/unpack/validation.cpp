@@ -1,5 +1,7 @@
 #include "unpack/validation.h"
 
+#include "archive/junk.h"
+#include "archive/pathrules.h"
 #include "common/workerhost.h"
 #include "platform/files.h"
 #include "scan/archivelist.h"
@@ -149,33 +151,27 @@ bool CXArchiveTally::BeginEntry(CXDestinationPlanner& planner, const CXPlannedPa
     if (std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.m_write.m_strFinal == path; }))
         Drain();
 
-    const auto skipAsDuplicate = [&] {
-        Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
-        ++m_nSkipped;
-        Verified(path);
+    // A file at the path is passed over. Only the same picture (a regular file of the entry's size and
+    // CRC-32) stands for the entry; anything else is a failed entry, so its archive stays.
+    // A clash with this run's own file is a failure, not a skip; any other existing file counts as skipped.
+    const auto skip = [&](const QString& whyNotSame, bool clash) {
+        const bool same = FileMatches(path, unpackedSize, crc);
+        if (same || !clash) {
+            Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
+            ++m_nSkipped;
+        }
+        if (same)
+            Verified(path);
+        else
+            RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, true, true, false, whyNotSame);
         return false;
     };
-
     // Put in place by this run (this archive or an earlier one): never replaced in this run.
     const auto written = m_ctx.m_written.constFind(path);
-    if (written != m_ctx.m_written.constEnd()) {
-        if (written->m_nSize == quint64(unpackedSize) && written->m_nCrc == crc && FileMatches(path, unpackedSize, crc))
-            return skipAsDuplicate();
-        RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, true, true, false,
-                      zelvano::reason::WrittenByThisRun(written->m_strSource));
-        return false;
-    }
-
-    if (IsDuplicate(path) && !m_bOverwrite) {
-        // Only the same picture may stand for the entry: a regular file of its size and CRC-32.
-        if (FileMatches(path, unpackedSize, crc))
-            return skipAsDuplicate();
-        Status(QStringLiteral("Skipping: %1").arg(planned.m_strDisplayName));
-        ++m_nSkipped;
-        RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, true, true, false,
-                      zelvano::reason::DifferentFileExists());
-        return false;
-    }
+    if (written != m_ctx.m_written.constEnd())
+        return skip(zelvano::reason::WrittenByThisRun(written->m_strSource), true);
+    if (IsDuplicate(path) && !m_bOverwrite)
+        return skip(zelvano::reason::DifferentFileExists(), false);
 
     if (!planner.CreateFolderFor(planned)) {
         RecordFailure(path, planned.m_strDisplayName, packedSize, unpackedSize, 0, false, false, false,
@@ -234,11 +230,7 @@ void CXArchiveTally::RecordOtherFile(const QString& entryName)
     constexpr int kNamesShown = 3;
     ++m_nOtherFiles;
     if (m_arrOtherFiles.size() < kNamesShown) {
-        QString name = entryName;
-        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        while (name.endsWith(QLatin1Char('/')))
-            name.chop(1);
-        m_arrOtherFiles.append(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1));
+        m_arrOtherFiles.append(zelvano::pathrules::LastPart(NormalizedEntryName(entryName)).toString());
     }
 }
 
