@@ -12,7 +12,7 @@
 #                           hits every contender alike. Each run is timed by GNU time: wall seconds, CPU
 #                           seconds (user + system of the child and everything it waited for), peak
 #                           resident memory.
-#   bench_table             per contender: median wall and CPU seconds, cores busy (CPU / wall), the
+#   bench_table             per contender: median wall, CPU and system seconds, cores busy (CPU / wall), the
 #                           highest peak memory of its runs, MB/s when BENCH_BYTES[KEY] is set.
 #   bench_ratio LABEL NUM DEN [GOAL]
 #                           the median of the per-round ratios NUM / DEN, wall and CPU, and each round's
@@ -28,8 +28,7 @@ BENCH_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 BENCH_GNU_TIME=${BENCH_GNU_TIME:-/usr/bin/time}
 
 declare -a BENCH_KEYS=()
-# shellcheck disable=SC2034 # BENCH_STATUS is read through a name reference
-declare -A BENCH_LABEL=() BENCH_CMD=() BENCH_BYTES=() BENCH_WALL=() BENCH_CPU=() BENCH_RSS=() BENCH_STATUS=()
+declare -A BENCH_LABEL=() BENCH_CMD=() BENCH_BYTES=() BENCH_WALL=() BENCH_CPU=() BENCH_SYS=() BENCH_RSS=() BENCH_STATUS=()
 BENCH_ROUNDS_DONE=0
 
 bench_load() { cut -d' ' -f1-3 /proc/loadavg; }
@@ -77,6 +76,7 @@ bench_init() { # bench_init NAME
     BENCH_TEE_PID=$!
   fi
   BENCH_TMP=$(mktemp -d "${TMPDIR:-/tmp}/zelvano-bench-$BENCH_NAME.XXXXXX")
+  export BENCH_TMP # the contenders that are functions of the script run in a child bash
   trap bench_exit EXIT
   trap 'exit 130' INT TERM
   commit=$(git -C "$BENCH_LIB_DIR" rev-parse --short HEAD 2>/dev/null || echo unknown)
@@ -109,8 +109,8 @@ bench_contender() { # bench_contender KEY LABEL COMMAND [ARG...]
   BENCH_CMD[$key]=$(printf '%q ' "$@")
 }
 
-# bench_measure ID COMMAND [ARG...]: one timed run; sets BENCH_WALL, BENCH_CPU, BENCH_RSS (kB) and
-# BENCH_STATUS for ID.
+# bench_measure ID COMMAND [ARG...]: one timed run; sets BENCH_WALL, BENCH_CPU, BENCH_SYS (its system
+# part), BENCH_RSS (kB) and BENCH_STATUS for ID.
 bench_measure() {
   local id=$1 out=$BENCH_TMP/.time t0 t1 status=0 u s m
   shift
@@ -126,7 +126,10 @@ bench_measure() {
   read -r _ u s m < <(tail -n 1 "$out")
   BENCH_WALL[$id]=$(bench_calc "printf \"%.2f\", ($t1 - $t0) / 1e9")
   BENCH_CPU[$id]=$(bench_calc "printf \"%.2f\", $u + $s")
+  # shellcheck disable=SC2034 # read through a name reference
+  BENCH_SYS[$id]=$s
   BENCH_RSS[$id]=$m
+  # shellcheck disable=SC2034 # read through a name reference
   BENCH_STATUS[$id]=$status
   [ "$status" -eq 0 ] || echo "warning: $id: exit code $status"
 }
@@ -169,17 +172,18 @@ bench_median_of() { # bench_median_of ARRAY KEY
 }
 
 bench_table() {
-  local key wall cpu mbs failed
+  local key wall cpu sys mbs failed
   echo
-  printf '  %-44s %9s %9s %6s %8s %8s\n' "median of $BENCH_ROUNDS_DONE rounds" "wall s" "CPU s" cores "peak MB" "MB/s"
+  printf '  %-44s %8s %8s %8s %6s %8s %6s\n' "median of $BENCH_ROUNDS_DONE rounds" "wall s" "CPU s" "sys s" cores "peak MB" "MB/s"
   for key in "${BENCH_KEYS[@]}"; do
     wall=$(bench_median_of BENCH_WALL "$key")
     cpu=$(bench_median_of BENCH_CPU "$key")
+    sys=$(bench_median_of BENCH_SYS "$key")
     mbs=
     if [ -n "${BENCH_BYTES[$key]:-}" ]; then mbs=$(bench_div "$(bench_calc "print ${BENCH_BYTES[$key]} / 1048576")" "$wall"); fi
     failed=$(bench_values BENCH_STATUS "$key" | grep -cv '^0$' || true)
     if [ "$failed" -gt 0 ]; then failed="  ($failed runs failed)"; else failed=; fi
-    printf '  %-44s %9s %9s %6s %8s %8s%s\n' "${BENCH_LABEL[$key]}" "$wall" "$cpu" "$(bench_div "$cpu" "$wall")" \
+    printf '  %-44s %8s %8s %8s %6s %8s %6s%s\n' "${BENCH_LABEL[$key]}" "$wall" "$cpu" "$sys" "$(bench_div "$cpu" "$wall")" \
       "$(bench_peak_mb "$key")" "${mbs%.*}" "$failed"
   done
 }

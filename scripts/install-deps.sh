@@ -7,6 +7,9 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
   zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar locales
+  # The benchmarks: GNU time for CPU seconds and peak memory, jpeginfo as the picture checker to beat,
+  # python3 to write archives of many entries.
+  time jpeginfo python3
 )
 # Packages from the non-free component: when apt does not know them, the component is enabled.
 NONFREE=(libunrar-dev rar unrar p7zip-rar)
