@@ -1,14 +1,15 @@
 #include "unpack/imagecheck.h"
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QSize>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 #include <cstring>
+#include <memory>
 
 #include <jerror.h> // the message codes
 #include <jpeglib.h>
@@ -16,9 +17,23 @@
 
 namespace {
 
-// Files up to this size are read into memory whole; larger ones are mapped. Either way the checks get one
-// contiguous buffer and walk it without copies.
-constexpr qint64 kReadWholeLimit = qint64(16) * 1024 * 1024;
+// What one check may keep beside its read buffer: the decoder's own tables and buffers, and for a
+// progressive JPEG the coefficients of the whole picture, which it keeps until the last scan (2 bytes for
+// each of the 64 coefficients of a block of 64 samples: 2 bytes a sample). A 50-megapixel progressive photo
+// with full-resolution colour (three planes of 50 million samples) needs 300 MB of them; 320 MiB lets it
+// and anything smaller through, and stops a file that asks for more before the decoder allocates it. Qt's
+// readers get the same budget for the picture they decode into.
+constexpr int kDecoderMemoryMiB = 320;
+
+// No picture has more pixels than this (2^30, about a gigapixel: beyond the largest camera sensors and the
+// stitched panoramas that still fit JPEG's 65,500-pixel sides). A header that announces more fails before
+// anything is allocated for it.
+constexpr quint64 kMaxPixels = quint64(1) << 30;
+
+bool PlausibleSize(quint64 width, quint64 height)
+{
+    return width > 0 && height > 0 && width * height <= kMaxPixels;
+}
 
 quint32 Be32(const uchar* p)
 {
@@ -33,7 +48,156 @@ quint16 Le16(const uchar* p)
     return quint16(p[0] | (p[1] << 8));
 }
 
+// ---- the file, front to back through one buffer
+
+// Reads of this size keep a check's own memory flat whatever the file's size, and are large enough that
+// the system calls cost nothing beside the decoding.
+constexpr qint64 kChunk = 512 * 1024;
+
+// The bytes checked are the file's own, read back after the extraction wrote them: what is proved is that
+// the file on disk decodes, not only the data that went through the extractor. Skips past the buffer seek
+// rather than read, so segments nobody looks into (a JPEG's comments) cost nothing.
+class Input
+{
+public:
+    explicit Input(QFile& file) : m_file(file), m_size(file.size()), m_buffer(std::make_unique<uchar[]>(kChunk)) {}
+
+    // The bytes at hand, after a read when none are left; none at the end of the file or after a read error.
+    size_t Fill()
+    {
+        if (m_left == 0) {
+            const qint64 n = m_file.read(reinterpret_cast<char*>(m_buffer.get()), kChunk);
+            if (n > 0) {
+                m_next = m_buffer.get();
+                m_left = size_t(n);
+                m_read += n;
+            }
+        }
+        return m_left;
+    }
+    const uchar* Next() const { return m_next; }
+    void Take(size_t n)
+    {
+        m_next += n;
+        m_left -= n;
+    }
+    // The next byte, or -1 at the end of the file.
+    int Byte()
+    {
+        if (Fill() == 0)
+            return -1;
+        const int c = *m_next;
+        Take(1);
+        return c;
+    }
+    // Copies the next n bytes; false when the file ends first.
+    bool Read(uchar* out, size_t n)
+    {
+        while (n > 0) {
+            const size_t have = std::min(Fill(), n);
+            if (have == 0)
+                return false;
+            std::memcpy(out, m_next, have);
+            Take(have);
+            out += have;
+            n -= have;
+        }
+        return true;
+    }
+    // Moves n bytes on; false when the file ends first.
+    bool Skip(quint64 n)
+    {
+        if (n <= m_left) {
+            Take(size_t(n));
+            return true;
+        }
+        n -= m_left;
+        m_left = 0;
+        if (n > quint64(m_size - m_read)) {
+            m_read = m_size;
+            m_file.seek(m_size);
+            return false;
+        }
+        m_read += qint64(n);
+        return m_file.seek(m_read);
+    }
+    bool Rewind()
+    {
+        m_left = 0;
+        m_read = 0;
+        return m_file.seek(0);
+    }
+
+private:
+    QFile& m_file;
+    const qint64 m_size;
+    std::unique_ptr<uchar[]> m_buffer;
+    const uchar* m_next = nullptr;
+    size_t m_left = 0;
+    qint64 m_read = 0; // the file offset just past the buffer's bytes
+};
+
 // ---- JPEG
+
+constexpr int kTem = 0x01;
+
+// The next marker as the decoder finds it: anything up to an 0xFF is skipped, and so are fill bytes (more
+// 0xFF) and a stuffed zero (0xFF 0x00, which in coded data is a data byte). -1 at the end of the file.
+int JpegNextMarker(Input& in)
+{
+    for (;;) {
+        for (;;) {
+            const size_t n = in.Fill();
+            if (n == 0)
+                return -1;
+            const void* ff = std::memchr(in.Next(), 0xFF, n);
+            if (ff) {
+                in.Take(size_t(static_cast<const uchar*>(ff) - in.Next()) + 1);
+                break;
+            }
+            in.Take(n);
+        }
+        int c;
+        do
+            c = in.Byte();
+        while (c == 0xFF);
+        if (c != 0)
+            return c;
+    }
+}
+
+// Follows the segments from the start to the end-of-image marker by their lengths, and looks through coded
+// data only for the marker that ends it (restart markers are part of it, and pass like any marker without a
+// segment). Costs a read of the file and no
+// decoding, so a file that was cut off (a segment or the coded data stops, the end marker is missing) fails
+// before the decoder starts. It skips what the decoder skips with no more than a warning (stray bytes
+// between segments, fill bytes) and stops at the end marker, so it never fails a file the decoder takes as
+// whole; what it lets through (a bad code, an end marker inside the coded data) is the decoder's to find.
+bool JpegReachesEnd(Input& in)
+{
+    if (!in.Skip(2)) // the start-of-image marker, already matched
+        return false;
+    int marker = JpegNextMarker(in);
+    for (;;) {
+        if (marker < 0)
+            return false;
+        if (marker == JPEG_EOI)
+            return true;
+        if (marker == 0xD8 || marker == kTem || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
+            marker = JpegNextMarker(in); // a marker without a segment
+            continue;
+        }
+        uchar length[2];
+        if (!in.Read(length, 2))
+            return false;
+        const int n = (length[0] << 8) | length[1];
+        if (n < 2 || !in.Skip(quint64(n - 2)))
+            return false;
+        // After a scan header this passes over the scan's coded data, where every 0xFF is followed by a
+        // zero or a restart marker, up to the marker that ends it.
+        marker = JpegNextMarker(in);
+    }
+}
 
 struct JpegErrors
 {
@@ -67,12 +231,12 @@ void JpegMessage(j_common_ptr cinfo, int level)
 // Hands the data to the decoder in pieces smaller than its fast Huffman path asks for (512 bytes per block
 // of a coding unit): that path decodes a bad code as zero without a word, the careful one reports it, for
 // a few per cent more decoding time. Past the end the decoder gets the end-of-image marker it expects,
-// after a warning that the file was cut off.
+// after a warning that the file was cut off. Segments the decoder skips (comments, unknown application
+// data: none is kept, since no marker is saved) are skipped by a seek.
 struct JpegSource
 {
     jpeg_source_mgr pub; // first, so the decoder's source pointer is also a pointer to this
-    const JOCTET* next;
-    size_t left;
+    Input* in;
 };
 
 constexpr size_t kJpegPiece = 256;
@@ -83,17 +247,16 @@ void JpegSourceNoop(j_decompress_ptr) {}
 boolean JpegFill(j_decompress_ptr cinfo)
 {
     auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
-    if (src->left == 0) {
+    const size_t n = std::min(src->in->Fill(), kJpegPiece);
+    if (n == 0) {
         WARNMS(cinfo, JWRN_JPEG_EOF);
         src->pub.next_input_byte = kJpegEnd;
         src->pub.bytes_in_buffer = sizeof kJpegEnd;
         return TRUE;
     }
-    const size_t n = src->left < kJpegPiece ? src->left : kJpegPiece;
-    src->pub.next_input_byte = src->next;
+    src->pub.next_input_byte = src->in->Next();
     src->pub.bytes_in_buffer = n;
-    src->next += n;
-    src->left -= n;
+    src->in->Take(n); // the bytes stay where they are until the decoder asks for more
     return TRUE;
 }
 
@@ -102,27 +265,22 @@ void JpegSkip(j_decompress_ptr cinfo, long count)
     auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
     if (count <= 0)
         return;
-    size_t n = size_t(count);
-    if (n > src->pub.bytes_in_buffer) {
-        n -= src->pub.bytes_in_buffer;
-        src->pub.bytes_in_buffer = 0;
-        const size_t skipped = n < src->left ? n : src->left;
-        src->next += skipped;
-        src->left -= skipped;
-        JpegFill(cinfo); // past the end: warns
-        if (skipped < n)
-            return;
-        n = 0;
+    if (size_t(count) <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= size_t(count);
+        return;
     }
-    src->pub.next_input_byte += n;
-    src->pub.bytes_in_buffer -= n;
+    const quint64 rest = quint64(count) - src->pub.bytes_in_buffer;
+    src->pub.bytes_in_buffer = 0;
+    if (!src->in->Skip(rest))
+        JpegFill(cinfo); // past the end: warns
 }
 
 // Decodes the whole JPEG at an eighth of its size in grey: an eighth is what the decoder makes straight
 // from the coded blocks (only their first coefficient goes into a pixel), and grey output skips the colour
 // work, while every coded block of every component is still entropy-decoded, which is what proves the data
 // whole. Only plain C objects live in this frame, so the jump out of the decoder skips no destructor.
-bool JpegDecodes(const uchar* data, qsizetype size)
+bool JpegDecodes(Input& in)
 {
     jpeg_decompress_struct cinfo;
     JpegErrors errors;
@@ -135,6 +293,8 @@ bool JpegDecodes(const uchar* data, qsizetype size)
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    // Larger needs (the coefficients of a large progressive picture) fail instead of being allocated.
+    cinfo.mem->max_memory_to_use = long(kDecoderMemoryMiB) * 1024 * 1024;
     source.pub.init_source = JpegSourceNoop;
     source.pub.fill_input_buffer = JpegFill;
     source.pub.skip_input_data = JpegSkip;
@@ -142,10 +302,13 @@ bool JpegDecodes(const uchar* data, qsizetype size)
     source.pub.term_source = JpegSourceNoop;
     source.pub.next_input_byte = nullptr;
     source.pub.bytes_in_buffer = 0;
-    source.next = data;
-    source.left = size_t(size);
+    source.in = &in;
     cinfo.src = &source.pub;
     jpeg_read_header(&cinfo, TRUE);
+    if (!PlausibleSize(cinfo.image_width, cinfo.image_height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     cinfo.scale_num = 1;
     cinfo.scale_denom = 8;
     cinfo.dct_method = JDCT_IFAST;
@@ -170,71 +333,79 @@ bool JpegDecodes(const uchar* data, qsizetype size)
 
 // Every chunk from the signature to IEND, each with a matching CRC. The reader checks the CRCs of the
 // chunks it needs but skips a damaged ancillary chunk, and it stops before IEND.
-bool PngChunksWhole(const uchar* p, qsizetype n)
+bool PngChunksWhole(Input& in)
 {
-    qsizetype i = 8; // the signature, already matched
-    while (n - i >= 12) {
-        const quint32 length = Be32(p + i);
-        if (length > 0x7FFFFFFFu || qsizetype(length) > n - i - 12)
+    if (!in.Skip(8)) // the signature, already matched
+        return false;
+    for (;;) {
+        uchar head[8];
+        if (!in.Read(head, 8))
             return false;
-        const uLong crc = crc32_z(0, p + i + 4, z_size_t(length) + 4);
-        if (crc != Be32(p + i + 8 + length))
+        quint32 left = Be32(head);
+        if (left > 0x7FFFFFFFu)
             return false;
-        if (std::memcmp(p + i + 4, "IEND", 4) == 0)
+        uLong crc = crc32_z(0, head + 4, 4);
+        while (left > 0) {
+            const size_t n = std::min(in.Fill(), size_t(left));
+            if (n == 0)
+                return false;
+            crc = crc32_z(crc, in.Next(), n);
+            in.Take(n);
+            left -= quint32(n);
+        }
+        uchar stored[4];
+        if (!in.Read(stored, 4) || crc != Be32(stored))
+            return false;
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
             return true;
-        i += 12 + qsizetype(length);
     }
-    return false;
 }
 
 // Every block from the header to the trailer. The reader shows a GIF cut off in its image data with the
 // missing part left blank and reports success.
-bool GifReachesTrailer(const uchar* p, qsizetype n)
+bool GifReachesTrailer(Input& in)
 {
-    if (n < 13)
+    uchar header[13];
+    if (!in.Read(header, sizeof header))
         return false;
-    qsizetype i = 13;
-    if (p[10] & 0x80) // global colour table
-        i += qsizetype(3) << ((p[10] & 7) + 1);
-    const auto skipSubBlocks = [&]() {
-        while (i < n) {
-            const uchar length = p[i++];
-            if (length == 0)
-                return true;
-            i += length;
+    if ((header[10] & 0x80) && !in.Skip(quint64(3) << ((header[10] & 7) + 1))) // global colour table
+        return false;
+    const auto skipSubBlocks = [&in]() {
+        for (;;) {
+            const int length = in.Byte();
+            if (length <= 0)
+                return length == 0;
+            if (!in.Skip(quint64(length)))
+                return false;
         }
-        return false;
     };
-    while (i < n) {
-        const uchar block = p[i++];
+    for (;;) {
+        const int block = in.Byte();
         if (block == 0x3B)
             return true;
         if (block == 0x21) { // extension: label, then sub-blocks
-            ++i;
-            if (!skipSubBlocks())
+            if (in.Byte() < 0 || !skipSubBlocks())
                 return false;
         } else if (block == 0x2C) { // image: descriptor, local colour table, code size, sub-blocks
-            if (n - i < 9)
+            uchar descriptor[9];
+            if (!in.Read(descriptor, sizeof descriptor))
                 return false;
-            const uchar flags = p[i + 8];
-            i += 9;
-            if (flags & 0x80)
-                i += qsizetype(3) << ((flags & 7) + 1);
-            ++i;
-            if (!skipSubBlocks())
+            if ((descriptor[8] & 0x80) && !in.Skip(quint64(3) << ((descriptor[8] & 7) + 1)))
+                return false;
+            if (in.Byte() < 0 || !skipSubBlocks())
                 return false;
         } else {
             return false;
         }
     }
-    return false;
 }
 
 // The pixel data a BMP's header announces is all there. The reader fills rows past the end of the file
 // and reports success.
-bool BmpDataWhole(const uchar* p, qsizetype n)
+bool BmpDataWhole(Input& in, qint64 n)
 {
-    if (n < 26)
+    uchar p[54] = {};
+    if (n < 26 || !in.Read(p, size_t(std::min<qint64>(n, sizeof p))))
         return false;
     const qint64 offset = Le32(p + 10);
     const quint32 header = Le32(p + 14);
@@ -272,55 +443,92 @@ bool BmpDataWhole(const uchar* p, qsizetype n)
     }
 }
 
+// ---- Qt's readers
+
+// The file as Qt's readers see it: plain reads, so that the TIFF reader, which maps a file device whole,
+// reads it instead and the pages it touches do not count as the process's memory.
+class PlainReads : public QIODevice
+{
+public:
+    explicit PlainReads(QFile& file) : m_file(file) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_file.size(); }
+    bool seek(qint64 pos) override { return QIODevice::seek(pos) && m_file.seek(pos); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override { return m_file.read(data, maxSize); }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile& m_file;
+};
+
+// The reader for the type the content starts with; no plugin is asked to guess. Nothing for a content no
+// known picture type starts with.
+const char* QtFormat(const uchar* p, size_t n)
+{
+    const auto startsWith = [&](const char* magic, size_t length, size_t at = 0) {
+        return n >= at + length && std::memcmp(p + at, magic, length) == 0;
+    };
+    if (startsWith("\x89PNG\r\n\x1A\n", 8))
+        return "png";
+    if (startsWith("GIF87a", 6) || startsWith("GIF89a", 6))
+        return "gif";
+    if (startsWith("BM", 2))
+        return "bmp";
+    if (startsWith("II*\0", 4) || startsWith("MM\0*", 4))
+        return "tiff";
+    if (startsWith("RIFF", 4) && startsWith("WEBP", 4, 8))
+        return "webp";
+    return nullptr;
+}
+
+bool QtReads(QFile& file, const char* format)
+{
+    // Process-wide, set once: a picture that needs more fails instead of being allocated.
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(kDecoderMemoryMiB);
+        return true;
+    }();
+    Q_UNUSED(limited);
+
+    PlainReads device(file);
+    if (!file.seek(0) || !device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    QImageReader reader(&device, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (size.isValid() && !PlausibleSize(quint64(size.width()), quint64(size.height())))
+        return false;
+    const QImage image = reader.read();
+    return !image.isNull() && reader.error() == QImageReader::UnknownError;
+}
+
 } // namespace
 
 bool LoadsAsPicture(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
+    Input in(file);
+    uchar magic[12] = {};
+    const size_t n = std::min(in.Fill(), sizeof magic);
+    if (n > 0)
+        std::memcpy(magic, in.Next(), n);
 
-    // The bytes checked here are the file's own, read back after the extraction wrote them: what is
-    // proved is that the file on disk decodes, not only the data that went through the extractor.
-    const qint64 size = file.size();
-    QByteArray bytes;
-    uchar* mapped = nullptr;
-    if (size > kReadWholeLimit && (mapped = file.map(0, size)) != nullptr) {
-        // No copy: the mapping keeps memory flat whatever the file's size.
-        bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size);
-    } else {
-        bytes = file.readAll(); // a large file that cannot be mapped is read whole as a last resort
-    }
-    struct Unmap
-    {
-        QFile& file;
-        uchar* mapped;
-        ~Unmap()
-        {
-            if (mapped)
-                file.unmap(mapped);
-        }
-    } unmap{file, mapped};
+    if (n >= 3 && std::memcmp(magic, "\xFF\xD8\xFF", 3) == 0)
+        return JpegReachesEnd(in) && in.Rewind() && JpegDecodes(in);
 
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    const auto startsWith = [&](const char* magic, qsizetype length) {
-        return n >= length && std::memcmp(p, magic, size_t(length)) == 0;
-    };
-
-    if (startsWith("\xFF\xD8\xFF", 3))
-        return JpegDecodes(p, n);
-    if (startsWith("\x89PNG\r\n\x1A\n", 8) && !PngChunksWhole(p, n))
+    const char* format = QtFormat(magic, n);
+    if (!format)
         return false;
-    if ((startsWith("GIF87a", 6) || startsWith("GIF89a", 6)) && !GifReachesTrailer(p, n))
+    if (std::strcmp(format, "png") == 0 && !PngChunksWhole(in))
         return false;
-    if (startsWith("BM", 2) && !BmpDataWhole(p, n))
+    if (std::strcmp(format, "gif") == 0 && !GifReachesTrailer(in))
         return false;
-
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    const QImage image = reader.read();
-    return !image.isNull() && reader.error() == QImageReader::UnknownError;
+    if (std::strcmp(format, "bmp") == 0 && !BmpDataWhole(in, file.size()))
+        return false;
+    return QtReads(file, format);
 }
