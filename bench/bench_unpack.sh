@@ -39,7 +39,7 @@ else
   mb=${BENCH_UNPACK_MB:-200} archives=${BENCH_UNPACK_ARCHIVES:-15}
 fi
 
-bench_init unpack
+bench_init unpack "$build"
 tmp=$BENCH_TMP
 # The program's settings live in the benchmark's folder, not in the user's home.
 export XDG_DATA_HOME=$tmp/data XDG_CONFIG_HOME=$tmp/config

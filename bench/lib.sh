@@ -1,9 +1,10 @@
 # shellcheck shell=bash
 # The shared machinery of the bench/bench_*.sh scripts: source it, never run it.
 #
-#   bench_init NAME         prints the machine and the load average, copies everything the script prints
-#                           (stdout and stderr) into bench/results/<YYYY-MM-DD-HHMM>-NAME.txt, makes the
-#                           temporary folder $BENCH_TMP and removes it at exit, printing the load again.
+#   bench_init NAME [BUILD] prints the machine, the build and the load average, copies everything the
+#                           script prints (stdout and stderr) into bench/results/<YYYY-MM-DD-HHMM>-NAME.txt,
+#                           makes the temporary folder $BENCH_TMP and removes it at exit, printing the load
+#                           again.
 #   bench_contender KEY LABEL COMMAND [ARG...]
 #                           one contender. COMMAND may be a shell function of the script: it then runs in a
 #                           child bash (with `set -u`), so export the variables and functions it uses.
@@ -28,7 +29,8 @@ BENCH_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 BENCH_GNU_TIME=${BENCH_GNU_TIME:-/usr/bin/time}
 
 declare -a BENCH_KEYS=()
-declare -A BENCH_LABEL=() BENCH_CMD=() BENCH_BYTES=() BENCH_WALL=() BENCH_CPU=() BENCH_SYS=() BENCH_RSS=() BENCH_STATUS=()
+declare -A BENCH_LABEL=() BENCH_CMD=() BENCH_BYTES=()
+declare -A BENCH_WALL=() BENCH_CPU=() BENCH_SYS=() BENCH_RSS=() BENCH_STATUS=()
 BENCH_ROUNDS_DONE=0
 
 bench_load() { cut -d' ' -f1-3 /proc/loadavg; }
@@ -48,7 +50,9 @@ bench_median() {
 
 # bench_div A B: A / B to two places, "n/a" when either is missing or B is zero.
 bench_div() {
-  awk -v a="$1" -v b="$2" 'BEGIN { if (a ~ /^[0-9.]+$/ && b ~ /^[0-9.]+$/ && b > 0) printf "%.2f\n", a / b; else print "n/a" }'
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    if (a ~ /^[0-9.]+$/ && b ~ /^[0-9.]+$/ && b > 0) printf "%.2f\n", a / b; else print "n/a"
+  }'
 }
 
 bench_machine() {
@@ -58,7 +62,7 @@ bench_machine() {
   echo "machine: $(nproc) cores (nproc), ${model:-unknown model}, $mem of memory, $(uname -sr)"
 }
 
-bench_init() { # bench_init NAME
+bench_init() { # bench_init NAME [BUILD]
   BENCH_NAME=$1
   if [ ! -x "$BENCH_GNU_TIME" ] || ! "$BENCH_GNU_TIME" -f '%M' -o /dev/null true 2>/dev/null; then
     echo "bench_$BENCH_NAME: GNU time ($BENCH_GNU_TIME, Debian package time) is missing (make deps)" >&2
@@ -71,6 +75,8 @@ bench_init() { # bench_init NAME
   if [ -n "$dir" ]; then
     mkdir -p "$dir"
     BENCH_RESULTS_FILE=$dir/$stamp-$BENCH_NAME.txt
+    local k=2
+    while [ -e "$BENCH_RESULTS_FILE" ]; do BENCH_RESULTS_FILE=$dir/$stamp-$BENCH_NAME-$((k++)).txt; done
     exec 3>&1 4>&2
     exec > >(tee -a "$BENCH_RESULTS_FILE") 2>&1
     BENCH_TEE_PID=$!
@@ -83,7 +89,7 @@ bench_init() { # bench_init NAME
   if [ -n "$(git -C "$BENCH_LIB_DIR" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
     commit="$commit (with uncommitted changes)"
   fi
-  echo "bench $BENCH_NAME, $(date '+%Y-%m-%d %H:%M %Z'), commit $commit"
+  echo "bench $BENCH_NAME, $(date '+%Y-%m-%d %H:%M %Z'), commit $commit${2:+, build $(cd "$2" && pwd)}"
   bench_machine
   echo "load average at start: $(bench_load)"
 }
@@ -172,18 +178,22 @@ bench_median_of() { # bench_median_of ARRAY KEY
 }
 
 bench_table() {
-  local key wall cpu sys mbs failed
+  local key wall cpu sys mbs failed format='  %-44s %8s %8s %8s %6s %8s %6s%s\n'
   echo
-  printf '  %-44s %8s %8s %8s %6s %8s %6s\n' "median of $BENCH_ROUNDS_DONE rounds" "wall s" "CPU s" "sys s" cores "peak MB" "MB/s"
+  # shellcheck disable=SC2059 # one format for the heading and the rows
+  printf "$format" "median of $BENCH_ROUNDS_DONE rounds" "wall s" "CPU s" "sys s" cores "peak MB" "MB/s" ""
   for key in "${BENCH_KEYS[@]}"; do
     wall=$(bench_median_of BENCH_WALL "$key")
     cpu=$(bench_median_of BENCH_CPU "$key")
     sys=$(bench_median_of BENCH_SYS "$key")
     mbs=
-    if [ -n "${BENCH_BYTES[$key]:-}" ]; then mbs=$(bench_div "$(bench_calc "print ${BENCH_BYTES[$key]} / 1048576")" "$wall"); fi
+    if [ -n "${BENCH_BYTES[$key]:-}" ]; then
+      mbs=$(bench_div "$(bench_calc "print ${BENCH_BYTES[$key]} / 1048576")" "$wall")
+    fi
     failed=$(bench_values BENCH_STATUS "$key" | grep -cv '^0$' || true)
     if [ "$failed" -gt 0 ]; then failed="  ($failed runs failed)"; else failed=; fi
-    printf '  %-44s %8s %8s %8s %6s %8s %6s%s\n' "${BENCH_LABEL[$key]}" "$wall" "$cpu" "$sys" "$(bench_div "$cpu" "$wall")" \
+    # shellcheck disable=SC2059
+    printf "$format" "${BENCH_LABEL[$key]}" "$wall" "$cpu" "$sys" "$(bench_div "$cpu" "$wall")" \
       "$(bench_peak_mb "$key")" "${mbs%.*}" "$failed"
   done
 }
