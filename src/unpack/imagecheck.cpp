@@ -53,6 +53,7 @@ quint16 Le16(const uchar* p)
 // Reads of this size keep a check's own memory flat whatever the file's size, and are large enough that
 // the system calls cost nothing beside the decoding.
 constexpr qint64 kChunk = 512 * 1024;
+constexpr qint64 kPeek = 4096;
 
 // The bytes checked are the file's own, read back after the extraction wrote them: what is proved is that
 // the file on disk decodes, not only the data that went through the extractor. Skips past the buffer seek
@@ -66,7 +67,8 @@ public:
     size_t Fill()
     {
         if (m_left == 0) {
-            const qint64 n = m_file.read(reinterpret_cast<char*>(m_buffer.get()), kChunk);
+            const qint64 n = m_file.read(reinterpret_cast<char*>(m_buffer.get()), m_readSize);
+            m_readSize = std::min(m_readSize * 8, kChunk);
             if (n > 0) {
                 m_next = m_buffer.get();
                 m_left = size_t(n);
@@ -119,6 +121,7 @@ public:
             return false;
         }
         m_read += qint64(n);
+        m_readSize = kPeek;
         return m_file.seek(m_read);
     }
     bool Rewind()
@@ -135,6 +138,9 @@ private:
     const uchar* m_next = nullptr;
     size_t m_left = 0;
     qint64 m_read = 0; // the file offset just past the buffer's bytes
+    // After a seek the next reads start small and grow: past a skipped segment often only the next
+    // segment's header is wanted before the next seek.
+    qint64 m_readSize = kChunk;
 };
 
 // ---- JPEG

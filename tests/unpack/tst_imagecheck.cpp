@@ -134,6 +134,53 @@ QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0)
     return bytes;
 }
 
+// A grey baseline JPEG of any size whose every block is plain mid-grey, made without encoding its pixels: a
+// small picture from libjpeg gives the headers (with the standard Huffman tables), the frame header gets the
+// new size, and the coded data is each block's two codes, "00" (no change of the first coefficient) and
+// "1010" (end of block), so four blocks take the three bytes 28 A2 8A.
+QByteArray FlatGreyJpeg(int width, int height)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = 8;
+    cinfo.image_height = 8;
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    JSAMPLE grey[8] = {128, 128, 128, 128, 128, 128, 128, 128};
+    JSAMPROW rows[] = {grey};
+    for (int y = 0; y < 8; ++y)
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray jpeg(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    const char dims[4] = {char(height >> 8), char(height & 0xFF), char(width >> 8), char(width & 0xFF)};
+    jpeg.replace(sof + 5, 4, dims, 4);
+    const qsizetype scan =
+        jpeg.indexOf("\xFF\xDA") + 2 +
+        ((uchar(jpeg[jpeg.indexOf("\xFF\xDA") + 2]) << 8) | uchar(jpeg[jpeg.indexOf("\xFF\xDA") + 3]));
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    Q_ASSERT(blocks % 4 == 0);
+    return jpeg.left(scan) + QByteArray("\x28\xA2\x8A").repeated(blocks / 4) + QByteArray("\xFF\xD9");
+}
+
+// count comment segments of 65,533 bytes each, as one run.
+QByteArray Comments(int count)
+{
+    QByteArray segment("\xFF\xFE\xFF\xFF");
+    segment += QByteArray(0xFFFF - 2, 'c');
+    return segment.repeated(count);
+}
+
 // The offset of the first byte after the JPEG marker segment that starts with marker (0xFF, m), or -1.
 qsizetype AfterSegment(const QByteArray& jpeg, uchar m, int nth = 0)
 {
@@ -212,11 +259,38 @@ private Q_SLOTS:
         QTest::newRow("JPEG: a run of one bits (bad code)")        << Replaced(jpeg, mid, QByteArray("\xFF\x00\xFF\x00\xFF\x00\xFF\x00", 8)) << false;
         QTest::newRow("JPEG: end marker inside the scan")          << Replaced(jpeg, mid, QByteArray("\xFF\xD9"))   << false;
         QTest::newRow("JPEG: stray marker inside the scan")        << Replaced(jpeg, mid, QByteArray("\xFF\xFE\x00\x02", 4)) << false;
+        // clang-format on
+
+        // Segments the decoder skips, in any number: they are passed over, not read into memory. A file cut
+        // anywhere in them fails in the walk over the segments, before any decoding.
+        const qsizetype app0End = AfterSegment(jpeg, 0xE0);
+        const QByteArray padded = Inserted(jpeg, app0End, Comments(320)); // 20 MB
+        const QByteArray comment = QByteArray("\xFF\xFE\x03\xE8", 4) + QByteArray(1000 - 2, 'c');
+        const QByteArray commentAfterScan = Inserted(jpeg, scanEnd, comment);
+        // clang-format off
+        QTest::newRow("JPEG: 20 MB of comment segments before the frame") << padded                             << true;
+        QTest::newRow("JPEG: a comment segment after the scan data") << commentAfterScan                       << true;
+        QTest::newRow("JPEG: a comment segment after its end, cut off") << jpeg + comment.left(500)            << true;
+        QTest::newRow("JPEG: cut in the comment segments")         << padded.left(app0End + 10 * 65537 + 1234)  << false;
+        QTest::newRow("JPEG: cut in a comment segment after the scan") << commentAfterScan.left(scanEnd + 500) << false;
+        QTest::newRow("JPEG: a segment length past the end")       << Replaced(commentAfterScan, scanEnd + 2, QByteArray("\xFF\xF0")) << false;
+        QTest::newRow("JPEG: cut in a marker's length")            << commentAfterScan.left(scanEnd + 3)       << false;
+        // clang-format on
+
+        // The pixel count a header announces is checked before anything is allocated for it: the same
+        // flat grey data passes at a photo's size and fails past a gigapixel (65,000 × 20,000 here).
+        // clang-format off
+        QTest::newRow("JPEG: 3 megapixels of flat grey")           << FlatGreyJpeg(2048, 1536)                  << true;
+        QTest::newRow("JPEG: 1.3 gigapixels of flat grey")         << FlatGreyJpeg(65000, 20000)                << false;
+        // clang-format on
+        // clang-format off
         QTest::newRow("progressive JPEG: whole")                   << progressive                                   << true;
         QTest::newRow("progressive JPEG: extra bytes between scans") << Inserted(progressive, thirdScanMarker, junk) << true;
         QTest::newRow("progressive JPEG: cut after two scans")     << progressive.left(thirdScanMarker)             << false;
         QTest::newRow("progressive JPEG: cut halfway")             << progressive.left(progressive.size() / 2)      << false;
         QTest::newRow("progressive JPEG: no end marker")           << progressive.left(progressive.size() - 2)      << false;
+        QTest::newRow("progressive JPEG: comment segments between scans") << Inserted(progressive, thirdScanMarker, Comments(3)) << true;
+        QTest::newRow("progressive JPEG: cut in a comment segment between scans") << Inserted(progressive, thirdScanMarker, Comments(3)).left(thirdScanMarker + 65537 + 100) << false;
         QTest::newRow("progressive JPEG: a scan's data damaged")   << Replaced(progressive, secondScan + 20, QByteArray("\xFF\x00\xFF\x00\xFF\x00\xFF\x00", 8)) << false;
                 // Grey, CMYK and with restart markers: the decoder takes other paths through each.
         const QByteArray grey = Write(picture.convertToFormat(QImage::Format_Grayscale8), "JPEG");
@@ -286,6 +360,16 @@ private Q_SLOTS:
         QTest::newRow("GIF: cut in the last data block") << gif.left(gif.size() - 5)         << false;
         QTest::newRow("GIF: no trailer")                 << gif.left(gif.size() - 1)         << false;
         QTest::newRow("GIF: a data block cut out")       << Without(gif, gifData + 256, gifData + 512) << false;
+        // clang-format on
+
+        // Each type goes to its own reader, chosen by how the content starts; a content no picture type
+        // starts with fails without any reader guessing at it.
+        const QByteArray webp = Write(picture, "WEBP");
+        // clang-format off
+        QTest::newRow("WebP: whole")                     << webp                             << true;
+        QTest::newRow("WebP: cut halfway")               << webp.left(webp.size() / 2)       << false;
+        QTest::newRow("no picture type")                 << QByteArray("P6 not quite a picture") << false;
+        QTest::newRow("empty")                           << QByteArray()                     << false;
         // clang-format on
     }
     void pictures()
