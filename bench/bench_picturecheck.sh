@@ -40,7 +40,7 @@ source_jpeg=$(echo "$tmp"/source/*.jpg)
 
 # The padded JPEG must fit beside everything else with a gigabyte to spare.
 gb=${BENCH_PICTURE_GB:-3}
-want=$(bench_calc "printf \"%d\", $gb * 1073741824")
+want=$(bench_calc "printf \"%.0f\", $gb * 1073741824")
 free=$(df -P -B1 "$tmp" | awk 'NR == 2 { print $4 }')
 room=$((free - 1073741824 - 200 * 1048576))
 if [ "$want" -gt "$room" ]; then
