@@ -3,7 +3,7 @@
 # Many tiny pictures in one ZIP: zelvano-cli unpack at validation levels 1 and 3 beside unzip, in
 # interleaved rounds. What it shows is the cost per entry (system calls, threads), not throughput.
 #   bench_tiny.sh BUILD_DIR
-# Environment: BENCH_TINY_FILES pictures in the archive (10,000; BENCH_LARGE=1 makes it 200,000, the full
+# Environment: BENCH_TINY_FILES pictures in the archive (5,000; BENCH_LARGE=1 makes it 200,000, the full
 # scale), in folders of 1,000. BENCH_COMPARE_CLI=PATH: another zelvano-cli (an earlier build) in the same
 # rounds, its figures printed beside this build's. BENCH_ROUNDS (3), BENCH_RESULTS_DIR: see lib.sh.
 set -euo pipefail
@@ -25,7 +25,7 @@ other=${BENCH_COMPARE_CLI:-}
 [ -z "$other" ] || [ -x "$other" ] || { echo "bench_tiny: $other (BENCH_COMPARE_CLI) is not a program" >&2; exit 1; }
 export LC_ALL=C.UTF-8
 
-files=${BENCH_TINY_FILES:-10000}
+files=${BENCH_TINY_FILES:-5000}
 [ "${BENCH_LARGE:-0}" = 1 ] && files=${BENCH_TINY_FILES:-200000}
 
 bench_init tiny "$build"
@@ -69,7 +69,6 @@ if [ -n "$other" ]; then
   bench_contender other3 "other build, level 3" unpack_with "$other" 3
 fi
 bench_contender unzip "unzip -o" unzip_all
-for key in level1 level3 other1 other3 unzip; do BENCH_BYTES[$key]=$picture_bytes; done
 
 bench_before() {
   rm -rf "$work"
@@ -92,9 +91,12 @@ bench_rounds
 rm -rf "$work"
 
 bench_table
+per_second() { bench_calc "printf \"%.0f\", $files / $(bench_median_of BENCH_WALL "$1")"; }
 figures() { # figures LEVEL1 LEVEL3
   bench_ratio "level 1 / unzip" "$1" unzip "≤ 1.0"
   bench_ratio "level 3 / level 1" "$2" "$1" "≤ 1.3"
+  printf '  %-52s %6s at level 1, %s at level 3, %s for unzip\n' "pictures per second" \
+    "$(per_second "$1")" "$(per_second "$2")" "$(per_second unzip)"
 }
 echo
 echo "Medians of per-round ratios, this build:"

@@ -5,7 +5,7 @@
 # archive and cp of the archives, in interleaved rounds on one generated tree of photo archives.
 #   bench_unpack.sh BUILD_DIR
 # Corpus (environment):
-#   default         BENCH_UNPACK_MB (200) MB of JPEGs in BENCH_UNPACK_ARCHIVES (15) archives, a quick run;
+#   default         BENCH_UNPACK_MB (320) MB of JPEGs in BENCH_UNPACK_ARCHIVES (24) archives, a quick run;
 #   BENCH_LARGE=1   the full scale: 1600 MB in 120 archives (the two variables still override).
 # BENCH_COMPARE_CLI=PATH: another zelvano-cli (an earlier build) runs at levels 1 and 3 in the same rounds;
 # its figures are printed beside this build's, with the ratios of the two builds.
@@ -36,7 +36,7 @@ export LC_ALL=C.UTF-8
 if [ "${BENCH_LARGE:-0}" = 1 ]; then
   mb=${BENCH_UNPACK_MB:-1600} archives=${BENCH_UNPACK_ARCHIVES:-120}
 else
-  mb=${BENCH_UNPACK_MB:-200} archives=${BENCH_UNPACK_ARCHIVES:-15}
+  mb=${BENCH_UNPACK_MB:-320} archives=${BENCH_UNPACK_ARCHIVES:-24}
 fi
 
 bench_init unpack "$build"
