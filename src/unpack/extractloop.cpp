@@ -10,6 +10,8 @@
 #include "unpack/unpackcontext.h"
 #include "unpack/validation.h"
 
+#include <memory>
+
 namespace {
 
 // Progress of the entry being written reaches the host about once per MiB of chunks, not per chunk.
@@ -28,11 +30,24 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
     archive.m_arrFailedItems.clear();
     CXDestinationPlanner planner;
     planner.Begin(settings, archive);
-    CXArchiveTally tally(ctx, archive);
+    const auto owned = std::make_shared<CXArchiveTally>(ctx, archive);
+    CXArchiveTally& tally = *owned;
+    // A run that applies outcomes later takes the tally over, with the tests still in flight; otherwise
+    // they are waited for here.
+    bool aborted = false;
+    const auto end = [&] {
+        tally.Close();
+        const bool whole = !aborted && run.IsRunning();
+        if (ctx.m_bHandOver) {
+            ctx.m_pHandedOver = owned;
+            return whole;
+        }
+        return tally.Finish() && whole;
+    };
 
     if (!source.Open(archive.m_strPath)) {
         tally.MarkNotOpened();
-        return tally.Finish();
+        return end();
     }
     CXJunkRules junk;
     source.ListNames(junk);
@@ -40,6 +55,10 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
     for (;;) {
         if (!run.Check())
             break;
+        if (ctx.m_betweenEntries && !ctx.m_betweenEntries()) {
+            aborted = true;
+            break;
+        }
         CXSourceEntry entry;
         const int next = source.Next(entry);
         if (next == CXArchiveSource::kEnd)
@@ -108,5 +127,5 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
     }
     // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never
     // count as a success that a later deletion could act on.
-    return tally.Finish() && run.IsRunning();
+    return end();
 }

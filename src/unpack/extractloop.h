@@ -51,5 +51,7 @@ public:
 
 // The one extraction loop: every rule of the run (the pause gate, junk and other files, links,
 // encryption, confinement, duplicates, the temporary file, validation and the tally) for any format.
-// True when the archive opened, no entry failed and the run was not stopped.
+// True when the archive opened, no entry failed and the run was not stopped. When the context asks for
+// the hand-over, the tally goes to ctx.m_pHandedOver with its tests possibly in flight, and the result
+// only says that the extraction ran to its end: the archive's success is that and the tally's Finish().
 [[nodiscard]] bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSource& source);

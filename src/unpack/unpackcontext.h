@@ -1,12 +1,16 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <vector>
 
+class CXArchiveTally;
+class CXCheckPool;
 class CXSettings;
 class CXWorkerHost;
 class CXRunControl;
@@ -36,16 +40,25 @@ struct CXUnpackContext
     QHash<QString, CXWrittenFile> m_written;
     // Folders whose leftover temporary files were already looked at in this run.
     QSet<QString> m_cleanedFolders;
-    // The files that stand for the pictures of the archive last extracted (written, or verified
-    // duplicates): they are made durable before that archive is deleted.
-    QStringList m_arrOnDisk;
+    // The threads of the level-3 picture tests, started by the first test of the run.
+    std::shared_ptr<CXCheckPool> m_pChecks;
+    // The tallies alive, in the order their archives started: an entry still waiting for its test in an
+    // earlier archive is settled before a later entry takes the same path.
+    std::vector<CXArchiveTally*> m_openTallies;
+    // Set by a run that applies an archive's outcome later: the extraction then hands its tally over
+    // (in m_pHandedOver) instead of waiting for the last picture tests, and calls m_betweenEntries before
+    // each entry, where the run applies earlier archives whose tests are done; false from it ends the
+    // extraction as if stopped.
+    bool m_bHandOver = false;
+    std::shared_ptr<CXArchiveTally> m_pHandedOver;
+    std::function<bool()> m_betweenEntries;
 
     // Forgets what an earlier run wrote.
     void ResetRun()
     {
         m_written.clear();
         m_cleanedFolders.clear();
-        m_arrOnDisk.clear();
+        m_pHandedOver.reset();
     }
 };
 

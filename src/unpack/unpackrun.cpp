@@ -7,8 +7,11 @@
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
 #include "unpack/keep.h"
+#include "unpack/validation.h"
 
 #include <chrono>
+#include <deque>
+#include <memory>
 #include <QDir>
 #include <QFileInfo>
 #include <utility>
@@ -120,7 +123,7 @@ CXUnpackRun::CXUnpackRun(CXArchiveList& list, const CXSettings& settings, CXWork
     : m_list(list), m_settings(settings), m_options(settings), m_host(&host), m_ops(std::move(ops))
 {
     m_ctx.m_pSettings = &m_options;
-    m_ctx.m_pHost = &m_host;
+    m_ctx.m_pHost = &m_held;
     m_ctx.m_pRun = &m_run;
     m_params.m_pRun = &m_run;
     m_params.m_pOwner = this;
@@ -206,8 +209,34 @@ void CXUnpackRun::EndByWorker(UnpackEnd end)
     SetCurrentArchive(QString());
     m_nEnd = end;
     m_bStopWithoutAsking = true;
-    m_host.RequestStop();
+    m_held.RequestStop();
 }
+
+namespace {
+
+// Archives extracted whose outcome still waits for their last picture tests, at most: more would only let
+// the results and the list fall further behind the extraction.
+constexpr size_t kMaxOutstanding = 3;
+
+// What comes of applying an archive's outcome: go on, stop the loop, or end the run (the worker ended it).
+enum class Flow
+{
+    Continue,
+    Break,
+    Return
+};
+
+// An archive of the selection whose outcome is not applied yet.
+struct Outstanding
+{
+    qsizetype m_nIndex = 0; // into the selection
+    bool m_bExtracted = false;
+    bool m_bOk = false; // the extraction ran to its end
+    std::shared_ptr<CXArchiveTally> m_pTally;
+    CXOrderedHost::Calls m_held; // what the host is told of it before the archive ahead of it is done
+};
+
+} // namespace
 
 void CXUnpackRun::RunWorker()
 {
@@ -232,34 +261,26 @@ void CXUnpackRun::RunWorker()
         }
     };
 
-    for (qsizetype i = 0; i < count && m_run.Check(); ++i) {
-        CXSelItem& sel = m_arrSelection[i];
-        if (sel.m_nArchive < 0 || sel.m_nArchive >= m_list.m_arrArchives.size())
-            continue;
+    // The archives whose outcome is still to be applied, in selection order. At level 3 an archive's last
+    // picture tests may still run while the next archive is extracted; its outcome is applied as soon as
+    // they are done, always before anything of a later archive, and the host hears of the later archive
+    // only after that.
+    std::deque<Outstanding> outstanding;
+    const auto holdForCurrent = [&] {
+        const bool behind = outstanding.size() > 1 && !outstanding.back().m_bExtracted;
+        m_held.HoldInto(behind ? &outstanding.back().m_held : nullptr);
+    };
+
+    // The archive's figures: the tests are all done.
+    const auto recordFigures = [&](Outstanding& o) {
+        CXSelItem& sel = m_arrSelection[o.m_nIndex];
         CXArchiveFile& archive = m_list.m_arrArchives[sel.m_nArchive];
-        const QString path = archive.m_strPath;
-
-        SetCurrentArchive(path);
-        m_host.StatusState(3);
-        m_host.StatusText(0, path);
-        m_host.EnsureArchiveVisible(sel.m_nArchive);
-
-        // What is deleted later must be the very file unpacked now.
-        sel.m_identity = zelvano::platform::IdentifyFile(path);
-        bool ok = false;
-        switch (GetArchiveType(path)) {
-        case 0:
-            ok = m_ops.extractZip(m_ctx, archive);
-            break;
-        case 1:
-            ok = m_ops.extractRar(m_ctx, archive);
-            break;
-        default:
-            break;
+        bool ok = o.m_bOk;
+        if (o.m_pTally) {
+            ok = o.m_pTally->Finish() && ok;
+            sel.m_arrOnDisk = o.m_pTally->TakeOnDisk();
+            o.m_pTally.reset();
         }
-        if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
-            sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
-        sel.m_arrOnDisk = std::exchange(m_ctx.m_arrOnDisk, {});
         sel.m_bProcessed = true;
         // The extraction tells an archive that did not open by its result alone; remembering that result
         // keeps such an archive from every later deletion.
@@ -267,16 +288,23 @@ void CXUnpackRun::RunWorker()
         if (!ok && archive.m_arrFailedItems.isEmpty() && m_run.IsRunning())
             RecordUnopenedArchive(archive);
         m_nArchivesProcessed += 1;
+    };
 
+    // The outcome of one archive: its figures, then the deletion and the list.
+    const auto applyOutcome = [&](Outstanding& o) -> Flow {
+        recordFigures(o);
+        CXSelItem& sel = m_arrSelection[o.m_nIndex];
+        CXArchiveFile& archive = m_list.m_arrArchives[sel.m_nArchive];
+        const QString path = archive.m_strPath;
         if (!m_run.Check())
-            break; // stopped inside the archive: neither deleted nor unchecked
+            return Flow::Break; // stopped inside the archive: neither deleted nor unchecked
 
         bool rowRemoved = false;
         const QString kept = deleteAfterEach ? WhyKept(sel, archive, m_options) : QString();
         if (deleteAfterEach && !kept.isEmpty())
             sel.m_strKept = kept;
         if (deleteAfterEach && kept.isEmpty()) {
-            const bool moreFollow = count > 1 && i != count - 1;
+            const bool moreFollow = count > 1 && o.m_nIndex != count - 1;
             bool decision = yesToAll;
             if (!yesToAll && !noToAll) {
                 switch (m_ops.confirmDelete(m_ctx, archive.m_strFileName, moreFollow)) {
@@ -298,7 +326,7 @@ void CXUnpackRun::RunWorker()
                     sel.m_strKept = zelvano::kept::NotConfirmed();
                     explainKept();
                     EndByWorker(UnpackEnd::Cancelled);
-                    return;
+                    return Flow::Return;
                 }
             }
             // The answer may have taken a while: look at the file once more.
@@ -307,7 +335,7 @@ void CXUnpackRun::RunWorker()
                 sel.m_strKept = changed;
             } else if (decision) {
                 if (DeleteUnpackedArchive(sel, path, recycle, m_ops.deleteArchive)) {
-                    m_host.RemoveArchiveRow(sel.m_nArchive);
+                    m_held.RemoveArchiveRow(sel.m_nArchive);
                     rowRemoved = true;
                     archive.m_bRemoved = 1;
                     sel.m_bDeleted = true;
@@ -320,28 +348,120 @@ void CXUnpackRun::RunWorker()
                 sel.m_strKept = zelvano::kept::NotConfirmed();
                 if (noToAll) {
                     // Nothing is freed any more; make sure the next archive still fits.
-                    if (!CheckDiskSpace(archive.m_nPhotoBytes, m_ctx.m_strSourceFolder, true, &m_host)) {
+                    if (!CheckDiskSpace(archive.m_nPhotoBytes, m_ctx.m_strSourceFolder, true, &m_held)) {
                         explainKept();
                         EndByWorker(UnpackEnd::OutOfSpace);
-                        return;
+                        return Flow::Return;
                     }
                 }
             }
         }
 
-        m_host.StepProgress();
+        m_held.StepProgress();
         if (!m_run.Check())
-            break;
+            return Flow::Break;
         if (!rowRemoved)
-            m_host.UncheckArchiveRow(sel.m_nArchive);
-    }
+            m_held.UncheckArchiveRow(sel.m_nArchive);
+        return Flow::Continue;
+    };
 
-    SetCurrentArchive(QString());
+    // Applies the outcomes of the extracted archives at the front whose tests are done (all of them,
+    // waiting for their tests, when wait is set).
+    const auto applyDone = [&](bool wait) -> Flow {
+        while (!outstanding.empty() && outstanding.front().m_bExtracted) {
+            Outstanding& o = outstanding.front();
+            if (o.m_pTally) {
+                if (wait)
+                    o.m_pTally->Settle();
+                else if (!o.m_pTally->Settled())
+                    return Flow::Continue;
+            }
+            m_held.HoldInto(nullptr); // the front archive's own calls have gone out already
+            const Flow flow = applyOutcome(o);
+            outstanding.pop_front();
+            if (!outstanding.empty())
+                CXOrderedHost::Release(outstanding.front().m_held);
+            holdForCurrent();
+            if (flow != Flow::Continue)
+                return flow;
+        }
+        return Flow::Continue;
+    };
+
+    // The run ends early: what was extracted keeps its figures, nothing more is deleted or unchecked.
+    const auto finishEarly = [&] {
+        m_held.HoldInto(nullptr);
+        for (Outstanding& o : outstanding) {
+            CXOrderedHost::Release(o.m_held);
+            if (o.m_bExtracted)
+                recordFigures(o);
+        }
+        outstanding.clear();
+    };
+
+    Flow flow = Flow::Continue;
+    for (qsizetype i = 0; i < count && m_run.Check(); ++i) {
+        CXSelItem& sel = m_arrSelection[i];
+        if (sel.m_nArchive < 0 || sel.m_nArchive >= m_list.m_arrArchives.size())
+            continue;
+        if ((flow = applyDone(false)) != Flow::Continue)
+            break;
+        CXArchiveFile& archive = m_list.m_arrArchives[sel.m_nArchive];
+        const QString path = archive.m_strPath;
+
+        outstanding.push_back(Outstanding{i, false, false, nullptr, {}});
+        holdForCurrent();
+        m_held.Call([this, path] { SetCurrentArchive(path); });
+        m_held.StatusState(3);
+        m_held.StatusText(0, path);
+        m_held.EnsureArchiveVisible(sel.m_nArchive);
+
+        // What is deleted later must be the very file unpacked now.
+        sel.m_identity = zelvano::platform::IdentifyFile(path);
+        m_ctx.m_bHandOver = true;
+        m_ctx.m_pHandedOver.reset();
+        m_ctx.m_betweenEntries = [&] { return (flow = applyDone(false)) == Flow::Continue; };
+        bool ok = false;
+        switch (GetArchiveType(path)) {
+        case 0:
+            ok = m_ops.extractZip(m_ctx, archive);
+            break;
+        case 1:
+            ok = m_ops.extractRar(m_ctx, archive);
+            break;
+        default:
+            break;
+        }
+        m_ctx.m_betweenEntries = nullptr;
+        if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
+            sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
+        Outstanding& current = outstanding.back();
+        current.m_bExtracted = true;
+        current.m_bOk = ok;
+        current.m_pTally = std::exchange(m_ctx.m_pHandedOver, nullptr);
+        if (flow != Flow::Continue)
+            break;
+
+        // Wait for the tests where the next step may ask the user (the question must come before anything
+        // of the next archive), where too many archives are behind, and at the end.
+        const bool asks = deleteAfterEach && !yesToAll && m_options.m_bConfirmDelete;
+        const bool wait = asks || outstanding.size() > kMaxOutstanding || i == count - 1;
+        if ((flow = applyDone(wait)) != Flow::Continue)
+            break;
+    }
+    if (flow == Flow::Continue && m_run.IsRunning())
+        flow = applyDone(true);
+    m_ctx.m_bHandOver = false;
+    finishEarly();
+    if (flow == Flow::Return)
+        return;
+
+    m_held.Call([this] { SetCurrentArchive(QString()); });
     if (m_run.IsRunning()) {
         if (deleteAfterEach)
             explainKept();
         m_nEnd = UnpackEnd::Finished;
-        m_host.UnpackFinished();
+        m_held.UnpackFinished();
     } else {
         explainKept();
         m_nEnd = UnpackEnd::Stopped;

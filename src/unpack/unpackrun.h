@@ -6,6 +6,7 @@
 #include "common/workerthread.h"
 #include "platform/files.h"
 #include "settings/settings.h"
+#include "unpack/orderedhost.h"
 #include "unpack/unpackcontext.h"
 
 #include <atomic>
@@ -167,6 +168,7 @@ private:
     const CXSettings& m_settings; // the window's record: read only by Start
     CXSettings m_options;         // what the worker reads: the record as it was at Start
     CXHostGate m_host;
+    CXOrderedHost m_held{m_host}; // what the worker calls: the gate, in selection order
     UnpackOperations m_ops;
 
     CXRunControl m_run;

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
+#include "unpack/checkpool.h"
 #include "unpack/imagecheck.h"
 #include "unpack/tempfiles.h"
 #include "unpack/unpackcontext.h"
@@ -16,8 +17,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
+#include <chrono>
+#include <exception>
 
 int GetImageKind(const QString& path)
 {
@@ -102,6 +103,14 @@ bool FileMatches(const QString& path, qint64 size, quint32 crc)
     return total == size && quint32(sum) == crc;
 }
 
+namespace {
+
+// Entries waiting for their picture test at most, per archive: each is a file on disk, not memory, but a
+// single slow test must not let an unbounded number of finished ones pile up behind it.
+constexpr size_t kMaxPending = 64;
+
+} // namespace
+
 CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m_ctx(ctx), m_archive(archive)
 {
     if (ctx.m_pSettings) {
@@ -110,11 +119,7 @@ CXArchiveTally::CXArchiveTally(CXUnpackContext& ctx, CXArchiveFile& archive) : m
     }
     if (m_nLevel < ValidateExists || m_nLevel > ValidateLoads)
         m_nLevel = ValidateExists;
-    // Decoding costs about three times the extraction of the same bytes: with one test in flight the
-    // extracting thread mostly waits for it. One per core keeps every core decoding while this thread
-    // extracts; each holds at most one file's bytes (bounded in imagecheck), so memory stays flat.
-    m_nMaxInFlight = std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 4);
-    m_ctx.m_arrOnDisk.clear();
+    m_ctx.m_openTallies.push_back(this);
 }
 
 CXArchiveTally::~CXArchiveTally()
@@ -125,6 +130,7 @@ CXArchiveTally::~CXArchiveTally()
             pending.m_outcome.wait();
         QFile::remove(pending.m_write.m_strTemp);
     }
+    std::erase(m_ctx.m_openTallies, this);
 }
 
 void CXArchiveTally::Status(const QString& text)
@@ -140,16 +146,31 @@ bool CXArchiveTally::LoadsAsPictureHere(const QString& path) const
 
 void CXArchiveTally::Verified(const QString& path)
 {
-    m_ctx.m_arrOnDisk.append(path);
+    m_arrOnDisk.append(path);
+}
+
+bool CXArchiveTally::HasPendingFor(const QString& path) const
+{
+    return std::any_of(m_pending.begin(), m_pending.end(),
+                       [&](const Pending& p) { return p.m_write.m_strFinal == path; });
+}
+
+void CXArchiveTally::SettlePath(const QString& path)
+{
+    // The run's tallies in the order their archives started: an earlier archive's entry decides first.
+    for (CXArchiveTally* tally : m_ctx.m_openTallies) {
+        if (tally->HasPendingFor(path))
+            tally->Drain();
+    }
 }
 
 bool CXArchiveTally::BeginEntry(CXDestinationPlanner& planner, const CXPlannedPath& planned, qint64 packedSize,
                                 qint64 unpackedSize, quint32 crc, CXEntryWrite& write)
 {
     const QString& path = planned.m_strPath;
-    // An entry still in flight for this very path decides what stands there: settle it first.
-    if (std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending& p) { return p.m_write.m_strFinal == path; }))
-        Drain();
+    // An entry still in flight for this very path (of this archive or an earlier one) decides what stands
+    // there: settle it first.
+    SettlePath(path);
 
     // A file at the path is passed over. Only the same picture (a regular file of the entry's size and
     // CRC-32) stands for the entry; anything else is a failed entry, so its archive stays.
@@ -243,23 +264,24 @@ void CXArchiveTally::FinishEntry(const CXEntryWrite& write, int result, const QS
         return;
     }
     const int level = m_nLevel;
-    const auto loads = [this](const QString& p) { return LoadsAsPictureHere(p); };
     const QString temp = write.m_strTemp;
     const QString final = write.m_strFinal;
     const qint64 unpacked = write.m_nUnpacked;
+    // A copy: a test may run after this tally is gone from the caller's view (never after its end).
+    const std::function<bool(const QString&)> check = m_ctx.m_pictureCheck;
+    const auto loads = [check](const QString& p) { return check ? check(p) : LoadsAsPicture(p); };
     if (level == ValidateLoads && GetImageKind(final) != -1) {
-        // Make room: the oldest test is applied first, so outcomes keep entry order.
-        Drain(m_nMaxInFlight - 1);
-        Pending pending{write, {}};
-        try {
-            pending.m_outcome = std::async(std::launch::async, [level, temp, final, unpacked, loads] {
-                return ValidateFile(level, temp, unpacked, 0, loads, final);
-            });
-            m_pending.push_back(std::move(pending));
-            return;
-        } catch (const std::system_error&) {
-            // No other thread to be had: validate here.
-        }
+        ApplyReady();
+        if (m_pending.size() >= kMaxPending)
+            Drain(kMaxPending - 1);
+        // The pool is started by the first picture that needs it: levels 1 and 2 never start it.
+        if (!m_ctx.m_pChecks)
+            m_ctx.m_pChecks = std::make_shared<CXCheckPool>();
+        Pending pending{write, m_ctx.m_pChecks->Submit([level, temp, final, unpacked, loads] {
+                            return ValidateFile(level, temp, unpacked, 0, loads, final);
+                        })};
+        m_pending.push_back(std::move(pending));
+        return;
     }
     Drain();
     Apply(write, ValidateFile(level, temp, unpacked, 0, loads, final));
@@ -270,9 +292,37 @@ void CXArchiveTally::Drain(size_t keep)
     while (m_pending.size() > keep) {
         Pending pending = std::move(m_pending.front());
         m_pending.pop_front();
-        const CXValidationOutcome outcome = pending.m_outcome.get();
+        CXValidationOutcome outcome;
+        try {
+            outcome = pending.m_outcome.get();
+        } catch (const std::exception&) {
+            // The test never ran (no pool left to run it): the picture is not proven.
+            outcome.m_bValid = false;
+            outcome.m_bLoads = false;
+        }
         Apply(pending.m_write, outcome);
     }
+}
+
+void CXArchiveTally::ApplyReady()
+{
+    while (!m_pending.empty() &&
+           m_pending.front().m_outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        Drain(m_pending.size() - 1);
+}
+
+bool CXArchiveTally::Settled()
+{
+    ApplyReady();
+    return m_pending.empty();
+}
+
+void CXArchiveTally::Close()
+{
+    if (m_bClosed)
+        return;
+    m_bClosed = true;
+    Status(QString());
 }
 
 bool CXArchiveTally::Commit(const CXEntryWrite& write, QString* reason)
@@ -322,6 +372,6 @@ bool CXArchiveTally::Finish()
     m_archive.m_nBytesOnDisk = m_nBytes;
     m_archive.m_nOtherFiles = m_nOtherFiles;
     m_archive.m_arrOtherFiles = m_arrOtherFiles;
-    Status(QString());
+    Close();
     return m_bSuccess;
 }

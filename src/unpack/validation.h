@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <utility>
 
 class CXArchiveFile;
 struct CXArchiveItem;
@@ -98,10 +99,11 @@ struct CXEntryWrite
 // nothing behind. A file this run already put in place is never replaced in this run: an entry with the
 // same contents is a verified duplicate, any other fails.
 //
-// At level 2 the picture tests run on other threads while the next entries are extracted: a few may be
-// in flight at once (one per core, at least two). Outcomes are applied strictly in entry order and
-// before anything of a later entry, so counters, records and status texts keep entry order. The picture
-// check is then called from those threads, possibly from several at once.
+// At level 2 the picture tests run on the run's check pool while the next entries are extracted. Outcomes
+// are applied strictly in entry order, so counters and records keep entry order; ready ones are applied
+// as the extraction goes on, and an archive's last tests may still run while the next archive is
+// extracted (see Close and Settled). The picture check is then called from the pool's threads, possibly
+// from several at once.
 class CXArchiveTally
 {
 public:
@@ -133,9 +135,20 @@ public:
 
     // The archive did not open: nothing was listed, and the archive must not count as extracted.
     void MarkNotOpened() { m_bSuccess = false; }
-    // Applies what is still pending, stores the counters into the archive, clears the status line.
-    // Returns the success flag.
+    // The extraction is over: no more entries come, and the status line is cleared. Tests may still be
+    // in flight.
+    void Close();
+    // Applies the outcomes that are ready; true when none is pending any more.
+    bool Settled();
+    // Waits for every pending test and applies its outcome.
+    void Settle() { Drain(); }
+    // True when an entry for path waits for its test.
+    bool HasPendingFor(const QString& path) const;
+    // Applies what is still pending, stores the counters into the archive and, unless Close did,
+    // clears the status line. Returns the success flag.
     bool Finish();
+    // The files that stand for the archive's pictures (written, or verified duplicates), in entry order.
+    QStringList TakeOnDisk() { return std::exchange(m_arrOnDisk, {}); }
 
 private:
     struct Pending
@@ -146,6 +159,10 @@ private:
 
     // Applies pending outcomes, oldest first, until at most keep remain in flight.
     void Drain(size_t keep = 0);
+    // Applies the oldest outcomes that are ready, without waiting.
+    void ApplyReady();
+    // Settles an entry for path that any tally of the run still holds in flight.
+    void SettlePath(const QString& path);
     // Records a failed entry without applying pending outcomes first.
     void AppendFailure(const QString& path, const QString& name, qint64 packedSize, qint64 unpackedSize, int result,
                        bool exists, bool loads, bool sizeMatches, const QString& reason);
@@ -159,8 +176,9 @@ private:
     CXArchiveFile& m_archive;
     int m_nLevel = 0;
     bool m_bOverwrite = false;
-    size_t m_nMaxInFlight = 1;
+    bool m_bClosed = false;
     std::deque<Pending> m_pending; // oldest first
+    QStringList m_arrOnDisk;
 
     qint32 m_nSkipped = 0;
     qint32 m_nErrors = 0;

@@ -8,6 +8,7 @@
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "unpack/imagecheck.h"
+#include "unpack/tempfiles.h"
 #include "unpack/unpackcontext.h"
 
 #include <QBuffer>
@@ -109,6 +110,17 @@ inline QByteArray DamagedPng()
     const qsizetype idat = bytes.indexOf("IDAT");
     bytes[idat + 40] = char(bytes[idat + 40] ^ 0x55);
     return bytes;
+}
+
+// The temporary files of the run left in folder.
+inline QStringList TempFilesIn(const QString& folder)
+{
+    QStringList found;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (IsTempName(name))
+            found << name;
+    }
+    return found;
 }
 
 // Every file and folder below root, relative, sorted.

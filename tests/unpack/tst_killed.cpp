@@ -3,6 +3,7 @@
 // whole picture and only then deletes the archive.
 #include "support/testenv.h"
 #include "support/zipwriter.h"
+#include "unpack/extractfixture.h"
 #include "unpack/tempfiles.h"
 
 #include <QDir>
@@ -26,16 +27,6 @@ QString S(const char* text)
 QString CliPath()
 {
     return qEnvironmentVariable("ZELVANO_BUILD_DIR") + S("/src/cli/zelvano-cli");
-}
-
-QStringList TempFilesIn(const QString& folder)
-{
-    QStringList found;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        if (IsTempName(name))
-            found << name;
-    }
-    return found;
 }
 
 } // namespace

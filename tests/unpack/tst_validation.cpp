@@ -206,11 +206,6 @@ private Q_SLOTS:
         return write;
     }
 
-    static QStringList TempFilesIn(const QString& folder)
-    {
-        return QDir(folder).entryList({S(".zelvano-*")}, QDir::Files | QDir::Hidden);
-    }
-
     // The tally itself: only a proven file takes its final name; failed entries are recorded with their
     // flags and leave nothing behind; a failed call names its code.
     void tallyCountsAndRecords()
