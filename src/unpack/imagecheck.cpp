@@ -22,7 +22,8 @@ namespace {
 // each of the 64 coefficients of a block of 64 samples: 2 bytes a sample). A 50-megapixel progressive photo
 // with full-resolution colour (three planes of 50 million samples) needs 300 MB of them; 320 MiB lets it
 // and anything smaller through, and stops a file that asks for more before the decoder allocates it. Qt's
-// readers get the same budget for the picture they decode into.
+// readers get the same budget for the picture they decode into, which they count at 4 bytes a pixel: up to
+// 80 megapixels (their own default, 128 MB, failed a 36-megapixel scan).
 constexpr int kDecoderMemoryMiB = 320;
 
 // No picture has more pixels than this (2^30, about a gigapixel: beyond the largest camera sensors and the

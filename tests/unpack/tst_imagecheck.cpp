@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 #include <thread>
 #include <vector>
+#include <zlib.h>
 
 using namespace zelvano::test;
 
@@ -174,6 +175,46 @@ QByteArray FlatGreyJpeg(int width, int height)
     return jpeg.left(scan) + QByteArray("\x28\xA2\x8A").repeated(blocks / 4) + QByteArray("\xFF\xD9");
 }
 
+// An 8-bit grey PNG of any size, every pixel mid-grey, compressed row by row so that the raw pixels are never
+// in memory at once.
+QByteArray FlatGreyPng(int width, int height)
+{
+    const auto chunk = [](const char* type, const QByteArray& data) {
+        QByteArray out;
+        const quint32 length = quint32(data.size());
+        out.append(char(length >> 24)).append(char(length >> 16)).append(char(length >> 8)).append(char(length));
+        const QByteArray body = QByteArray(type, 4) + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()));
+        out.append(body);
+        out.append(char(crc >> 24)).append(char(crc >> 16)).append(char(crc >> 8)).append(char(crc));
+        return out;
+    };
+    QByteArray header(13, '\0');
+    for (int i = 0; i < 4; ++i) {
+        header[i] = char(width >> (24 - 8 * i));
+        header[4 + i] = char(height >> (24 - 8 * i));
+    }
+    header[8] = 8; // bits per sample; colour type 0 (grey), no interlace
+    QByteArray row(width + 1, char(0x80));
+    row[0] = 0; // no filter
+    QByteArray data;
+    z_stream z{};
+    deflateInit(&z, 9);
+    char out[65536];
+    for (int y = 0; y <= height; ++y) {
+        z.next_in = reinterpret_cast<Bytef*>(row.data());
+        z.avail_in = y < height ? uInt(row.size()) : 0;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(out);
+            z.avail_out = sizeof out;
+            deflate(&z, y < height ? Z_NO_FLUSH : Z_FINISH);
+            data.append(out, qsizetype(sizeof out - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    return QByteArray("\x89PNG\r\n\x1A\n") + chunk("IHDR", header) + chunk("IDAT", data) + chunk("IEND", {});
+}
+
 // count comment segments of 65,533 bytes each, as one run.
 QByteArray Comments(int count)
 {
@@ -328,6 +369,8 @@ private Q_SLOTS:
         QTest::newRow("PNG: cut in the end chunk")       << png.left(png.size() - 3)         << false;
         QTest::newRow("PNG: image data byte flipped")    << Flipped(png, idat + 200)         << false;
         QTest::newRow("PNG: image data CRC flipped")     << Flipped(png, idat - 4 + 8 + ((uchar(png[idat - 2]) << 8) | uchar(png[idat - 1]))) << false;
+        QTest::newRow("PNG: 36 megapixels of flat grey")  << FlatGreyPng(6000, 6000)         << true;
+        QTest::newRow("PNG: 100 megapixels, past the readers' memory budget") << FlatGreyPng(10000, 10000) << false;
         QTest::newRow("PNG: text chunk byte flipped")    << Flipped(png, text + 10)          << false;
         // clang-format on
 
