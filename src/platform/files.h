@@ -23,6 +23,9 @@ struct FileIdentity
 // The identity of the regular file at path (links followed); invalid for anything else.
 [[nodiscard]] FileIdentity IdentifyFile(const QString& path);
 
+// True when anything is at path: a file, a folder, or a link (a dangling one too). One call to the system.
+[[nodiscard]] bool AnythingAt(const QString& path);
+
 // Renames from to to, atomically, only when nothing exists at to. False (with errno-style text in
 // error) when something is there or the rename failed.
 [[nodiscard]] bool RenameNoReplace(const QString& from, const QString& to, QString* error = nullptr);

@@ -129,9 +129,16 @@ bool SetPlainPermissions(const QString& path)
     return ::chmod(QFile::encodeName(path).constData(), 0666 & ~ProcessUmask()) == 0;
 }
 
+bool AnythingAt(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
 qint64 CurrentProcessId()
 {
-    return qint64(::getpid());
+    static const qint64 pid = qint64(::getpid());
+    return pid;
 }
 
 bool IsProcessRunning(qint64 pid)

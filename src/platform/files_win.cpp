@@ -73,6 +73,11 @@ bool MakeDurable(const QStringList& files)
     return ok;
 }
 
+bool AnythingAt(const QString& path)
+{
+    return GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool SetPlainPermissions(const QString& path)
 {
     const DWORD attributes = GetFileAttributesW(Native(path).c_str());

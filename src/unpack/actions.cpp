@@ -1,18 +1,17 @@
 #include "common/workerhost.h"
+#include "platform/files.h"
 #include "platform/trash.h"
 #include "settings/settings.h"
 #include "unpack/extract.h"
 #include "unpack/unpackcontext.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace {
 
 bool NothingAt(const QString& path)
 {
-    const QFileInfo info(path);
-    return !info.exists() && !info.isSymLink();
+    return !zelvano::platform::AnythingAt(path);
 }
 
 } // namespace

@@ -42,8 +42,7 @@ int GetImageKind(const QString& path)
 
 bool IsDuplicate(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return zelvano::platform::AnythingAt(path);
 }
 
 CXValidationOutcome ValidateFile(int level, const QString& path, qint64 unpackedSize, int result,

@@ -117,12 +117,17 @@ private Q_SLOTS:
     void destructionSettlesEveryFuture()
     {
         Gate gate;
+        Gate started;
         std::vector<std::future<bool>> jobs;
         std::thread opener;
         {
             CXCheckPool pool(1);
-            jobs.push_back(pool.Submit([&] { return gate.Wait(); }));
+            jobs.push_back(pool.Submit([&] {
+                started.Open();
+                return gate.Wait();
+            }));
             jobs.push_back(pool.Submit([] { return true; }));
+            QVERIFY(started.Wait());
             opener = std::thread([&] {
                 std::this_thread::sleep_for(20ms);
                 gate.Open();
