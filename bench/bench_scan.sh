@@ -1,49 +1,58 @@
 #!/usr/bin/env bash
-# Scan speed: `zelvano-cli scan --json` over a generated tree of a few thousand small ZIP and RAR archives
-# among tens of thousands of other files and deep folders, beside (in the same run) a loop of `unzip -Z1` and
-# `unrar lb` over the same archives and a single-process Python walk that reads each ZIP's central directory.
-#   bench_scan.sh BUILD_DIR
-# Environment: SCAN_ZIPS (3000), SCAN_RARS (600), SCAN_OTHER (30000) to change the tree.
+# Scan speed of `zelvano-cli scan --json`, in interleaved rounds (the order rotated each round), medians of
+# the per-round ratios, CPU seconds beside wall seconds:
+#   - linearity: one scan of 10 x N archives against 10 scans of N archives each (the same files: the big
+#     tree is the ten small ones side by side); a linear scan gives 1.0;
+#   - against the usual tools: a scan of M archives against a loop of `unzip -Z1` / `unrar lb` over the same
+#     archives, with a warm cache;
+#   - peak memory of the whole-tree scan and of one ZIP of 60,000 entries.
+#   bench_scan.sh BUILD_DIR [BASELINE_BUILD_DIR]
+# With a baseline build, its zelvano-cli takes part in the same rounds (before/after at the same load).
+# Environment: SCAN_PART (4000 archives per part, 10 parts), SCAN_LOOP (3000 archives for the loop),
+# SCAN_ROUNDS (3, at least 3), SCAN_RESULTS (the results file; default bench/results/<date>-<time>-scan.txt).
+# The default run takes about three minutes on two idle cores (twice that with a baseline).
 set -euo pipefail
 
 build=${1:-build}
+baseline=${2:-}
+here=$(cd "$(dirname "$0")" && pwd)
 cli=$build/src/cli/zelvano-cli
 [ -x "$cli" ] || { echo "bench_scan: $cli not built" >&2; exit 1; }
+old_cli=""
+if [ -n "$baseline" ]; then
+  old_cli=$baseline/src/cli/zelvano-cli
+  [ -x "$old_cli" ] || { echo "bench_scan: $old_cli not built" >&2; exit 1; }
+fi
 for tool in rar unrar unzip python3; do
   command -v "$tool" >/dev/null || { echo "bench_scan: $tool is missing" >&2; exit 1; }
 done
 
+mkdir -p "$here/results"
+results=${SCAN_RESULTS:-$here/results/$(date -u +%Y-%m-%d-%H%M)-scan.txt}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$cli" "$work" "$build/bench/bench_scan" <<'PY'
-import io, json, os, random, resource, shutil, subprocess, sys, time, zipfile
+python3 - "$cli" "$work" "$build/bench/bench_scan" "$old_cli" <<'PY' 2>&1 | tee "$results"
+import io, json, os, random, shutil, statistics, subprocess, sys, time, zipfile
 
-cli, work, steps = sys.argv[1], sys.argv[2], sys.argv[3]
-n_zips = int(os.environ.get("SCAN_ZIPS", "3000"))
-n_rars = int(os.environ.get("SCAN_RARS", "600"))
-n_other = int(os.environ.get("SCAN_OTHER", "30000"))
+cli, work, steps, old_cli = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+part_size = int(os.environ.get("SCAN_PART", "4000"))
+loop_size = int(os.environ.get("SCAN_LOOP", "3000"))
+rounds = max(3, int(os.environ.get("SCAN_ROUNDS", "3")))
+parts = 10
 rng = random.Random(4)
 tree = os.path.join(work, "tree")
-# The program reads its settings file from the data folder: keep it away from the real one.
 env = dict(os.environ, HOME=os.path.join(work, "home"), XDG_DATA_HOME=os.path.join(work, "home", "share"),
            XDG_CONFIG_HOME=os.path.join(work, "home", "config"))
 
-# ---- the tree ------------------------------------------------------------------------------------------
+def load():
+    return "load average %.2f %.2f %.2f" % os.getloadavg()
+
+print(f"bench_scan  {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}  {os.cpu_count()} cores  {load()}")
+print(f"zelvano-cli: {cli}" + (f"\nbaseline:    {old_cli}" if old_cli else ""))
+
+# ---- the tree: ten parts of part_size archives (one RAR in six), other files and deep folders --------------
 t0 = time.perf_counter()
-
-def folders(part, count):
-    """count folders, nested up to seven levels below part."""
-    out = []
-    for i in range(count):
-        depth = rng.randint(1, 7)
-        out.append(os.path.join(tree, part, *[f"d{rng.randint(0, 6)}_{i % 50}" for _ in range(depth)]))
-    for f in out:
-        os.makedirs(f, exist_ok=True)
-    return out
-
-zip_folders = folders("zips", 900)
-rar_folders = folders("rars", 300)
 
 def zip_template(entries):
     buf = io.BytesIO()
@@ -52,125 +61,177 @@ def zip_template(entries):
         z.writestr(album, b"")
         for i in range(entries):
             name = f"{album}IMG_{i:04d}.jpg" if i % 10 else f"{album}notes_{i}.txt"
-            z.writestr(name, os.urandom(48) * 2)
+            z.writestr(name, os.urandom(16) * 2)
     return buf.getvalue()
 
-zip_templates = [zip_template(rng.choice([10, 20, 40, 80, 120, 200])) for _ in range(24)]
-zip_paths = []
-for i in range(n_zips):
-    p = os.path.join(rng.choice(zip_folders), f"archive_{i}.zip")
-    with open(p, "wb") as f:
-        f.write(zip_templates[i % len(zip_templates)])
-    zip_paths.append(p)
-
+zip_templates = [zip_template(rng.choice([5, 10, 20, 40, 80])) for _ in range(16)]
 rar_templates = []
-for entries in (20, 50, 100, 200):
+for entries in (10, 30):
     src = os.path.join(work, f"rarsrc{entries}")
     os.makedirs(os.path.join(src, "Trip"))
     for i in range(entries):
         with open(os.path.join(src, "Trip", f"P{i:04d}.jpg"), "wb") as f:
-            f.write(os.urandom(64))
+            f.write(os.urandom(32))
     out = os.path.join(work, f"t{entries}.rar")
     subprocess.run(["rar", "a", "-idq", "-m1", "-r", out, "Trip"], cwd=src, check=True)
-    rar_templates.append(out)
-rar_paths = []
-for i in range(n_rars):
-    p = os.path.join(rng.choice(rar_folders), f"archive_{i}.rar")
-    shutil.copyfile(rar_templates[i % len(rar_templates)], p)
-    rar_paths.append(p)
+    with open(out, "rb") as f:
+        rar_templates.append(f.read())
 
-all_folders = zip_folders + rar_folders
-for i in range(n_other):
-    with open(os.path.join(rng.choice(all_folders), f"file_{i}.{rng.choice(['txt', 'jpg', 'dat', 'doc'])}"), "wb") as f:
-        f.write(b"x" * rng.randint(0, 64))
-gen = time.perf_counter() - t0
-print(f"tree: {n_zips} ZIP and {n_rars} RAR archives, {n_other} other files, {len(all_folders)} folders "
-      f"(made in {gen:.1f} s)")
+part_paths = []
+for p in range(parts):
+    root = os.path.join(tree, f"part{p}")
+    folders = [os.path.join(root, *[f"d{rng.randint(0, 5)}_{i % 40}" for _ in range(rng.randint(1, 5))])
+               for i in range(max(1, part_size // 10))]
+    for f in folders:
+        os.makedirs(f, exist_ok=True)
+    paths = []
+    for i in range(part_size):
+        folder = rng.choice(folders)
+        if i % 6 == 5:
+            path = os.path.join(folder, f"archive_{i}.rar")
+            data = rar_templates[i % len(rar_templates)]
+        else:
+            path = os.path.join(folder, f"archive_{i}.zip")
+            data = zip_templates[i % len(zip_templates)]
+        with open(path, "wb") as f:
+            f.write(data)
+        paths.append(path)
+    for i in range(part_size):
+        with open(os.path.join(rng.choice(folders), f"file_{i}.{rng.choice(['txt', 'jpg', 'dat'])}"), "wb") as f:
+            f.write(b"x" * rng.randint(0, 64))
+    part_paths.append(paths)
+print(f"tree: {parts} parts of {part_size} archives (one in six RAR) and {part_size} other files each "
+      f"(made in {time.perf_counter() - t0:.1f} s)")
 
-# ---- the measurements ----------------------------------------------------------------------------------
-# A child's peak RSS counts the memory of the process that started it (the kernel carries it over the
-# exec), and this script holds the whole tree's bookkeeping: a small interpreter starts zelvano-cli instead
-# and writes the peak of that child alone to a file.
-SPAWN = ("import resource, subprocess, sys\n"
-         "code = subprocess.call(sys.argv[2:])\n"
-         "open(sys.argv[1], 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))\n"
-         "sys.exit(code)\n")
-rss_file = os.path.join(work, "rss.txt")
-
-def run_cli(folder):
-    """Runs zelvano-cli scan --json; returns (seconds, archives examined)."""
+# ---- measuring ---------------------------------------------------------------------------------------------
+def run(cmd, **kwargs):
+    """Runs one command; returns (wall s, CPU s, peak RSS KiB, stdout) of that process alone."""
     start = time.perf_counter()
-    proc = subprocess.Popen([cli, "scan", "--json", folder], stdout=subprocess.PIPE, env=env)
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, **kwargs)
     out = proc.stdout.read()
-    proc.wait()
-    seconds = time.perf_counter() - start
-    if proc.returncode != 0:
-        sys.exit(f"zelvano-cli failed with {proc.returncode}")
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, out, proc.returncode
+
+def scan(program, folder):
+    wall, cpu, rss, out, code = run([program, "scan", "--json", folder])
+    if code != 0:
+        sys.exit(f"{program} scan failed with {code}")
     doc = json.loads(out)
-    return seconds, doc["totalFound"] + doc["skipped"]
+    scan.last = doc
+    return wall, cpu, rss, len(doc["archives"]) + len(doc["invalidArchives"]) + len(doc["skippedArchives"])
 
-def peak_rss(folder):
-    """zelvano-cli scan --json's peak RSS in KiB, measured by a small interpreter (not timed)."""
-    subprocess.run([sys.executable, "-c", SPAWN, rss_file, cli, "scan", "--json", folder],
-                   stdout=subprocess.DEVNULL, env=env, check=True)
-    with open(rss_file) as f:
-        return int(f.read())
+def scan_parts(program):
+    wall = cpu = 0.0
+    n = 0
+    for p in range(parts):
+        w, c, _, k = scan(program, os.path.join(tree, f"part{p}"))
+        wall, cpu, n = wall + w, cpu + c, n + k
+    return wall, cpu, n
 
-def best(fn, runs=3):
-    results = [fn() for _ in range(runs)]
-    return min(results, key=lambda r: r[0])
-
-def command_loop(paths):
+def tool_loop(paths):
+    before = os.times()
     start = time.perf_counter()
     for p in paths:
         cmd = ["unzip", "-Z1", p] if p.endswith(".zip") else ["unrar", "lb", p]
-        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start, len(paths)
+        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    after = os.times()
+    return (time.perf_counter() - start,
+            (after.children_user - before.children_user) + (after.children_system - before.children_system))
 
-def python_walk(folder):
-    start = time.perf_counter()
-    count = 0
-    for dirpath, _, files in os.walk(folder):
-        for name in files:
-            if name.lower().endswith(".zip"):
-                with zipfile.ZipFile(os.path.join(dirpath, name)) as z:
-                    z.namelist()
-                count += 1
-    return time.perf_counter() - start, count
+# The loop's archives: the first loop_size archives of part 0 in a folder of their own (hard links), so the
+# scan sees exactly the archives the loop lists.
+loop_dir = os.path.join(work, "loop")
+os.makedirs(loop_dir)
+loop_paths = []
+for i, p in enumerate((part_paths[0] * (1 + loop_size // max(1, part_size)))[:loop_size]):
+    q = os.path.join(loop_dir, f"{i}_{os.path.basename(p)}")
+    os.link(p, q)
+    loop_paths.append(q)
 
-# The whole tree against the command loop. The loop runs on an even sample (every kth archive): it costs
-# two processes per archive, and its rate does not depend on how many archives it sees.
-scan_s, scan_n = best(lambda: run_cli(tree))
-scan_rss = peak_rss(tree)
-everything = zip_paths + rar_paths
-k = max(1, len(everything) // 600)
-loop_s, loop_n = command_loop(everything[::k])
-scan_rate, loop_rate = scan_n / scan_s, loop_n / loop_s
-print(f"whole tree  zelvano-cli scan: {scan_n} archives in {scan_s:.2f} s = {scan_rate:8.0f} archives/s "
-      f"(max RSS {scan_rss / 1024:.1f} MiB)")
-print(f"            unzip -Z1 / unrar lb loop: {loop_n} archives in {loop_s:.2f} s = {loop_rate:8.0f} archives/s")
-print(f"            ratio {scan_rate / loop_rate:.1f}x (goal: at least 15x)")
+programs = [("new", cli)] + ([("old", old_cli)] if old_cli else [])
+def result(doc):
+    """What a scan found, without its times."""
+    return {k: v for k, v in doc.items() if k not in ("started", "finished", "elapsed")}
 
-# The ZIP part of the tree against the Python walk.
-zip_s, zip_n = best(lambda: run_cli(os.path.join(tree, "zips")))
-py_s, py_n = best(lambda: python_walk(os.path.join(tree, "zips")))
-zip_rate, py_rate = zip_n / zip_s, py_n / py_s
-print(f"ZIP part    zelvano-cli scan: {zip_n} archives in {zip_s:.2f} s = {zip_rate:8.0f} archives/s")
-print(f"            Python zipfile walk: {py_n} archives in {py_s:.2f} s = {py_rate:8.0f} archives/s")
-print(f"            ratio {zip_rate / py_rate:.2f}x (goal: above 1x)")
+found = {}
+for name, program in programs:  # warm the cache; both builds must find exactly the same
+    scan(program, tree)
+    found[name] = result(scan.last)
+    scan(program, loop_dir)
+if len(found) == 2:
+    same = found["new"] == found["old"]
+    print(f"whole tree: the two builds' scan documents are {'identical' if same else 'DIFFERENT'}")
+tool_loop(loop_paths[:200])
 
-# Memory stays flat: one archive of 60,000 entries needs no more than the small ones.
+rows = {name: {"whole": [], "parts": [], "ratio": [], "scan": [], "loop": [], "loop_ratio": [], "loop_cpu": []}
+        for name, _ in programs}
+for r in range(rounds):
+    # Rotate the order of the contenders each round, so drift in the load does not favour one.
+    jobs = []
+    for name, program in programs:
+        jobs.append(("whole", name, program))
+        jobs.append(("parts", name, program))
+        jobs.append(("scan", name, program))
+    jobs.append(("loop", None, None))
+    shift = r % len(jobs)
+    jobs = jobs[shift:] + jobs[:shift]
+    got = {}
+    for kind, name, program in jobs:
+        if kind == "whole":
+            got[(kind, name)] = scan(program, tree)
+        elif kind == "parts":
+            got[(kind, name)] = scan_parts(program)
+        elif kind == "scan":
+            got[(kind, name)] = scan(program, loop_dir)
+        else:
+            got[(kind, name)] = tool_loop(loop_paths)
+    loop_wall, loop_cpu = got[("loop", None)]
+    print(f"round {r + 1}: {load()}; loop {loop_wall:.2f} s wall, {loop_cpu:.2f} s CPU")
+    for name, _ in programs:
+        ww, wc, _, wn = got[("whole", name)]
+        pw, pc, pn = got[("parts", name)]
+        sw, sc, _, sn = got[("scan", name)]
+        row = rows[name]
+        row["whole"].append((ww, wc))
+        row["parts"].append((pw, pc))
+        row["ratio"].append((ww / pw, wc / pc))
+        row["scan"].append((sw, sc))
+        row["loop_ratio"].append((sw / loop_wall, sc / loop_cpu))
+        print(f"  {name}: whole {wn} archives {ww:.2f} s ({wc:.2f} CPU) | 10 parts {pn} archives {pw:.2f} s "
+              f"({pc:.2f} CPU) | ratio {ww / pw:.2f} | scan of {sn} {sw:.3f} s ({sc:.3f} CPU) = 1/{loop_wall / sw:.1f} "
+              f"of the loop")
+
+def med(values, i):
+    return statistics.median(v[i] for v in values)
+
+print(f"medians of {rounds} rounds ({load()}):")
+for name, _ in programs:
+    row = rows[name]
+    print(f"  {name}: scan of {parts} x {part_size} / {parts} scans of {part_size}: {med(row['ratio'], 0):.2f} wall, "
+          f"{med(row['ratio'], 1):.2f} CPU (goal <= 1.1); whole {med(row['whole'], 0):.2f} s wall, "
+          f"{med(row['whole'], 1):.2f} s CPU")
+    print(f"  {name}: scan / unzip -Z1 + unrar lb loop, {loop_size} archives, warm: "
+          f"1/{1 / med(row['loop_ratio'], 0):.1f} wall, 1/{1 / med(row['loop_ratio'], 1):.1f} CPU (goal 1/25); "
+          f"scan {med(row['scan'], 0):.3f} s wall, {med(row['scan'], 1):.3f} s CPU")
+
+# ---- memory: peak RSS of the whole tree and of one ZIP of 60,000 entries -----------------------------------
 big = os.path.join(work, "big")
 os.makedirs(big)
 with zipfile.ZipFile(os.path.join(big, "huge.zip"), "w", zipfile.ZIP_STORED) as z:
     for i in range(60000):
         z.writestr(f"Folder {i % 7}/IMG_{i:05d}.jpg", b"")
-big_rss = peak_rss(big)
-print(f"memory      max RSS: whole tree {scan_rss / 1024:.1f} MiB, one ZIP of 60,000 entries {big_rss / 1024:.1f} MiB")
+for name, program in programs:
+    whole_rss = scan(program, tree)[2]
+    big_rss = scan(program, big)[2]
+    print(f"  {name}: peak RSS, whole tree {whole_rss / 1024:.1f} MiB, one ZIP of 60,000 entries {big_rss / 1024:.1f} MiB")
 
 # Where the time goes, step by step (when the step timer is built).
 if os.access(steps, os.X_OK):
-    print("steps (bench_scan):")
+    print("steps (bench_scan, part 0):")
     sys.stdout.flush()
-    subprocess.run([steps, tree], env=env, check=False)
+    subprocess.run([steps, os.path.join(tree, "part0")], env=env, check=False)
+print(f"end: {load()}")
 PY
+echo "results: $results"

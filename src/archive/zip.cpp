@@ -93,7 +93,8 @@ struct Extent
 class CXZipReader
 {
 public:
-    int32_t Open(const QString& path);
+    // checkType: look the path up first and open only a regular file.
+    int32_t Open(const QString& path, bool checkType, ZipFileFacts* facts = nullptr);
     int32_t Count() const { return m_nCount; }
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
@@ -163,16 +164,21 @@ bool CXZipReader::ReadAt(qint64 position, char* buffer, qint64 length)
     return true;
 }
 
-int32_t CXZipReader::Open(const QString& path)
+int32_t CXZipReader::Open(const QString& path, bool checkType, ZipFileFacts* facts)
 {
     // Only regular files: a FIFO would block the open, a device never ends.
-    const QFileInfo info(path);
-    if (!info.isFile())
+    if (checkType && !QFileInfo(path).isFile())
         return ZIPRES_NOFILE;
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || m_file.isSequential())
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || (checkType && m_file.isSequential()))
         return ZIPRES_NOFILE;
     m_nFileSize = m_file.size();
+    if (facts) {
+        // The open file's status, taken with the open: UTC times, so no time-zone look-up either.
+        facts->m_nSize = m_nFileSize;
+        facts->m_ftCreated = m_file.fileTime(QFileDevice::FileBirthTime);
+        facts->m_ftChanged = m_file.fileTime(QFileDevice::FileMetadataChangeTime);
+    }
 
     qint64 endPosition = 0;
     QByteArray tail;
@@ -769,7 +775,15 @@ QString ZipMethodName(uint16_t method)
 ZipHandle ZipOpen(const QString& path)
 {
     auto handle = std::make_unique<ZipHandleData>();
-    const int32_t result = handle->m_reader.Open(path);
+    const int32_t result = handle->m_reader.Open(path, true);
+    t_lastResult = result;
+    return result == ZIPRES_OK ? handle.release() : nullptr;
+}
+
+ZipHandle ZipOpenRegularFile(const QString& path, ZipFileFacts* facts)
+{
+    auto handle = std::make_unique<ZipHandleData>();
+    const int32_t result = handle->m_reader.Open(path, false, facts);
     t_lastResult = result;
     return result == ZIPRES_OK ? handle.release() : nullptr;
 }

@@ -109,6 +109,19 @@ using ZipHandle = ZipHandleData*;
 // ZIPRES_IOERROR or ZIPRES_BADZIP. Reads only the end records and the first central directory record.
 ZipHandle ZipOpen(const QString& path);
 
+// What the open archive file says of itself, read from the open file, not looked up again by path.
+struct ZipFileFacts
+{
+    qint64 m_nSize = 0;
+    QDateTime m_ftCreated; // birth time (UTC); invalid where the file system keeps none
+    QDateTime m_ftChanged; // last status change (UTC)
+};
+
+// ZipOpen for a caller that has just found a regular file at path (a folder walk): the look-up by path
+// that keeps ZipOpen from blocking on a pipe is the caller's, so the file is opened straight away. facts
+// (may be null) receives the file's size and times after a successful open.
+ZipHandle ZipOpenRegularFile(const QString& path, ZipFileFacts* facts);
+
 // Fills `entry` with the record of entry `index` and returns a result code. Index -1 fills only
 // m_nIndex with the number of entries. Reads the central directory record and the entry's local header,
 // never its data. ZIPRES_METHOD says only that the data cannot be read: the record is whole. On

@@ -1,6 +1,7 @@
 #include "scan/archivelist.h"
 
 #include "platform/pathcompare.h"
+#include "scan/examine.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -30,17 +31,34 @@ void CXArchiveFile::Reset()
 
 void CXArchiveFile::InitFromPath(const QString& path)
 {
-    Reset();
     FileInfo info;
     GetFileInfo(path, info);
+    InitNames(path);
+    m_tmCreated = info.m_tmCreated;
+    m_nFileSize = info.m_nSize;
+}
+
+void CXArchiveFile::InitFromExamination(const CXExamination& found)
+{
+    InitNames(found.m_strPath);
+    m_tmCreated = found.m_tmCreated;
+    m_nFileSize = found.m_nFileSize;
+    m_nPhotoCount = found.m_nPhotos;
+    m_nSmartMode = found.m_nMode;
+    m_nFolderCount = found.m_nFolderCount;
+    m_nPhotoBytes = found.m_nPhotoBytes;
+    m_nPhotoPackedBytes = found.m_nPhotoPackedBytes;
+}
+
+void CXArchiveFile::InitNames(const QString& path)
+{
+    Reset();
     const QString trimmed = path.trimmed();
     const qsizetype slash = trimmed.lastIndexOf(QLatin1Char('/'));
     m_nArchiveType = GetArchiveType(path);
     m_strPath = trimmed;
     m_strFolder = slash >= 0 ? trimmed.left(slash + 1).trimmed() : QString();
     m_strFileName = trimmed.mid(slash + 1).trimmed();
-    m_tmCreated = info.m_tmCreated;
-    m_nFileSize = info.m_nSize;
     m_nPhotoCount = -1;
 }
 
@@ -107,6 +125,12 @@ void GetFileInfo(const QString& path, FileInfo& info)
     info.m_tmCreated = (born.isValid() ? born : fi.metadataChangeTime()).toSecsSinceEpoch();
     info.m_tmAccessed = fi.lastRead().toSecsSinceEpoch();
     info.m_tmModified = fi.lastModified().toSecsSinceEpoch();
+}
+
+bool ArchivePathLess(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
 }
 
 int CXArchiveList::AddArchive(const CXArchiveFile& archive)

@@ -10,6 +10,7 @@
 class CXSettings;
 class CXRunControl;
 class CXWorkerHost;
+struct CXExamination;
 
 // One archive entry that failed extraction or validation in the last unpack run.
 struct CXArchiveItem
@@ -69,6 +70,9 @@ public:
     void Reset();
     // A new record for an archive that was just examined: names, size and creation time of the file.
     void InitFromPath(const QString& path);
+    // The record of an archive with pictures from its examination, which read the file's size and
+    // creation time as InitFromPath does.
+    void InitFromExamination(const CXExamination& found);
 
     QString GetPath() const { return m_strPath; }
     QString GetFolder() const { return m_strFolder; }
@@ -102,6 +106,10 @@ public:
     // Entries left inside by the last run: neither pictures taken, nor folders, nor known junk.
     qint32 m_nOtherFiles = 0;
     QStringList m_arrOtherFiles; // the first few of them, by name
+
+private:
+    // Reset, then the names and type from the path; the photo count -1.
+    void InitNames(const QString& path);
 };
 
 // 0 for a ".zip" file name, 1 for a ".rar" one that is not a volume name, else -1 (case ignored).
@@ -133,7 +141,10 @@ public:
     // Examines one archive file and records it: valid with its figures, invalid with its open error, or
     // skipped when it holds no picture. A path recorded before is not added again.
     void ExamineAndRecord(const QString& path, const CXSettings& settings);
-    // Searches one folder and everything below it; false when the run was stopped on the way.
+    // Records one examination as ExamineAndRecord does; the status text names an archive that opened.
+    void RecordExamination(const CXExamination& found);
+    // Searches one folder and everything below it; false when the run was stopped on the way. The
+    // archives found are in walk order while the walk runs and sorted when it ends (also after a stop).
     bool ScanFolder(const QString& folder, CXRunControl& run);
 
     QList<CXArchiveFile> m_arrArchives; // sorted by path, ignoring case (then by the exact text)
@@ -145,4 +156,10 @@ public:
     QList<CXNotTaken> m_arrNotTaken; // in the order the scan met them
     QString m_strImagePatterns;
     const CXSettings* m_pSettings = nullptr;
+    // With two or more cores, a folder scan examines each archive on a second thread while its walk looks
+    // for the next one; what it records and reports stays in walk order either way.
+    bool m_bExamineAhead = true;
 };
+
+// The order of m_arrArchives: ignoring case, then by the exact text.
+bool ArchivePathLess(const QString& a, const QString& b);

@@ -10,6 +10,9 @@
 #include "settings/settings.h"
 #include "settings/titlecase.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -283,15 +286,12 @@ private:
     std::vector<Entry> m_arrEntries;
 };
 
-// False when the archive does not open. Reads the central directory only: an entry the directory itself
-// shows to be unusable is passed over; the local headers are checked when the archive is extracted.
-bool ListZip(const QString& path, const QString& extensions, Tally& tally)
+// Reads the central directory only: an entry the directory itself shows to be unusable is passed over; the
+// local headers are checked when the archive is extracted.
+void ListOpenZip(ZipHandle zip, const QString& extensions, Tally& tally)
 {
-    ZipHandlePtr zip(ZipOpen(path));
-    if (!zip)
-        return false;
     CXListing listing;
-    ZipListEntries(zip.get(), [&](const ZipEntry& entry, int32_t result) {
+    ZipListEntries(zip, [&](const ZipEntry& entry, int32_t result) {
         // A picture compressed with a method the reader does not read yet is still a picture of this
         // archive: the unpack names the method when it fails.
         if (result != ZIPRES_OK && result != ZIPRES_METHOD)
@@ -308,6 +308,15 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
         return true;
     });
     listing.Count(tally);
+}
+
+// False when the archive does not open.
+bool ListZip(const QString& path, const QString& extensions, Tally& tally)
+{
+    ZipHandlePtr zip(ZipOpen(path));
+    if (!zip)
+        return false;
+    ListOpenZip(zip.get(), extensions, tally);
     return true;
 }
 
@@ -407,35 +416,105 @@ int ExamineArchive(const CXSettings& settings, const QString& path, const QStrin
     return FinishExamination(settings, path, tally, mode, photoBytes, packedBytes, folderCount);
 }
 
+namespace {
+
+// The file's size and creation time, read as CXArchiveFile::InitFromPath reads them: one look-up.
+void ReadFileFacts(const QString& path, CXExamination& found)
+{
+    const QFileInfo info(path);
+    found.m_nFileSize = quint64(std::max<qint64>(info.size(), 0));
+    if (!info.exists())
+        return;
+    const QDateTime born = info.birthTime();
+    found.m_tmCreated = (born.isValid() ? born : info.metadataChangeTime()).toSecsSinceEpoch();
+}
+
+// The same from the open file, for a file the walk just saw as a regular file: no look-up by path, and
+// UTC times (no time-zone look-up).
+void ReadOpenFileFacts(const QString& path, CXExamination& found)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return ReadFileFacts(path, found);
+    found.m_nFileSize = quint64(std::max<qint64>(file.size(), 0));
+    const QDateTime born = file.fileTime(QFileDevice::FileBirthTime);
+    found.m_tmCreated = (born.isValid() ? born : file.fileTime(QFileDevice::FileMetadataChangeTime)).toSecsSinceEpoch();
+}
+
+// The open test and the listing with one open: false when the archive does not open (*error set as
+// CanOpenArchive sets it). The facts of a ZIP archive found by a walk come from its open file.
+bool OpenAndList(const QString& path, const QString& extensions, bool regularFile, int* error,
+                 const std::function<void()>& onOpened, Tally& tally, CXExamination* facts)
+{
+    switch (GetArchiveType(path)) {
+    case 0: {
+        ZipFileFacts zipFacts;
+        ZipHandlePtr zip(regularFile ? ZipOpenRegularFile(path, facts ? &zipFacts : nullptr) : ZipOpen(path));
+        if (!zip) {
+            if (error)
+                *error = ZipGetLastResult();
+            return false;
+        }
+        if (onOpened)
+            onOpened();
+        ListOpenZip(zip.get(), extensions, tally);
+        if (facts && regularFile) {
+            facts->m_nFileSize = quint64(std::max<qint64>(zipFacts.m_nSize, 0));
+            const QDateTime& born = zipFacts.m_ftCreated;
+            facts->m_tmCreated = (born.isValid() ? born : zipFacts.m_ftChanged).toSecsSinceEpoch();
+        } else if (facts) {
+            ReadFileFacts(path, *facts);
+        }
+        return true;
+    }
+    case 1: {
+        // The library's open costs more than the listing of a small archive, so the open test's handle is
+        // kept for the listing. Its open result does not depend on the listing mode.
+        RarArchive archive;
+        const int result = archive.Open(path, RarOpenMode::ListSplit);
+        if (result != RarSuccess) {
+            if (error)
+                *error = result;
+            return false;
+        }
+        if (onOpened)
+            onOpened();
+        ListOpenRar(archive, extensions, tally);
+        archive.Close();
+        if (facts && regularFile)
+            ReadOpenFileFacts(path, *facts);
+        else if (facts)
+            ReadFileFacts(path, *facts);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int* error,
                            const std::function<void()>& onOpened, int& photos, int& mode, quint64& photoBytes,
                            quint64& packedBytes, int& folderCount)
 {
-    if (GetArchiveType(path) != 1) {
-        if (!CanOpenArchive(path, error))
-            return false;
-        if (onOpened)
-            onOpened();
-        photos = ExamineArchive(settings, path, imagePatterns, mode, photoBytes, packedBytes, folderCount);
-        return true;
-    }
-    // RAR: the library's open costs more than the listing of a small archive, so the open test's
-    // handle is kept for the listing. Its open result does not depend on the listing mode.
-    RarArchive archive;
-    const int result = archive.Open(path, RarOpenMode::ListSplit);
-    if (result != RarSuccess) {
-        if (error)
-            *error = result;
-        return false;
-    }
-    if (onOpened)
-        onOpened();
-    mode = -1;
-    photoBytes = 0;
-    packedBytes = 0;
     Tally tally;
-    ListOpenRar(archive, NormalisedExtensions(imagePatterns), tally);
-    archive.Close();
+    if (!OpenAndList(path, NormalisedExtensions(imagePatterns), false, error, onOpened, tally, nullptr))
+        return false;
     photos = FinishExamination(settings, path, tally, mode, photoBytes, packedBytes, folderCount);
     return true;
+}
+
+CXExamination ExamineArchiveFile(const CXSettings& settings, const QString& path, const QString& imagePatterns,
+                                 bool regularFile)
+{
+    CXExamination found;
+    found.m_strPath = path;
+    Tally tally;
+    found.m_bOpened =
+        OpenAndList(path, NormalisedExtensions(imagePatterns), regularFile, &found.m_nError, {}, tally, &found);
+    if (found.m_bOpened)
+        found.m_nPhotos = FinishExamination(settings, path, tally, found.m_nMode, found.m_nPhotoBytes,
+                                            found.m_nPhotoPackedBytes, found.m_nFolderCount);
+    return found;
 }

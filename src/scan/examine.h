@@ -22,10 +22,35 @@ int ExamineArchive(const CXSettings& settings, const QString& path, const QStrin
                    quint64& photoBytes, quint64& packedBytes, int& folderCount);
 
 // CanOpenArchive followed, when it succeeds, by ExamineArchive, with the results of those two calls;
-// onOpened (may be empty) runs between them. A RAR archive is opened once for both (in the listing
-// mode that includes split files, whose open result is that of the open test's mode), a ZIP archive
-// twice. Returns false when the archive does not open, with *error set as CanOpenArchive sets it and
-// the figures untouched; otherwise photos is ExamineArchive's result and the figures are its outputs.
+// onOpened (may be empty) runs between them. The archive is opened once for both (a RAR archive in the
+// listing mode that includes split files, whose open result is that of the open test's mode). Returns
+// false when the archive does not open, with *error set as CanOpenArchive sets it and the figures
+// untouched; otherwise photos is ExamineArchive's result and the figures are its outputs.
 bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int* error,
                            const std::function<void()>& onOpened, int& photos, int& mode, quint64& photoBytes,
                            quint64& packedBytes, int& folderCount);
+
+// Everything the examination of one archive file found: OpenAndExamineArchive's results and the file's
+// size and creation time (as CXArchiveFile::InitFromPath reads them). It reads only the file and the
+// options, so it may run on any thread; the model records it on the scan's own.
+struct CXExamination
+{
+    QString m_strPath;
+    bool m_bOpened = false; // false: the archive did not open, m_nError says why
+    int m_nError = 0;
+    int m_nPhotos = -1;
+    int m_nMode = -1;
+    int m_nFolderCount = 0;
+    quint64 m_nPhotoBytes = 0;
+    quint64 m_nPhotoPackedBytes = 0;
+    quint64 m_nFileSize = 0;
+    qint64 m_tmCreated = 0; // seconds since 1970: the birth time, else the last status change
+
+    bool operator==(const CXExamination&) const = default;
+};
+
+// Examines one archive file with one open. regularFile: the caller has just seen a regular file at path
+// (a folder walk), so the ZIP reader skips its own look-up; otherwise the reader makes sure first that
+// the open cannot block on a pipe.
+CXExamination ExamineArchiveFile(const CXSettings& settings, const QString& path, const QString& imagePatterns,
+                                 bool regularFile);

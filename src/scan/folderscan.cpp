@@ -4,6 +4,7 @@
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "platform/files.h"
+#include "platform/pathcompare.h"
 #include "platform/scanscope.h"
 #include "scan/examine.h"
 #include "settings/settings.h"
@@ -13,8 +14,16 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <QSet>
+
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -33,6 +42,219 @@ QString JoinPath(const QString& folder, const QString& name)
 
 const QString kOutsideReason = QStringLiteral("The link leads outside the chosen folder");
 
+// Records examinations into the model. Outside a walk, each archive takes its place in path order at
+// once. During a walk, archives are appended and sorted once when the walk ends (a sorted insert per
+// archive costs time in the square of their number), and the "recorded before" tests use hash sets; the
+// result is the same list.
+class CXRecorder
+{
+public:
+    CXRecorder(CXArchiveList& model, bool walk) : m_model(model), m_bWalk(walk), m_nSorted(model.m_arrArchives.size())
+    {
+        if (!walk)
+            return;
+        for (const CXArchiveFile& archive : std::as_const(model.m_arrArchives))
+            m_setListed.insert(PathKey(archive.m_strPath));
+        for (const CXFileItem& item : std::as_const(model.m_arrInvalid))
+            m_setInvalid.insert(item.m_strPath);
+    }
+
+    void Record(const CXExamination& found)
+    {
+        const QString& path = found.m_strPath;
+        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!found.m_bOpened) {
+            if (!KnownInvalid(path))
+                m_model.m_arrInvalid.append(CXFileItem{name, path, found.m_nError});
+            return;
+        }
+        if (m_model.m_pHost)
+            m_model.m_pHost->StatusText(1, name);
+        if (found.m_nPhotos < 1) {
+            if (!m_model.m_arrSkipped.Contains(path))
+                m_model.m_arrSkipped.InsertSorted(path);
+            return;
+        }
+        CXArchiveFile archive;
+        archive.InitFromExamination(found);
+        if (!Add(archive))
+            return; // listed already
+        if (archive.m_nArchiveType == 0)
+            ++m_model.m_nZipCount;
+        else
+            ++m_model.m_nRarCount;
+    }
+
+    // Puts the archives appended by the walk in their places among those listed before it.
+    void Finish()
+    {
+        QList<CXArchiveFile>& archives = m_model.m_arrArchives;
+        if (!m_bWalk || archives.size() == m_nSorted)
+            return;
+        std::vector<qsizetype> order(size_t(archives.size()));
+        for (qsizetype i = 0; i < archives.size(); ++i)
+            order[size_t(i)] = i;
+        const auto less = [&](qsizetype a, qsizetype b) {
+            return ArchivePathLess(archives.at(a).m_strPath, archives.at(b).m_strPath);
+        };
+        std::sort(order.begin() + m_nSorted, order.end(), less);
+        std::inplace_merge(order.begin(), order.begin() + m_nSorted, order.end(), less);
+        QList<CXArchiveFile> sorted;
+        sorted.reserve(archives.size());
+        for (const qsizetype i : order)
+            sorted.append(std::move(archives[i]));
+        archives = std::move(sorted);
+        m_nSorted = archives.size();
+    }
+
+private:
+    // Paths the file system takes for one are one key.
+    static QString PathKey(const QString& path)
+    {
+        return zelvano::platform::FileNameCaseSensitivity() == Qt::CaseSensitive ? path : path.toCaseFolded();
+    }
+
+    bool KnownInvalid(const QString& path)
+    {
+        if (m_bWalk) {
+            if (m_setInvalid.contains(path))
+                return true;
+            m_setInvalid.insert(path);
+            return false;
+        }
+        const QList<CXFileItem>& invalid = m_model.m_arrInvalid;
+        return std::any_of(invalid.cbegin(), invalid.cend(),
+                           [&](const CXFileItem& item) { return item.m_strPath == path; });
+    }
+
+    // False when the path is listed already.
+    bool Add(const CXArchiveFile& archive)
+    {
+        if (!m_bWalk) {
+            const qsizetype before = m_model.m_arrArchives.size();
+            m_model.AddArchive(archive);
+            return m_model.m_arrArchives.size() != before;
+        }
+        const QString key = PathKey(archive.m_strPath);
+        if (m_setListed.contains(key))
+            return false;
+        m_setListed.insert(key);
+        m_model.m_arrArchives.append(archive);
+        return true;
+    }
+
+    CXArchiveList& m_model;
+    const bool m_bWalk;
+    qsizetype m_nSorted; // m_arrArchives[0, m_nSorted) is in path order
+    QSet<QString> m_setListed;
+    QSet<QString> m_setInvalid;
+};
+
+// Examines the archives a walk hands in, in that order, on a thread of its own, so the walk looks for
+// the next archive meanwhile. At most kAhead archives are handed in and not yet taken back. Without a
+// second core (or when told so) each archive is examined at once on the walk's thread.
+//
+// A pause holds the walk at its next check; the examiner then finishes the few archives it was handed
+// and waits. After a stop it examines nothing more.
+class CXExaminer
+{
+public:
+    static constexpr size_t kAhead = 4;
+
+    CXExaminer(const CXSettings& settings, const QString& patterns, CXRunControl& run, bool ahead)
+        : m_settings(settings), m_strPatterns(patterns), m_run(run)
+    {
+        if (ahead && std::thread::hardware_concurrency() > 1)
+            m_thread = std::thread([this] { Work(); });
+    }
+
+    ~CXExaminer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_bQuit = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    CXExaminer(const CXExaminer&) = delete;
+    CXExaminer& operator=(const CXExaminer&) = delete;
+
+    // kAhead archives handed in and not taken back.
+    bool Full() const { return m_nOutstanding >= kAhead; }
+
+    void Submit(const QString& path)
+    {
+        ++m_nOutstanding;
+        if (!m_thread.joinable()) {
+            m_done.push_back(Examine(path));
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_todo.push_back(path);
+        }
+        m_wake.notify_all();
+    }
+
+    bool FrontReady()
+    {
+        std::lock_guard lock(m_mutex);
+        return !m_done.empty();
+    }
+
+    // The oldest archive's examination, waited for; empty when the run stopped before it was examined.
+    std::optional<CXExamination> TakeFront()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return !m_done.empty(); });
+        std::optional<CXExamination> found = std::move(m_done.front());
+        m_done.pop_front();
+        --m_nOutstanding;
+        return found;
+    }
+
+private:
+    std::optional<CXExamination> Examine(const QString& path)
+    {
+        if (!m_run.IsRunning())
+            return std::nullopt;
+        // The walk saw a regular file at path just now: the ZIP reader need not look it up again.
+        return ExamineArchiveFile(m_settings, path, m_strPatterns, true);
+    }
+
+    void Work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_bQuit || !m_todo.empty(); });
+            if (m_bQuit)
+                return;
+            const QString path = std::move(m_todo.front());
+            m_todo.pop_front();
+            lock.unlock();
+            std::optional<CXExamination> found = Examine(path);
+            lock.lock();
+            m_done.push_back(std::move(found));
+            m_ready.notify_all();
+        }
+    }
+
+    const CXSettings& m_settings;
+    const QString m_strPatterns;
+    CXRunControl& m_run;
+    size_t m_nOutstanding = 0; // handed in and not taken back; only the walk's thread touches it
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // the examiner's: work or quit
+    std::condition_variable m_ready; // the walk's: an examination is done
+    std::deque<QString> m_todo;
+    std::deque<std::optional<CXExamination>> m_done;
+    bool m_bQuit = false;
+    std::thread m_thread;
+};
+
 // One walk of a folder tree, depth first, in the order the file system lists the entries.
 //
 // Trash folders are never entered, nor is a chosen folder that lies in one: archives an earlier run moved
@@ -49,16 +271,53 @@ class CXFolderWalker
 {
 public:
     CXFolderWalker(CXArchiveList& model, CXRunControl& run, const CXSettings& settings)
-        : m_model(model), m_run(run), m_settings(settings), m_pHost(model.m_pHost)
+        : m_model(model), m_run(run), m_pHost(model.m_pHost), m_recorder(model, true),
+          m_examiner(settings, model.m_strImagePatterns, run, model.m_bExamineAhead)
     {}
 
+    // The archives found are sorted when it returns, after a stop too.
     bool Walk(const QString& folder)
+    {
+        const bool completed = WalkFrom(folder);
+        Apply(Wait::All);
+        m_recorder.Finish();
+        return completed && !m_bHalted && m_run.Check();
+    }
+
+private:
+    // What the walk met, kept in walk order while an archive met before it is being examined: applied
+    // once that examination is done, so the model and the host see everything in walk order.
+    struct Event
+    {
+        enum Kind
+        {
+            Check,    // the walk checked the run flag here: after a stop, nothing that follows is applied
+            Progress, // text: the folder for the host's progress
+            NotTaken, // text, reason, missed
+            Examined, // the oldest examination handed in
+        };
+        Kind kind;
+        QString text;
+        QString reason;
+        bool missed = false;
+    };
+    // Bounds the memory of a walk that runs far ahead of a slow examination.
+    static constexpr size_t kMaxEvents = 4096;
+
+    enum class Wait
+    {
+        None, // apply what is ready
+        One,  // wait for the first examination that is not done, then apply what is ready
+        All,  // wait for every examination
+    };
+
+    bool WalkFrom(const QString& folder)
     {
         const QString real = QFileInfo(folder).canonicalFilePath();
         if (!real.isEmpty()) {
             if (m_trash.IsInTrash(real)) {
                 NotTaken(HoldingFolderText(folder), QStringLiteral("The folder is a trash folder"));
-                return m_run.Check();
+                return Check();
             }
             m_arrRoots.append(real);
             m_strChosen = real;
@@ -66,15 +325,83 @@ public:
         return WalkFolder(folder, real);
     }
 
-private:
-    // real: the folder's path without links, or empty when unknown (a folder that cannot be read).
-    bool WalkFolder(const QString& folder, const QString& real)
+    // The run flag (held while paused); marks the place in the events not applied yet.
+    bool Check()
     {
         if (!m_run.Check())
             return false;
+        if (!m_events.empty())
+            m_events.push_back(Event{Event::Check, {}, {}, false});
+        return true;
+    }
+
+    void Apply(Wait wait)
+    {
+        while (!m_events.empty()) {
+            Event& event = m_events.front();
+            switch (event.kind) {
+            case Event::Check:
+                if (!m_run.IsRunning())
+                    return Halt();
+                break;
+            case Event::Progress:
+                if (m_pHost)
+                    m_pHost->ScanProgress(event.text);
+                break;
+            case Event::NotTaken:
+                m_model.m_arrNotTaken.append(CXNotTaken{event.text, event.reason, event.missed});
+                break;
+            case Event::Examined: {
+                if (wait == Wait::None && !m_examiner.FrontReady())
+                    return;
+                if (wait == Wait::One)
+                    wait = Wait::None;
+                const std::optional<CXExamination> found = m_examiner.TakeFront();
+                if (!found) // the run stopped before it was examined
+                    return Halt();
+                m_recorder.Record(*found);
+                break;
+            }
+            }
+            m_events.pop_front();
+        }
+    }
+
+    // The run was found stopped: nothing more is applied.
+    void Halt()
+    {
+        m_events.clear();
+        m_bHalted = true;
+    }
+
+    void Push(Event&& event)
+    {
+        if (m_bHalted)
+            return;
+        if (m_events.size() >= kMaxEvents)
+            Apply(Wait::One);
+        m_events.push_back(std::move(event));
+    }
+
+    void Examine(const QString& path)
+    {
+        if (m_examiner.Full())
+            Apply(Wait::One);
+        if (m_bHalted)
+            return;
+        m_examiner.Submit(path);
+        Push(Event{Event::Examined, {}, {}, false});
+        Apply(Wait::None);
+    }
+
+    // real: the folder's path without links, or empty when unknown (a folder that cannot be read).
+    bool WalkFolder(const QString& folder, const QString& real)
+    {
+        if (!Check())
+            return false;
         const QString holding = HoldingFolderText(folder);
         QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        if (!m_run.Check())
+        if (!Check())
             return false;
         // The listing leaves out names that are not valid text; such folders and archives are named, not lost.
         for (const zelvano::platform::UnreadableEntry& entry : zelvano::platform::ListUnreadableEntries(folder)) {
@@ -83,7 +410,7 @@ private:
                 NotTaken(path, QStringLiteral("The name is not valid UTF-8"), true);
         }
         while (it.hasNext()) {
-            if (!m_run.Check())
+            if (!Check())
                 return false;
             it.next();
             const QFileInfo info = it.fileInfo();
@@ -137,13 +464,13 @@ private:
                 NotTaken(path, QStringLiteral("It is not a regular file"));
                 continue;
             }
-            if (!m_run.Check())
+            if (!Check())
                 return false;
             if (!FirstVisit(path))
                 continue;
-            m_model.ExamineAndRecord(path, m_settings);
+            Examine(path);
         }
-        return m_run.Check();
+        return Check();
     }
 
     // False when the file was met before under another path (a hard link, a bind mount, two links inside
@@ -175,23 +502,33 @@ private:
 
     void NotTaken(const QString& path, const QString& reason, bool missed = false)
     {
-        m_model.m_arrNotTaken.append(CXNotTaken{path, reason, missed});
+        if (m_events.empty() && !m_bHalted)
+            m_model.m_arrNotTaken.append(CXNotTaken{path, reason, missed});
+        else
+            Push(Event{Event::NotTaken, path, reason, missed});
     }
 
     void Progress(const QString& holding)
     {
-        if (m_pHost)
+        if (!m_pHost)
+            return;
+        if (m_events.empty() && !m_bHalted)
             m_pHost->ScanProgress(holding);
+        else
+            Push(Event{Event::Progress, holding, {}, false});
     }
 
     CXArchiveList& m_model;
     CXRunControl& m_run;
-    const CXSettings& m_settings;
     CXWorkerHost* m_pHost;
     QString m_strChosen;    // the chosen folder's real path
     QStringList m_arrRoots; // real paths of the trees entered so far
     const zelvano::platform::TrashFolders m_trash;
     std::map<std::pair<quint64, quint64>, QString> m_seenFiles; // device and file number: the first path
+    CXRecorder m_recorder;
+    std::deque<Event> m_events;
+    bool m_bHalted = false;
+    CXExaminer m_examiner; // last: its thread ends before the members it reads
 };
 
 const CXSettings& DefaultSettings()
@@ -219,44 +556,10 @@ bool CXArchiveList::ScanFolder(const QString& folder, CXRunControl& run)
 
 void CXArchiveList::ExamineAndRecord(const QString& path, const CXSettings& settings)
 {
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    int error = 0;
-    int photos = -1;
-    int mode = -1;
-    quint64 photoBytes = 0;
-    quint64 packedBytes = 0;
-    int folderCount = 0;
-    const auto opened = [&] {
-        if (m_pHost)
-            m_pHost->StatusText(1, name);
-    };
-    if (!OpenAndExamineArchive(settings, path, m_strImagePatterns, &error, opened, photos, mode, photoBytes,
-                               packedBytes, folderCount)) {
-        const bool known = std::any_of(m_arrInvalid.cbegin(), m_arrInvalid.cend(),
-                                       [&](const CXFileItem& item) { return item.m_strPath == path; });
-        if (!known)
-            m_arrInvalid.append(CXFileItem{name, path, error});
-        return;
-    }
-    if (photos < 1) {
-        if (!m_arrSkipped.Contains(path))
-            m_arrSkipped.InsertSorted(path);
-        return;
-    }
-    CXArchiveFile archive;
-    archive.InitFromPath(path);
-    archive.m_nPhotoCount = photos;
-    archive.m_nArchiveType = GetArchiveType(path);
-    archive.m_nSmartMode = mode;
-    archive.m_nFolderCount = folderCount;
-    archive.m_nPhotoBytes = photoBytes;
-    archive.m_nPhotoPackedBytes = packedBytes;
-    const qsizetype before = m_arrArchives.size();
-    AddArchive(archive);
-    if (m_arrArchives.size() == before)
-        return; // listed already
-    if (archive.m_nArchiveType == 0)
-        ++m_nZipCount;
-    else
-        ++m_nRarCount;
+    RecordExamination(ExamineArchiveFile(settings, path, m_strImagePatterns, false));
+}
+
+void CXArchiveList::RecordExamination(const CXExamination& found)
+{
+    CXRecorder(*this, false).Record(found);
 }

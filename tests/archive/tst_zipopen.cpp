@@ -4,6 +4,7 @@
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -122,6 +123,18 @@ void TestZipOpen::openArchive()
 
     const QString path = m_dir.filePath(QStringLiteral("open.zip"));
     QVERIFY(zelvano::test::WriteFile(path, bytes));
+    // The open for a file a folder walk has just seen gives the same result, with the file's own figures.
+    ZipFileFacts facts;
+    ZipHandlePtr found(ZipOpenRegularFile(path, &facts));
+    QCOMPARE(ZipGetLastResult(), result);
+    QCOMPARE(found != nullptr, result == ZIPRES_OK);
+    if (found) {
+        const QFileInfo info(path);
+        QCOMPARE(facts.m_nSize, qint64(bytes.size()));
+        QCOMPARE(facts.m_ftCreated, info.birthTime());
+        QCOMPARE(facts.m_ftChanged, info.metadataChangeTime());
+    }
+
     ZipHandlePtr zip(ZipOpen(path));
     QCOMPARE(ZipGetLastResult(), result);
     QCOMPARE(zip != nullptr, result == ZIPRES_OK);
@@ -137,6 +150,8 @@ void TestZipOpen::openArchive()
 void TestZipOpen::openWhatIsNoFile()
 {
     QCOMPARE(ZipOpen(m_dir.filePath(QStringLiteral("missing.zip"))), nullptr);
+    QCOMPARE(ZipGetLastResult(), ZIPRES_NOFILE);
+    QCOMPARE(ZipOpenRegularFile(m_dir.filePath(QStringLiteral("missing.zip")), nullptr), nullptr);
     QCOMPARE(ZipGetLastResult(), ZIPRES_NOFILE);
 
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.zip")));

@@ -107,6 +107,89 @@ QStringList NotTaken(const CXArchiveList& list, const QString& root)
 
 const QString kTrashReason = QStringLiteral("The folder is a trash folder");
 
+// Records every notification in order; stops the run in one of them, or holds the worker there until the
+// test lets it go.
+class SequenceHost : public CXWorkerHost
+{
+public:
+    void ScanProgress(const QString& folder) override { Note(QStringLiteral("progress ") + folder); }
+    void StatusText(int line, const QString& text) override { Note(QStringLiteral("status %1 ").arg(line) + text); }
+    void ScanFinished() override { Note(QStringLiteral("finished")); }
+    DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::No; }
+    void ShowDiskSpaceMessage(const QString&) override {}
+
+    QStringList Calls()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_arrCalls;
+    }
+
+    CXRunControl* m_pStop = nullptr; // stopped in call number m_nStopAt (from 1)
+    int m_nStopAt = 0;
+    int m_nHoldAt = 0;    // the worker waits in this call for m_gate
+    QSemaphore m_reached; // released when the worker stands in that call
+    QSemaphore m_gate;
+
+private:
+    void Note(const QString& call)
+    {
+        qsizetype n = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            m_arrCalls << call;
+            n = m_arrCalls.size();
+        }
+        if (n == m_nStopAt && m_pStop)
+            m_pStop->Stop();
+        if (n == m_nHoldAt) {
+            m_reached.release();
+            m_gate.acquire();
+        }
+    }
+
+    std::mutex m_mutex;
+    QStringList m_arrCalls;
+};
+
+// Everything a scan leaves behind: the model and the notifications, in order.
+struct ScanOutcome
+{
+    QStringList calls;
+    QList<CXArchiveFile> archives;
+    QList<CXFileItem> invalid;
+    QStringList skipped;
+    QList<CXNotTaken> notTaken;
+    int zips = 0;
+    int rars = 0;
+
+    static ScanOutcome Of(const CXArchiveList& list, SequenceHost& host)
+    {
+        return ScanOutcome{host.Calls(),       list.m_arrArchives, list.m_arrInvalid, list.m_arrSkipped.toStringList(),
+                           list.m_arrNotTaken, list.m_nZipCount,   list.m_nRarCount};
+    }
+};
+
+void CompareOutcomes(const ScanOutcome& got, const ScanOutcome& expected)
+{
+    QCOMPARE(got.calls, expected.calls);
+    QCOMPARE(got.archives, expected.archives);
+    QCOMPARE(got.invalid, expected.invalid);
+    QCOMPARE(got.skipped, expected.skipped);
+    QCOMPARE(got.notTaken, expected.notTaken);
+    QCOMPARE(got.zips, expected.zips);
+    QCOMPARE(got.rars, expected.rars);
+}
+
+// A ZIP whose examination takes long beside the small ones, so the walk runs ahead of it.
+QByteArray SlowZip()
+{
+    zelvano::test::ZipWriter writer;
+    for (int i = 0; i < 6000; ++i)
+        writer.add(QByteArray("Folder ") + QByteArray::number(i % 9) + "/IMG_" + QByteArray::number(i) + ".jpg",
+                   QByteArray(), 0);
+    return writer.build();
+}
+
 } // namespace
 
 class TestFolderScan : public QObject
@@ -488,6 +571,132 @@ private Q_SLOTS:
         QStringList expected{QString::fromUtf8("\xff\xfe.zip") + reason, QString::fromUtf8("dir\xe9") + reason};
         expected.sort();
         QCOMPARE(notTaken, expected);
+    }
+
+    // The examination of each archive runs beside the walk; what the scan records and reports is what the
+    // walk-order examination gives, also when the run stops in any of its notifications.
+    void examiningAheadKeepsWalkOrder_data()
+    {
+        QTest::addColumn<QStringList>("layout"); // "kind path": zip, slow, bad, text, rar, vol, file, dir,
+                                                 // "hard TARGET path", "link TARGET path"
+        QTest::newRow("slow archive among quick ones") << QStringList{
+            QStringLiteral("slow a/big.zip"),    QStringLiteral("zip a/b.zip"),  QStringLiteral("zip a/c.zip"),
+            QStringLiteral("bad a/d.zip"),       QStringLiteral("text a/e.zip"), QStringLiteral("file a/f.txt"),
+            QStringLiteral("vol a/g.part1.rar"), QStringLiteral("zip a/h.zip"),  QStringLiteral("rar a/i.rar"),
+            QStringLiteral("zip a/j.zip"),       QStringLiteral("slow k.zip"),   QStringLiteral("zip l.zip")};
+        QTest::newRow("deep folders, each slow") << QStringList{
+            QStringLiteral("slow x/1.zip"),      QStringLiteral("zip x/y/2.zip"),   QStringLiteral("slow x/y/z/3.zip"),
+            QStringLiteral("file x/y/z/n.txt"),  QStringLiteral("dir x/y/z/empty"), QStringLiteral("rar x/y/z/w/4.rar"),
+            QStringLiteral("bad x/y/z/w/5.rar"), QStringLiteral("zip 6.zip")};
+        QTest::newRow("links and a hard link behind slow archives")
+            << QStringList{QStringLiteral("slow m/big.zip"),
+                           QStringLiteral("zip m/one.zip"),
+                           QStringLiteral("hard m/one.zip n/again.zip"),
+                           QStringLiteral("slow n/big2.zip"),
+                           QStringLiteral("link ../../outside.zip n/out.zip"),
+                           QStringLiteral("link ../m n/to-m"),
+                           QStringLiteral("link gone.zip n/dangling.zip"),
+                           QStringLiteral("text n/none.zip")};
+    }
+    void examiningAheadKeepsWalkOrder()
+    {
+        QFETCH(QStringList, layout);
+        QTemporaryDir dir;
+        const QString root = dir.filePath(QStringLiteral("tree"));
+        QVERIFY(WriteFile(dir.filePath(QStringLiteral("outside.zip")), PhotoZip(1)));
+        for (const QString& line : layout) {
+            const QStringList parts = line.split(QLatin1Char(' '));
+            const QString kind = parts.first();
+            const QString path = root + QLatin1Char('/') + parts.last();
+            if (kind == QLatin1String("dir"))
+                QVERIFY(QDir().mkpath(path));
+            else if (kind == QLatin1String("hard"))
+                QCOMPARE(QDir().mkpath(QFileInfo(path).path())
+                             ? ::link(QFile::encodeName(root + QLatin1Char('/') + parts.at(1)).constData(),
+                                      QFile::encodeName(path).constData())
+                             : -1,
+                         0);
+            else if (kind == QLatin1String("link"))
+                QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(parts.at(1), path));
+            else
+                QVERIFY(WriteFile(path, kind == QLatin1String("zip")    ? PhotoZip(2)
+                                        : kind == QLatin1String("slow") ? SlowZip()
+                                        : kind == QLatin1String("text") ? PhotoZip(0, "readme.txt")
+                                        : kind == QLatin1String("rar") || kind == QLatin1String("vol")
+                                            ? RarBytes({QStringLiteral("a.jpg")})
+                                            : QByteArray("not an archive")));
+        }
+        // stopAt: the notification (from 1) whose call stops the run; 0 for none.
+        const auto scan = [&](bool ahead, int stopAt) {
+            CXArchiveList list;
+            SequenceHost host;
+            list.m_pSettings = &m_settings;
+            list.SetImagePatterns(BuildImagePatternList(m_settings));
+            list.m_pHost = &host;
+            list.m_bExamineAhead = ahead;
+            CXRunControl run;
+            run.Start();
+            host.m_pStop = &run;
+            host.m_nStopAt = stopAt;
+            list.StartScan(root, run);
+            return ScanOutcome::Of(list, host);
+        };
+        const ScanOutcome inWalk = scan(false, 0);
+        QVERIFY(inWalk.archives.size() >= 3);
+        QCOMPARE(inWalk.calls.last(), QStringLiteral("finished"));
+        CompareOutcomes(scan(true, 0), inWalk);
+        for (int stopAt = 1; stopAt <= inWalk.calls.size(); ++stopAt) {
+            const ScanOutcome stopped = scan(false, stopAt);
+            QCOMPARE(stopped.calls, inWalk.calls.mid(0, stopAt));
+            CompareOutcomes(scan(true, stopAt), stopped);
+            if (QTest::currentTestFailed())
+                return qWarning("stopped in notification %d", stopAt);
+        }
+    }
+
+    // A pause while the examinations run ahead of the walk holds the worker: no notification reaches the
+    // host until the resume, and the scan then ends as it would have without the pause.
+    void pauseWhileExaminingAhead()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(WriteFile(root + QStringLiteral("/s%1/big.zip").arg(i), SlowZip()));
+            QVERIFY(WriteFile(root + QStringLiteral("/s%1/small.zip").arg(i), PhotoZip(1)));
+        }
+        const auto attach = [&](CXArchiveList& list, SequenceHost& host) {
+            list.m_pSettings = &m_settings;
+            list.SetImagePatterns(BuildImagePatternList(m_settings));
+            list.m_pHost = &host;
+        };
+        CXArchiveList reference;
+        SequenceHost referenceHost;
+        attach(reference, referenceHost);
+        CXRunControl run;
+        run.Start();
+        reference.StartScan(root, run);
+        const ScanOutcome expected = ScanOutcome::Of(reference, referenceHost);
+        QCOMPARE(expected.archives.size(), 12);
+
+        for (const int holdAt : {2, int(expected.calls.size() / 2)}) {
+            CXArchiveList list;
+            SequenceHost host;
+            attach(list, host);
+            host.m_nHoldAt = holdAt;
+            CXScanRunner runner(list);
+            QVERIFY(runner.Start(root));
+            QVERIFY(host.m_reached.tryAcquire(1, 10000));
+            runner.Pause();
+            host.m_gate.release();
+            QVERIFY(runner.WaitUntilParked(10s));
+            const qsizetype calls = host.Calls().size();
+            QTest::qWait(100);
+            QCOMPARE(host.Calls().size(), calls);
+            QVERIFY(runner.IsRunning());
+            runner.Resume();
+            QVERIFY(runner.WaitFor(10s));
+            CompareOutcomes(ScanOutcome::Of(list, host), expected);
+        }
     }
 
     void restartAfterAStopScansAgain()
