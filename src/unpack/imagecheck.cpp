@@ -53,7 +53,7 @@ quint16 Le16(const uchar* p)
 
 // Reads of this size keep a check's own memory flat whatever the file's size, and are large enough that
 // the system calls cost nothing beside the decoding.
-constexpr qint64 kChunk = 512 * 1024;
+constexpr qint64 kChunk = qint64(512) * 1024;
 constexpr qint64 kPeek = 4096;
 
 // The bytes checked are the file's own, read back after the extraction wrote them: what is proved is that
@@ -492,16 +492,18 @@ private:
 // known picture type starts with.
 const char* QtFormat(const uchar* p, size_t n)
 {
-    const auto startsWith = [&](const char* magic, size_t length, size_t at = 0) {
+    const auto startsWith = [&](const void* magic, size_t length, size_t at = 0) {
         return n >= at + length && std::memcmp(p + at, magic, length) == 0;
     };
+    static const uchar tiffIntel[] = {'I', 'I', 42, 0};
+    static const uchar tiffMotorola[] = {'M', 'M', 0, 42};
     if (startsWith("\x89PNG\r\n\x1A\n", 8))
         return "png";
     if (startsWith("GIF87a", 6) || startsWith("GIF89a", 6))
         return "gif";
     if (startsWith("BM", 2))
         return "bmp";
-    if (startsWith("II*\0", 4) || startsWith("MM\0*", 4))
+    if (startsWith(tiffIntel, 4) || startsWith(tiffMotorola, 4))
         return "tiff";
     if (startsWith("RIFF", 4) && startsWith("WEBP", 4, 8))
         return "webp";
