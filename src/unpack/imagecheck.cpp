@@ -327,6 +327,7 @@ bool JpegDecodes(Input& in)
     source.in = &in;
     cinfo.src = &source.pub;
     jpeg_read_header(&cinfo, TRUE);
+    // Before anything the size of the picture is allocated.
     if (!PlausibleSize(cinfo.image_width, cinfo.image_height)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
