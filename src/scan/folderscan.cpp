@@ -150,16 +150,18 @@ private:
     QSet<QString> m_setInvalid;
 };
 
-// Examines the archives a walk hands in, in that order, on a thread of its own, so the walk looks for
-// the next archive meanwhile. At most kAhead archives are handed in and not yet taken back. Without a
-// second core (or when told so) each archive is examined at once on the walk's thread.
+// Examines the archives a walk hands in on a thread of its own, oldest first, so the walk looks for the
+// next archive meanwhile. At most kAhead archives are handed in and not taken back; a walk that is that
+// far ahead examines the newest waiting one itself instead of idling. Results are taken back in the order
+// the archives were handed in. Without a second core (or when told so) each archive is examined at once
+// on the walk's thread.
 //
-// A pause holds the walk at its next check; the examiner then finishes the few archives it was handed
-// and waits. After a stop it examines nothing more.
+// A pause holds the walk at its next check; the examiner then finishes the few archives it was handed and
+// waits. After a stop it examines nothing more.
 class CXExaminer
 {
 public:
-    static constexpr size_t kAhead = 4;
+    static constexpr size_t kAhead = 8;
 
     CXExaminer(const CXSettings& settings, const QString& patterns, CXRunControl& run, bool ahead)
         : m_settings(settings), m_strPatterns(patterns), m_run(run)
@@ -183,40 +185,74 @@ public:
     CXExaminer& operator=(const CXExaminer&) = delete;
 
     // kAhead archives handed in and not taken back.
-    bool Full() const { return m_nOutstanding >= kAhead; }
+    bool Full()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_jobs.size() >= kAhead;
+    }
 
     void Submit(const QString& path)
     {
-        ++m_nOutstanding;
         if (!m_thread.joinable()) {
-            m_done.push_back(Examine(path));
+            m_jobs.push_back(Job{path, Examine(path), Job::Done});
             return;
         }
+        bool wake = false;
         {
             std::lock_guard lock(m_mutex);
-            m_todo.push_back(path);
+            m_jobs.push_back(Job{path, std::nullopt, Job::Waiting});
+            wake = m_bExaminerIdle;
         }
-        m_wake.notify_all();
+        if (wake)
+            m_wake.notify_one();
+    }
+
+    // Examines the newest archive nobody has started on the calling thread; false when there is none.
+    bool HelpOne()
+    {
+        std::unique_lock lock(m_mutex);
+        const auto job =
+            std::find_if(m_jobs.rbegin(), m_jobs.rend(), [](const Job& j) { return j.state == Job::Waiting; });
+        if (job == m_jobs.rend())
+            return false;
+        Run(*job, lock);
+        return true;
     }
 
     bool FrontReady()
     {
         std::lock_guard lock(m_mutex);
-        return !m_done.empty();
+        return !m_jobs.empty() && m_jobs.front().state == Job::Done;
     }
 
     // The oldest archive's examination, waited for; empty when the run stopped before it was examined.
     std::optional<CXExamination> TakeFront()
     {
         std::unique_lock lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_done.empty(); });
-        std::optional<CXExamination> found = std::move(m_done.front());
-        m_done.pop_front();
-        --m_nOutstanding;
+        if (m_jobs.front().state != Job::Done) {
+            m_bWalkWaiting = true;
+            m_ready.wait(lock, [this] { return m_jobs.front().state == Job::Done; });
+            m_bWalkWaiting = false;
+        }
+        std::optional<CXExamination> found = std::move(m_jobs.front().found);
+        m_jobs.pop_front();
         return found;
     }
 
 private:
+    struct Job
+    {
+        enum State
+        {
+            Waiting,
+            Running,
+            Done,
+        };
+        QString path;
+        std::optional<CXExamination> found;
+        State state;
+    };
+
     std::optional<CXExamination> Examine(const QString& path)
     {
         if (!m_run.IsRunning())
@@ -225,32 +261,48 @@ private:
         return ExamineArchiveFile(m_settings, path, m_strPatterns, true);
     }
 
+    // Examines one waiting job with the lock released meanwhile. (A deque keeps its elements in place
+    // when others are added at the back or taken from the front, and a running job is not taken.)
+    void Run(Job& job, std::unique_lock<std::mutex>& lock)
+    {
+        job.state = Job::Running;
+        const QString path = job.path;
+        lock.unlock();
+        std::optional<CXExamination> found = Examine(path);
+        lock.lock();
+        job.found = std::move(found);
+        job.state = Job::Done;
+        if (m_bWalkWaiting)
+            m_ready.notify_all();
+    }
+
     void Work()
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_bQuit || !m_todo.empty(); });
+            const auto job =
+                std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return j.state == Job::Waiting; });
             if (m_bQuit)
                 return;
-            const QString path = std::move(m_todo.front());
-            m_todo.pop_front();
-            lock.unlock();
-            std::optional<CXExamination> found = Examine(path);
-            lock.lock();
-            m_done.push_back(std::move(found));
-            m_ready.notify_all();
+            if (job != m_jobs.end()) {
+                Run(*job, lock);
+                continue;
+            }
+            m_bExaminerIdle = true;
+            m_wake.wait(lock);
+            m_bExaminerIdle = false;
         }
     }
 
     const CXSettings& m_settings;
     const QString m_strPatterns;
     CXRunControl& m_run;
-    size_t m_nOutstanding = 0; // handed in and not taken back; only the walk's thread touches it
     std::mutex m_mutex;
     std::condition_variable m_wake;  // the examiner's: work or quit
     std::condition_variable m_ready; // the walk's: an examination is done
-    std::deque<QString> m_todo;
-    std::deque<std::optional<CXExamination>> m_done;
+    std::deque<Job> m_jobs;          // in the order handed in
+    bool m_bExaminerIdle = false;    // the examiner waits for m_wake
+    bool m_bWalkWaiting = false;     // the walk waits for m_ready
     bool m_bQuit = false;
     std::thread m_thread;
 };
@@ -352,8 +404,13 @@ private:
                 m_model.m_arrNotTaken.append(CXNotTaken{event.text, event.reason, event.missed});
                 break;
             case Event::Examined: {
-                if (wait == Wait::None && !m_examiner.FrontReady())
-                    return;
+                // Rather than idle, the walk examines a later archive itself while this one is examined.
+                while (!m_examiner.FrontReady()) {
+                    if (wait == Wait::None)
+                        return;
+                    if (!m_examiner.HelpOne())
+                        break;
+                }
                 if (wait == Wait::One)
                     wait = Wait::None;
                 const std::optional<CXExamination> found = m_examiner.TakeFront();
