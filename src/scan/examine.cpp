@@ -24,6 +24,26 @@ namespace {
 // The folder names found inside one archive, each once, ignoring case.
 using FolderKeys = std::set<QString, LessNoCase>;
 
+// QString::toLower, without its Unicode case tables for a name in plain ASCII (nearly every entry name):
+// the same text at a fraction of the cost, which counts in archives of thousands of entries.
+QString LowerName(const QString& text)
+{
+    bool upper = false;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.toLower();
+        upper = upper || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    }
+    if (!upper)
+        return text;
+    QString lower = text;
+    for (QChar& c : lower) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return lower;
+}
+
 bool IsSlash(QChar c)
 {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
@@ -40,7 +60,7 @@ void RemoveSeparators(QString& text)
 // reports it.
 void AddDirectoryKey(FolderKeys& keys, const QString& storedName, bool zip)
 {
-    QString key = storedName.toLower();
+    QString key = LowerName(storedName);
     if (zip && !key.isEmpty() && IsSlash(key.back()))
         RemoveSeparators(key);
     else if (key.endsWith(QLatin1Char('/')))
@@ -243,7 +263,7 @@ public:
             }
             case Kind::RarPhoto: {
                 tally.AddPhoto(entry.unpacked, entry.packed);
-                const QString name = entry.name.toLower();
+                const QString name = LowerName(entry.name);
                 const qsizetype slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
                 if (slash >= 0) {
                     QString key = name.left(slash);
@@ -259,7 +279,7 @@ public:
     // A ZIP name as the extension test reads it: lower case, a dot and space before the extension as a dot.
     static QString ZipLowerName(const QString& storedName)
     {
-        QString name = storedName.toLower();
+        QString name = LowerName(storedName);
         name.replace(QLatin1String(". "), QLatin1String("."));
         return name;
     }
