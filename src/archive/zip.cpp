@@ -2,6 +2,7 @@
 
 #include "archive/pathrules.h"
 #include "archive/zipformat.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,7 +23,9 @@ namespace {
 constexpr int32_t kReaderKind = 1;
 constexpr qint64 kSearchSpan = 65535; // the end record lies within the last 64 KiB (its comment included)
 constexpr qint64 kSearchBlock = 1028;
-constexpr qint64 kChunk = 16384;
+// The data is copied in blocks of this size: large enough that the system calls per megabyte stay few,
+// small enough for the pause gate and the progress between blocks.
+constexpr qint64 kChunk = qint64(256) * 1024;
 // Largest central record: fixed part plus three 16-bit lengths.
 constexpr qint64 kMaxCentralRecord = qint64(kCentralHeaderSize) + qint64(3) * 65535;
 // The central directory is read through a window this large: one read for most archives, bounded memory
@@ -659,22 +662,15 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
     }
     if (entry.IsEncrypted())
         return ZIPRES_ENCRYPTED;
-    if (target.isSymLink())
-        return ZIPRES_UNSAFEPATH; // never write through a link to wherever it leads
-
-    QFile output(destination);
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return ZIPRES_NOFILE;
+    // Never written through a link to wherever it leads.
+    QFile output;
+    bool link = false;
+    if (!zelvano::platform::OpenForWriting(output, destination, &link))
+        return link ? ZIPRES_UNSAFEPATH : ZIPRES_NOFILE;
     // A successful GetEntry left this entry in the cache.
     const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, output, hook);
-    if (result == ZIPRES_OK && !output.isSequential()) {
-        if (entry.m_ftCreated.isValid())
-            output.setFileTime(entry.m_ftCreated, QFileDevice::FileBirthTime);
-        if (entry.m_ftAccessed.isValid())
-            output.setFileTime(entry.m_ftAccessed, QFileDevice::FileAccessTime);
-        if (entry.m_ftModified.isValid())
-            output.setFileTime(entry.m_ftModified, QFileDevice::FileModificationTime);
-    }
+    if (result == ZIPRES_OK && !output.isSequential())
+        zelvano::platform::SetFileTimes(output, entry.m_ftCreated, entry.m_ftAccessed, entry.m_ftModified);
     output.close();
     if (result == ZIPRES_OK && (entry.m_dwAttributes & ZIP_ATTR_READONLY) && QFileInfo(destination).isFile()) {
         QFile::setPermissions(destination,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -35,6 +37,15 @@ struct FileIdentity
 // Makes the files durable: their data and the folder entries that name them reach the disk (one flush
 // per volume where the system has one, else each file and folder).
 [[nodiscard]] bool MakeDurable(const QStringList& files);
+
+// Opens path for writing, created or emptied, without ever following a link there (one call where the
+// system can refuse a link itself). False when it cannot be opened; link then says whether a link was
+// in the way.
+[[nodiscard]] bool OpenForWriting(QFile& file, const QString& path, bool* link);
+
+// Sets the times of an open file in as few calls as the system allows; an invalid time is left as it is
+// (a creation time only where the system keeps one).
+bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& accessed, const QDateTime& modified);
 
 // Gives a file the plain permissions of a newly created file (read and write for all, less the umask;
 // no execute, set-id or sticky bits).

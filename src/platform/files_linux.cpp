@@ -129,6 +129,46 @@ bool SetPlainPermissions(const QString& path)
     return ::chmod(QFile::encodeName(path).constData(), 0666 & ~ProcessUmask()) == 0;
 }
 
+bool OpenForWriting(QFile& file, const QString& path, bool* link)
+{
+    *link = false;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *link = errno == ELOOP;
+        return false;
+    }
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& accessed, const QDateTime& modified)
+{
+    (void)created; // no creation time to set here
+    if (!accessed.isValid() && !modified.isValid())
+        return true;
+    const auto spec = [](const QDateTime& time) {
+        timespec ts{};
+        if (!time.isValid()) {
+            ts.tv_nsec = UTIME_OMIT;
+            return ts;
+        }
+        const qint64 ms = time.toMSecsSinceEpoch();
+        ts.tv_sec = time_t(ms / 1000);
+        ts.tv_nsec = long(ms % 1000) * 1000000L;
+        if (ts.tv_nsec < 0) { // before 1970: the seconds round down
+            ts.tv_sec -= 1;
+            ts.tv_nsec += 1000000000L;
+        }
+        return ts;
+    };
+    const timespec times[2] = {spec(accessed), spec(modified)};
+    return ::futimens(file.handle(), times) == 0;
+}
+
 bool AnythingAt(const QString& path)
 {
     struct stat st;

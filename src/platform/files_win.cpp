@@ -73,6 +73,27 @@ bool MakeDurable(const QStringList& files)
     return ok;
 }
 
+bool OpenForWriting(QFile& file, const QString& path, bool* link)
+{
+    *link = QFileInfo(path).isSymLink();
+    if (*link)
+        return false;
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+}
+
+bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& accessed, const QDateTime& modified)
+{
+    bool ok = true;
+    if (created.isValid())
+        ok = file.setFileTime(created, QFileDevice::FileBirthTime) && ok;
+    if (accessed.isValid())
+        ok = file.setFileTime(accessed, QFileDevice::FileAccessTime) && ok;
+    if (modified.isValid())
+        ok = file.setFileTime(modified, QFileDevice::FileModificationTime) && ok;
+    return ok;
+}
+
 bool AnythingAt(const QString& path)
 {
     return GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;

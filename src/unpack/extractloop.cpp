@@ -14,8 +14,8 @@
 
 namespace {
 
-// Progress of the entry being written reaches the host about once per MiB of chunks, not per chunk.
-constexpr int kChunksPerProgress = 64;
+// Progress of the entry being written reaches the host about once per MiB, not per block.
+constexpr qint64 kProgressStep = qint64(1) << 20;
 
 } // namespace
 
@@ -116,11 +116,13 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
 
         // Between chunks: the pause gate, and now and then the entry's progress. A stop lets the entry
         // finish; the next entry is not started.
-        int chunks = 0;
+        qint64 shown = 0;
         const auto onChunk = [&](qint64 done) {
             run.Check();
-            if (++chunks % kChunksPerProgress == 0 && done >= 0 && ctx.m_pHost)
+            if (done >= shown + kProgressStep && ctx.m_pHost) {
+                shown = done;
                 ctx.m_pHost->EntryProgress(qMin(done, unpacked), unpacked);
+            }
         };
         const int result = source.ExtractTo(write.m_strTemp, onChunk);
         tally.FinishEntry(write, result, result != 0 ? source.FailureReason(result) : QString());

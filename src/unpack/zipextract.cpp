@@ -70,7 +70,7 @@ public:
 
     int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) override
     {
-        constexpr qint64 kChunk = 16384;
+        constexpr qint64 kChunk = qint64(256) * 1024; // the reader's block
         qint64 done = 0;
         const ZipChunkHook hook = [&]() {
             done += kChunk;
