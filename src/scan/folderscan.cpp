@@ -85,25 +85,20 @@ public:
             ++m_model.m_nRarCount;
     }
 
-    // Puts the archives appended by the walk in their places among those listed before it.
+    // Puts the archives appended by the walk in their places among those listed before it. In place: a
+    // second list of every record would raise the scan's peak memory.
     void Finish()
     {
         QList<CXArchiveFile>& archives = m_model.m_arrArchives;
         if (!m_bWalk || archives.size() == m_nSorted)
             return;
-        std::vector<qsizetype> order(size_t(archives.size()));
-        for (qsizetype i = 0; i < archives.size(); ++i)
-            order[size_t(i)] = i;
-        const auto less = [&](qsizetype a, qsizetype b) {
-            return ArchivePathLess(archives.at(a).m_strPath, archives.at(b).m_strPath);
+        // No two records share a path, so the order is total and needs no stable sort.
+        const auto less = [](const CXArchiveFile& a, const CXArchiveFile& b) {
+            return ArchivePathLess(a.m_strPath, b.m_strPath);
         };
-        std::sort(order.begin() + m_nSorted, order.end(), less);
-        std::inplace_merge(order.begin(), order.begin() + m_nSorted, order.end(), less);
-        QList<CXArchiveFile> sorted;
-        sorted.reserve(archives.size());
-        for (const qsizetype i : order)
-            sorted.append(std::move(archives[i]));
-        archives = std::move(sorted);
+        std::sort(archives.begin() + m_nSorted, archives.end(), less);
+        if (m_nSorted > 0)
+            std::inplace_merge(archives.begin(), archives.begin() + m_nSorted, archives.end(), less);
         m_nSorted = archives.size();
     }
 
