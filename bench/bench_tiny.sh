@@ -4,8 +4,9 @@
 # interleaved rounds. What it shows is the cost per entry (system calls, threads), not throughput.
 #   bench_tiny.sh BUILD_DIR
 # Environment: BENCH_TINY_FILES pictures in the archive (5,000; BENCH_LARGE=1 makes it 200,000, the full
-# scale), in folders of 1,000. BENCH_COMPARE_CLI=PATH: another zelvano-cli (an earlier build) in the same
-# rounds, its figures printed beside this build's. BENCH_ROUNDS (3), BENCH_RESULTS_DIR: see lib.sh.
+# scale, results then in <date>-tiny-large.txt), in folders of 1,000. BENCH_COMPARE_CLI=PATH: another
+# zelvano-cli (an earlier build) in the same rounds, its figures printed beside this build's. BENCH_ROUNDS (3),
+# BENCH_RESULTS_DIR: see lib.sh.
 set -euo pipefail
 
 build=${1:-build}
@@ -28,7 +29,7 @@ export LC_ALL=C.UTF-8
 files=${BENCH_TINY_FILES:-5000}
 [ "${BENCH_LARGE:-0}" = 1 ] && files=${BENCH_TINY_FILES:-200000}
 
-bench_init tiny "$build"
+bench_init "tiny$([ "${BENCH_LARGE:-0}" = 1 ] && echo -large)" "$build"
 tmp=$BENCH_TMP
 export XDG_DATA_HOME=$tmp/data XDG_CONFIG_HOME=$tmp/config
 

@@ -6,7 +6,8 @@
 #   bench_unpack.sh BUILD_DIR
 # Corpus (environment):
 #   default         BENCH_UNPACK_MB (320) MB of JPEGs in BENCH_UNPACK_ARCHIVES (24) archives, a quick run;
-#   BENCH_LARGE=1   the full scale: 1600 MB in 120 archives (the two variables still override).
+#   BENCH_LARGE=1   the full scale: 1600 MB in 120 archives (the two variables still override); the results
+#                   file is then named <date>-unpack-large.txt.
 # BENCH_COMPARE_CLI=PATH: another zelvano-cli (an earlier build) runs at levels 1 and 3 in the same rounds;
 # its figures are printed beside this build's, with the ratios of the two builds.
 # BENCH_ROUNDS (3), BENCH_RESULTS_DIR: see lib.sh. The tiny-files tree is bench_tiny.sh.
@@ -39,7 +40,7 @@ else
   mb=${BENCH_UNPACK_MB:-320} archives=${BENCH_UNPACK_ARCHIVES:-24}
 fi
 
-bench_init unpack "$build"
+bench_init "unpack$([ "${BENCH_LARGE:-0}" = 1 ] && echo -large)" "$build"
 tmp=$BENCH_TMP
 # The program's settings live in the benchmark's folder, not in the user's home.
 export XDG_DATA_HOME=$tmp/data XDG_CONFIG_HOME=$tmp/config
