@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 class CXArchiveFile;
 class CXJunkRules;
@@ -48,6 +49,15 @@ public:
     virtual int UnsafeCode() const = 0;
     virtual int LinkCode() const = 0;
 };
+
+// The sources of the formats: a ZIP source needs the run's picture extensions (a folder entry named like a
+// picture is written as a file).
+std::unique_ptr<CXArchiveSource> NewZipSource(const QString& extensions);
+std::unique_ptr<CXArchiveSource> NewRarSource();
+
+// True when the loop writes this entry (a picture that is no folder, link, known junk, damaged or
+// encrypted entry); the same rule for the loop and for the extraction ahead of it.
+bool IsEntryToWrite(const CXSourceEntry& entry, const CXJunkRules& junk, const QString& extensions);
 
 // The one extraction loop: every rule of the run (the pause gate, junk and other files, links,
 // encryption, confinement, duplicates, the temporary file, validation and the tally) for any format.

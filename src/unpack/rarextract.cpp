@@ -114,6 +114,11 @@ private:
 
 } // namespace
 
+std::unique_ptr<CXArchiveSource> NewRarSource()
+{
+    return std::make_unique<CXRarSource>();
+}
+
 bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
     CXRarSource source;

@@ -11,6 +11,7 @@
 
 class CXArchiveTally;
 class CXCheckPool;
+class CXPrefetch;
 class CXSettings;
 class CXWorkerHost;
 class CXRunControl;
@@ -52,6 +53,8 @@ struct CXUnpackContext
     bool m_bHandOver = false;
     std::shared_ptr<CXArchiveTally> m_pHandedOver;
     std::function<bool()> m_betweenEntries;
+    // The pictures of the archive being extracted, extracted ahead on another core; null when none.
+    CXPrefetch* m_pPrefetch = nullptr;
 
     // Forgets what an earlier run wrote.
     void ResetRun()

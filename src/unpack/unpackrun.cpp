@@ -6,7 +6,10 @@
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "unpack/extractloop.h"
 #include "unpack/keep.h"
+#include "unpack/prefetch.h"
+#include "unpack/tempfiles.h"
 #include "unpack/validation.h"
 
 #include <chrono>
@@ -14,6 +17,7 @@
 #include <memory>
 #include <QDir>
 #include <QFileInfo>
+#include <thread>
 #include <utility>
 
 bool CheckDiskSpace(quint64 need, const QString& folder, bool showMessage, CXWorkerHost* host)
@@ -399,6 +403,34 @@ void CXUnpackRun::RunWorker()
         outstanding.clear();
     };
 
+    // Below level 3 the second core extracts the next archive's pictures while this one is unpacked (at
+    // level 3 the picture tests keep every core busy).
+    const bool ahead = m_options.m_nValidationLevel != ValidateLoads && std::thread::hardware_concurrency() >= 2;
+    std::unique_ptr<CXPrefetch> next;
+    qsizetype nextIndex = -1;
+    const auto startAhead = [&](qsizetype from) {
+        next.reset();
+        nextIndex = -1;
+        for (qsizetype j = from; ahead && j < count; ++j) {
+            const CXSelItem& later = m_arrSelection[j];
+            if (later.m_nArchive < 0 || later.m_nArchive >= m_list.m_arrArchives.size())
+                continue;
+            const QString path = m_list.m_arrArchives.at(later.m_nArchive).m_strPath;
+            const int type = GetArchiveType(path);
+            if (type != 0 && type != 1)
+                return;
+            const QString folder = QFileInfo(path).absolutePath();
+            if (!m_ctx.m_cleanedFolders.contains(folder)) {
+                m_ctx.m_cleanedFolders.insert(folder);
+                RemoveStaleTempFiles(folder);
+            }
+            next = std::make_unique<CXPrefetch>(type == 0 ? NewZipSource(m_ctx.m_strImageExtensions) : NewRarSource(),
+                                                path, m_ctx.m_strImageExtensions, folder, m_run);
+            nextIndex = j;
+            return;
+        }
+    };
+
     Flow flow = Flow::Continue;
     for (qsizetype i = 0; i < count && m_run.Check(); ++i) {
         CXSelItem& sel = m_arrSelection[i];
@@ -408,6 +440,8 @@ void CXUnpackRun::RunWorker()
             break;
         CXArchiveFile& archive = m_list.m_arrArchives[sel.m_nArchive];
         const QString path = archive.m_strPath;
+        std::unique_ptr<CXPrefetch> mine = nextIndex == i ? std::move(next) : nullptr;
+        startAhead(i + 1);
 
         outstanding.push_back(Outstanding{i, false, false, nullptr, {}});
         holdForCurrent();
@@ -418,6 +452,8 @@ void CXUnpackRun::RunWorker()
 
         // What is deleted later must be the very file unpacked now.
         sel.m_identity = zelvano::platform::IdentifyFile(path);
+        // What was extracted ahead counts only from this very file.
+        m_ctx.m_pPrefetch = mine && mine->Identity() == sel.m_identity ? mine.get() : nullptr;
         m_ctx.m_bHandOver = true;
         m_ctx.m_pHandedOver.reset();
         m_ctx.m_betweenEntries = [&] { return (flow = applyDone(false)) == Flow::Continue; };
@@ -433,6 +469,8 @@ void CXUnpackRun::RunWorker()
             break;
         }
         m_ctx.m_betweenEntries = nullptr;
+        m_ctx.m_pPrefetch = nullptr;
+        mine.reset();
         if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
             sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
         Outstanding& current = outstanding.back();
@@ -449,6 +487,7 @@ void CXUnpackRun::RunWorker()
         if ((flow = applyDone(wait)) != Flow::Continue)
             break;
     }
+    next.reset(); // what was extracted ahead and not used goes
     if (flow == Flow::Continue && m_run.IsRunning())
         flow = applyDone(true);
     m_ctx.m_bHandOver = false;

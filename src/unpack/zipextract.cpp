@@ -110,6 +110,11 @@ private:
 
 } // namespace
 
+std::unique_ptr<CXArchiveSource> NewZipSource(const QString& extensions)
+{
+    return std::make_unique<CXZipSource>(extensions);
+}
+
 bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive)
 {
     CXZipSource source(ctx.m_strImageExtensions);

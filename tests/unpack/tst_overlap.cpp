@@ -16,8 +16,10 @@
 #include "unpack/unpackrun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <condition_variable>
@@ -36,7 +38,12 @@ QString S(const char* text)
 class LogHost : public CXWorkerHost
 {
 public:
-    void StatusText(int line, const QString& text) override { Log(QStringLiteral("text%1:%2").arg(line).arg(text)); }
+    void StatusText(int line, const QString& text) override
+    {
+        Log(QStringLiteral("text%1:%2").arg(line).arg(text));
+        if (m_onText)
+            m_onText(line, text);
+    }
     void StatusState(int state) override { Log(QStringLiteral("state:%1").arg(state)); }
     void UnpackFinished() override { Log(S("finished")); }
     void EnsureArchiveVisible(int index) override { Log(QStringLiteral("visible:%1").arg(index)); }
@@ -56,6 +63,8 @@ public:
         std::lock_guard lock(m_mutex);
         m_log << s;
     }
+    std::function<void(int, const QString&)> m_onText;
+
     QStringList Events() const
     {
         std::lock_guard lock(m_mutex);
@@ -133,7 +142,8 @@ struct Outcome
 
 // Scans root and unpacks every archive found. checks, when given, is the level-3 picture test.
 Outcome Unpack(const QString& root, const CXSettings& settings, HeldChecks* checks,
-               const std::function<void(CXUnpackRun&)>& beforeStart = {})
+               const std::function<void(CXUnpackRun&)>& beforeStart = {},
+               const std::function<void(int, const QString&)>& onText = {})
 {
     CXArchiveList list;
     list.m_pSettings = &settings;
@@ -143,6 +153,7 @@ Outcome Unpack(const QString& root, const CXSettings& settings, HeldChecks* chec
     list.StartScan(root, scanRun);
 
     LogHost host;
+    host.m_onText = onText;
     CXUnpackRun run(list, settings, host);
     // Two test threads whatever the machine: one held, one free for the next archive.
     run.Context().m_pChecks = std::make_shared<CXCheckPool>(2);
@@ -352,6 +363,50 @@ private Q_SLOTS:
             QCOMPARE(later.m_arrFailedItems.at(0).m_strReason,
                      S("A different picture with this name was already written in this run (a.zip: x.jpg)"));
             QVERIFY(!out.m_selection.at(1).m_bExtracted);
+        }
+        QCOMPARE(TempFilesIn(root), QStringList());
+    }
+
+    // Below level 3 the next archive is extracted ahead while the current one is unpacked. An archive
+    // replaced after that is read again: what was extracted from the old file is never used.
+    void replacedArchiveIsReadAgain()
+    {
+        if (std::thread::hardware_concurrency() < 2)
+            QSKIP("the extraction ahead needs a second core");
+        QTemporaryDir dir;
+        const QString root = dir.filePath(S("tree"));
+        ZipWriter a;
+        a.add("a1.jpg", Jpeg(40, 30));
+        ZipWriter before;
+        ZipWriter after;
+        for (int i = 0; i < 3; ++i) {
+            // Same names and sizes of the listing would not do: the pictures differ in their bytes.
+            before.add(QByteArray("b") + QByteArray::number(i) + ".jpg", Jpeg(50 + i, 30));
+            after.add(QByteArray("b") + QByteArray::number(i) + ".jpg", Jpeg(60 + i, 30));
+        }
+        QVERIFY(WriteFile(root + S("/a.zip"), a.build()));
+        QVERIFY(WriteFile(root + S("/b.zip"), before.build()));
+        const QString replacement = dir.filePath(S("b-new.zip"));
+        QVERIFY(WriteFile(replacement, after.build()));
+
+        bool replaced = false;
+        const auto onText = [&](int line, const QString& text) {
+            if (replaced || line != 1 || text != S("a1.jpg"))
+                return;
+            // Wait until the old b.zip's pictures lie extracted ahead, then put the new one in its place.
+            QElapsedTimer timer;
+            timer.start();
+            while (TempFilesIn(root).size() < 3 && timer.elapsed() < 5000)
+                QThread::msleep(5);
+            replaced = QFile::remove(root + S("/b.zip")) && QFile::rename(replacement, root + S("/b.zip"));
+        };
+        const Outcome out =
+            Unpack(root, Options(ValidateSize, ExtractToFolder, AfterDoNothing, DeleteAfterAll), nullptr, {}, onText);
+        QVERIFY(replaced);
+        QCOMPARE(out.m_end, UnpackEnd::Finished);
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QStringLiteral("b%1.jpg").arg(i);
+            QCOMPARE(ReadFile(root + S("/b/") + name), Jpeg(60 + i, 30));
         }
         QCOMPARE(TempFilesIn(root), QStringList());
     }
