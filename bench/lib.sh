@@ -10,9 +10,10 @@
 #                           child bash (with `set -u`), so export the variables and functions it uses.
 #   bench_rounds            runs every contender once per round, BENCH_ROUNDS rounds (3, never fewer),
 #                           the order rotated by one each round so that a change in the machine's load
-#                           hits every contender alike. Each run is timed by GNU time: wall seconds, CPU
-#                           seconds (user + system of the child and everything it waited for), peak
-#                           resident memory.
+#                           hits every contender alike. A warm-up run of the first contender comes before
+#                           (BENCH_WARMUP=0: none), so that no timed run is the first after the set-up.
+#                           Each run is timed by GNU time: wall seconds, CPU seconds (user + system of the
+#                           child and everything it waited for), peak resident memory.
 #   bench_table             per contender: median wall, CPU and system seconds, cores busy (CPU / wall), the
 #                           highest peak memory of its runs, MB/s when BENCH_BYTES[KEY] is set.
 #   bench_ratio LABEL NUM DEN [GOAL]
@@ -23,7 +24,7 @@
 #   bench_before KEY        e.g. a fresh copy of the tree, the page cache warmed
 #   bench_after KEY         e.g. check that every picture was written
 #
-# Environment: BENCH_ROUNDS (3), BENCH_RESULTS_DIR (bench/results; empty: no results file).
+# Environment: BENCH_ROUNDS (3), BENCH_WARMUP (1), BENCH_RESULTS_DIR (bench/results; empty: no results file).
 
 BENCH_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 BENCH_GNU_TIME=${BENCH_GNU_TIME:-/usr/bin/time}
@@ -144,6 +145,15 @@ bench_rounds() {
   local rounds=${BENCH_ROUNDS:-3} n=${#BENCH_KEYS[@]} r i key
   [ "$rounds" -ge 3 ] 2>/dev/null || rounds=3
   BENCH_ROUNDS_DONE=$rounds
+  if [ "${BENCH_WARMUP:-1}" != 0 ] && [ "$n" -gt 0 ]; then
+    # The set-up (generating the tree) leaves the file system and the caches in a state no later run
+    # meets again: the first timed run would be the odd one out.
+    key=${BENCH_KEYS[0]}
+    if declare -F bench_before >/dev/null; then bench_before "$key"; fi
+    eval "bench_measure \"\$key,warmup\" ${BENCH_CMD[$key]}"
+    echo "warm-up: ${BENCH_LABEL[$key]} ${BENCH_WALL[$key,warmup]} s (not counted)"
+    if declare -F bench_after >/dev/null; then bench_after "$key"; fi
+  fi
   for ((r = 1; r <= rounds; r++)); do
     echo "round $r of $rounds (load average $(bench_load))"
     for ((i = 0; i < n; i++)); do
