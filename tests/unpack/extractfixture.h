@@ -6,10 +6,12 @@
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "scan/archivelist.h"
+#include "settings/imagefilter.h"
 #include "settings/settings.h"
 #include "unpack/imagecheck.h"
 #include "unpack/tempfiles.h"
 #include "unpack/unpackcontext.h"
+#include "unpack/unpackrun.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -133,6 +135,24 @@ inline QStringList TreeOf(const QString& root)
         out.append(QDir(root).relativeFilePath(it.next()));
     out.sort();
     return out;
+}
+
+// Scans root into list with the settings given and returns a selection of every archive found.
+inline QList<CXSelItem> ScanAndSelectAll(CXArchiveList& list, const QString& root, const CXSettings& settings)
+{
+    list.m_pSettings = &settings;
+    list.SetImagePatterns(BuildImagePatternList(settings));
+    CXRunControl scanRun;
+    scanRun.Start();
+    list.StartScan(root, scanRun);
+    QList<CXSelItem> selection;
+    for (int i = 0; i < list.m_arrArchives.size(); ++i) {
+        CXSelItem sel;
+        sel.m_nArchive = i;
+        sel.m_nRow = i;
+        selection << sel;
+    }
+    return selection;
 }
 
 // Options, run control, host and context of one extraction, with the run armed.

@@ -146,12 +146,7 @@ Outcome Unpack(const QString& root, const CXSettings& settings, HeldChecks* chec
                const std::function<void(int, const QString&)>& onText = {})
 {
     CXArchiveList list;
-    list.m_pSettings = &settings;
-    list.SetImagePatterns(BuildImagePatternList(settings));
-    CXRunControl scanRun;
-    scanRun.Start();
-    list.StartScan(root, scanRun);
-
+    const QList<CXSelItem> selection = ScanAndSelectAll(list, root, settings);
     LogHost host;
     host.m_onText = onText;
     CXUnpackRun run(list, settings, host);
@@ -161,13 +156,6 @@ Outcome Unpack(const QString& root, const CXSettings& settings, HeldChecks* chec
         run.Context().m_pictureCheck = [checks](const QString& path) { return checks->Check(path); };
     if (beforeStart)
         beforeStart(run);
-    QList<CXSelItem> selection;
-    for (int i = 0; i < list.m_arrArchives.size(); ++i) {
-        CXSelItem sel;
-        sel.m_nArchive = i;
-        sel.m_nRow = i;
-        selection << sel;
-    }
     Outcome out;
     if (run.Start(selection, root) != UnpackStart::Started)
         return out;

@@ -62,20 +62,8 @@ RunResult UnpackTree(const QString& root, const CXSettings& settings, YesHost& h
                      const std::function<void()>& beforeDeferred = {})
 {
     CXArchiveList list;
-    list.m_pSettings = &settings;
-    list.SetImagePatterns(BuildImagePatternList(settings));
-    CXRunControl scanRun;
-    scanRun.Start();
-    list.StartScan(root, scanRun);
-
+    const QList<CXSelItem> selection = ScanAndSelectAll(list, root, settings);
     CXUnpackRun run(list, settings, host);
-    QList<CXSelItem> selection;
-    for (int i = 0; i < list.m_arrArchives.size(); ++i) {
-        CXSelItem sel;
-        sel.m_nArchive = i;
-        sel.m_nRow = i;
-        selection << sel;
-    }
     RunResult result;
     if (run.Start(selection, root) != UnpackStart::Started)
         return result;
