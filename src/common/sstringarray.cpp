@@ -2,6 +2,8 @@
 
 #include "common/textcompare.h"
 
+#include <algorithm>
+
 bool CXSStringArray::Find(const QString& text, qsizetype* index) const
 {
     qsizetype lo = 0;
@@ -30,4 +32,14 @@ qsizetype CXSStringArray::InsertSorted(const QString& text)
     Find(text, &index);
     m_arrItems.insert(index, text);
     return index;
+}
+
+void CXSStringArray::SortFrom(qsizetype index)
+{
+    if (index >= m_arrItems.size())
+        return;
+    const auto less = [](const QString& a, const QString& b) { return CompareNoCase(a, b) < 0; };
+    std::stable_sort(m_arrItems.begin() + index, m_arrItems.end(), less);
+    if (index > 0)
+        std::inplace_merge(m_arrItems.begin(), m_arrItems.begin() + index, m_arrItems.end(), less);
 }

@@ -17,6 +17,12 @@ public:
     // that index. Callers that want each name once test Find or Contains first.
     qsizetype InsertSorted(const QString& text);
 
+    // Appends text out of order, for many names gathered at once: SortFrom puts them in their places.
+    void Append(const QString& text) { m_arrItems.append(text); }
+    // Restores the order when the entries from index on were appended: they are sorted and merged with
+    // those before, which must be in order. Equal entries keep their order.
+    void SortFrom(qsizetype index);
+
     void RemoveAt(qsizetype index) { m_arrItems.removeAt(index); }
     void clear() { m_arrItems.clear(); }
     qsizetype size() const { return m_arrItems.size(); }

@@ -49,12 +49,16 @@ const QString kOutsideReason = QStringLiteral("The link leads outside the chosen
 class CXRecorder
 {
 public:
-    CXRecorder(CXArchiveList& model, bool walk) : m_model(model), m_bWalk(walk), m_nSorted(model.m_arrArchives.size())
+    CXRecorder(CXArchiveList& model, bool walk)
+        : m_model(model), m_bWalk(walk), m_nSorted(model.m_arrArchives.size()),
+          m_nSkippedSorted(model.m_arrSkipped.size())
     {
         if (!walk)
             return;
         for (const CXArchiveFile& archive : std::as_const(model.m_arrArchives))
             m_setListed.insert(PathKey(archive.m_strPath));
+        for (const QString& path : model.m_arrSkipped)
+            m_setSkipped.insert(path.toCaseFolded());
         for (const CXFileItem& item : std::as_const(model.m_arrInvalid))
             m_setInvalid.insert(item.m_strPath);
     }
@@ -71,8 +75,14 @@ public:
         if (m_model.m_pHost)
             m_model.m_pHost->StatusText(1, name);
         if (found.m_nPhotos < 1) {
-            if (!m_model.m_arrSkipped.Contains(path))
-                m_model.m_arrSkipped.InsertSorted(path);
+            if (!m_bWalk) {
+                if (!m_model.m_arrSkipped.Contains(path))
+                    m_model.m_arrSkipped.InsertSorted(path);
+            } else if (!m_setSkipped.contains(path.toCaseFolded())) {
+                // Appended, and put in order once the walk ends, like the archives.
+                m_setSkipped.insert(path.toCaseFolded());
+                m_model.m_arrSkipped.Append(path);
+            }
             return;
         }
         CXArchiveFile archive;
@@ -89,6 +99,10 @@ public:
     // second list of every record would raise the scan's peak memory.
     void Finish()
     {
+        if (m_bWalk) {
+            m_model.m_arrSkipped.SortFrom(m_nSkippedSorted);
+            m_nSkippedSorted = m_model.m_arrSkipped.size();
+        }
         QList<CXArchiveFile>& archives = m_model.m_arrArchives;
         if (!m_bWalk || archives.size() == m_nSorted)
             return;
@@ -140,7 +154,9 @@ private:
 
     CXArchiveList& m_model;
     const bool m_bWalk;
-    qsizetype m_nSorted; // m_arrArchives[0, m_nSorted) is in path order
+    qsizetype m_nSorted;        // m_arrArchives[0, m_nSorted) is in path order
+    qsizetype m_nSkippedSorted; // the same for m_arrSkipped
+    QSet<QString> m_setSkipped; // case-folded, as the list compares them
     QSet<QString> m_setListed;
     QSet<QString> m_setInvalid;
 };

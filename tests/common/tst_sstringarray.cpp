@@ -28,6 +28,19 @@ private Q_SLOTS:
                               QStringLiteral("B0.zip"), QStringLiteral("c.zip")}));
     }
 
+    // Names appended out of order and put in place at once give the list one insert at a time gives.
+    void appendThenSortFromMatchesInserts()
+    {
+        const QStringList before{QStringLiteral("m.zip"), QStringLiteral("B.zip"), QStringLiteral("x.zip")};
+        const QStringList later{QStringLiteral("c.zip"), QStringLiteral("A.zip"), QStringLiteral("z.zip"),
+                                QStringLiteral("n.zip"), QStringLiteral("b0.zip")};
+        CXSStringArray appended = Make(before);
+        for (const QString& s : later)
+            appended.Append(s);
+        appended.SortFrom(before.size());
+        QCOMPARE(appended.toStringList(), Make(before + later).toStringList());
+    }
+
     void find_data()
     {
         QTest::addColumn<QStringList>("items");
