@@ -208,7 +208,7 @@ bench_table() {
   done
 }
 
-# bench_sum ARRAY SPEC ROUND: the value of SPEC (KEY or KEY+KEY...) in ROUND.
+# bench_sum ARRAY TERMS ROUND: the value of TERMS (KEY or KEY+KEY...) in ROUND.
 bench_sum() {
   local -n sums=$1
   local part total=0 IFS=+

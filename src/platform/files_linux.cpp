@@ -150,7 +150,7 @@ bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& access
     (void)created; // no creation time to set here
     if (!accessed.isValid() && !modified.isValid())
         return true;
-    const auto spec = [](const QDateTime& time) {
+    const auto stamp = [](const QDateTime& time) {
         timespec ts{};
         if (!time.isValid()) {
             ts.tv_nsec = UTIME_OMIT;
@@ -165,7 +165,7 @@ bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& access
         }
         return ts;
     };
-    const timespec times[2] = {spec(accessed), spec(modified)};
+    const timespec times[2] = {stamp(accessed), stamp(modified)};
     return ::futimens(file.handle(), times) == 0;
 }
 
