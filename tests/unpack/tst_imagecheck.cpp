@@ -97,9 +97,9 @@ QByteArray Gif(int width, int height)
     return out;
 }
 
-// A JPEG of the test picture written straight with libjpeg, for what Qt's writer does not offer: CMYK data,
-// restart markers (one after every restartRows rows of blocks) and arithmetic coding.
-QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0, bool arithmetic = false)
+// A JPEG of the test picture written straight with libjpeg, for what Qt's writer does not offer: CMYK or
+// grey data, restart markers (one after every restartRows rows of blocks) and arithmetic coding.
+QByteArray LibJpeg(int width, int height, J_COLOR_SPACE space, int restartRows = 0, bool arithmetic = false)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
@@ -110,8 +110,8 @@ QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0, bool a
     jpeg_mem_dest(&cinfo, &out, &size);
     cinfo.image_width = JDIMENSION(width);
     cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = cmyk ? 4 : 3;
-    cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    cinfo.input_components = space == JCS_CMYK ? 4 : space == JCS_GRAYSCALE ? 1 : 3;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     cinfo.restart_in_rows = restartRows;
     cinfo.arith_code = arithmetic ? TRUE : FALSE;
@@ -124,7 +124,7 @@ QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0, bool a
             const QRgb c = picture.pixel(x, y);
             const int values[] = {qRed(c), qGreen(c), qBlue(c), qGray(c)};
             for (int k = 0; k < cinfo.input_components; ++k)
-                row[x * cinfo.input_components + k] = char(values[k]);
+                row[x * cinfo.input_components + k] = char(space == JCS_GRAYSCALE ? qGray(c) : values[k]);
         }
         JSAMPROW rows[] = {reinterpret_cast<JSAMPLE*>(row.data())};
         jpeg_write_scanlines(&cinfo, rows, 1);
@@ -142,28 +142,8 @@ QByteArray LibJpeg(int width, int height, bool cmyk, int restartRows = 0, bool a
 // "1010" (end of block), so four blocks take the three bytes 28 A2 8A.
 QByteArray FlatGreyJpeg(int width, int height)
 {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = 8;
-    cinfo.image_height = 8;
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    JSAMPLE grey[8] = {128, 128, 128, 128, 128, 128, 128, 128};
-    JSAMPROW rows[] = {grey};
-    for (int y = 0; y < 8; ++y)
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray jpeg(reinterpret_cast<const char*>(out), qsizetype(size));
-    std::free(out);
-
+    // The headers of a small grey picture: its coded data is replaced below.
+    QByteArray jpeg = LibJpeg(8, 8, JCS_GRAYSCALE);
     const qsizetype sof = jpeg.indexOf("\xFF\xC0");
     const char dims[4] = {char(height >> 8), char(height & 0xFF), char(width >> 8), char(width & 0xFF)};
     jpeg.replace(sof + 5, 4, dims, 4);
@@ -336,10 +316,10 @@ private Q_SLOTS:
         QTest::newRow("progressive JPEG: a scan's data damaged")   << Replaced(progressive, secondScan + 20, QByteArray("\xFF\x00\xFF\x00\xFF\x00\xFF\x00", 8)) << false;
                 // Grey, CMYK and with restart markers: the decoder takes other paths through each.
         const QByteArray grey = Write(picture.convertToFormat(QImage::Format_Grayscale8), "JPEG");
-        const QByteArray cmyk = LibJpeg(320, 240, true);
-        const QByteArray restarts = LibJpeg(320, 240, false, 1);
+        const QByteArray cmyk = LibJpeg(320, 240, JCS_CMYK);
+        const QByteArray restarts = LibJpeg(320, 240, JCS_RGB, 1);
         const qsizetype rst2 = restarts.indexOf("\xFF\xD2");
-        const QByteArray arithmetic = LibJpeg(320, 240, false, 0, true);
+        const QByteArray arithmetic = LibJpeg(320, 240, JCS_RGB, 0, true);
         QTest::newRow("grey JPEG: whole")                          << grey                                          << true;
         QTest::newRow("grey JPEG: cut halfway")                    << grey.left(grey.size() / 2)                    << false;
         QTest::newRow("CMYK JPEG: whole")                          << cmyk                                          << true;
