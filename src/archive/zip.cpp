@@ -116,6 +116,8 @@ private:
     int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook);
 
     QFile m_file;
+    std::vector<char> m_input;    // the copy's blocks of packed data
+    std::vector<char> m_inflated; // and of inflated data
     qint64 m_nFileSize = 0;
     qint64 m_nStart = 0;       // the archive's start inside the file (a stub may come first)
     int32_t m_nCount = 0;      // number of entries
@@ -556,8 +558,13 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
 
 int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook)
 {
-    std::vector<char> input(static_cast<size_t>(kChunk));
-    std::vector<char> inflated(static_cast<size_t>(kChunk));
+    // Allocated once per reader: a fresh pair of blocks per entry would cost more than a small entry.
+    if (m_input.empty()) {
+        m_input.resize(static_cast<size_t>(kChunk));
+        m_inflated.resize(static_cast<size_t>(kChunk));
+    }
+    std::vector<char>& input = m_input;
+    std::vector<char>& inflated = m_inflated;
     uint64_t packedLeft = record.packedSize;
     const uint64_t declared = record.unpackedSize;
     uint64_t written = 0;
