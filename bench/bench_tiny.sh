@@ -99,15 +99,4 @@ figures() { # figures LEVEL1 LEVEL3
   printf '  %-52s %6s at level 1, %s at level 3, %s for unzip\n' "pictures per second" \
     "$(per_second "$1")" "$(per_second "$2")" "$(per_second unzip)"
 }
-echo
-echo "Medians of per-round ratios, this build:"
-figures level1 level3
-if [ -n "$other" ]; then
-  echo
-  echo "The same, $other:"
-  figures other1 other3
-  echo
-  echo "This build / $other:"
-  bench_ratio "level 1" level1 other1
-  bench_ratio "level 3" level3 other3
-fi
+bench_builds_report figures "$other"

@@ -181,15 +181,4 @@ figures() { # figures LEVEL1 LEVEL3
     "$(bench_div "$(bench_median_of BENCH_CPU "$2")" "$(bench_median_of BENCH_WALL "$2")")" "$(nproc)"
   printf '  %-52s %6s MB   goal ≤ 64 MB\n' "peak memory, level 3" "$(bench_peak_mb "$2")"
 }
-echo
-echo "Medians of per-round ratios, this build:"
-figures level1 level3
-if [ -n "$other" ]; then
-  echo
-  echo "The same, $other:"
-  figures other1 other3
-  echo
-  echo "This build / $other:"
-  bench_ratio "level 1" level1 other1
-  bench_ratio "level 3" level3 other3
-fi
+bench_builds_report figures "$other"

@@ -16,6 +16,8 @@
 #                           child and everything it waited for), peak resident memory.
 #   bench_table             per contender: median wall, CPU and system seconds, cores busy (CPU / wall), the
 #                           highest peak memory of its runs, MB/s when BENCH_BYTES[KEY] is set.
+#   bench_builds_report FUNCTION [OTHER]
+#                           a script's figures for this build and, with OTHER, for another build beside it.
 #   bench_ratio LABEL NUM DEN [GOAL]
 #                           the median of the per-round ratios NUM / DEN, wall and CPU, and each round's
 #                           wall ratio. NUM and DEN are a KEY or a sum KEY+KEY (two runs of the same round).
@@ -217,6 +219,25 @@ bench_sum() {
     total=$(bench_calc "print $total + ${sums[$part,$3]}")
   done
   echo "$total"
+}
+
+# bench_builds_report FUNCTION [OTHER]: FUNCTION LEVEL1 LEVEL3 prints a script's figures for the keys of one
+# program at levels 1 and 3: this build's (level1 level3), then, when OTHER names another build's program,
+# its own (other1 other3) and the ratios of this build to it at both levels.
+bench_builds_report() {
+  local figures=$1 other=${2:-}
+  echo
+  echo "Medians of per-round ratios, this build:"
+  "$figures" level1 level3
+  if [ -n "$other" ]; then
+    echo
+    echo "The same, $other:"
+    "$figures" other1 other3
+    echo
+    echo "This build / $other:"
+    bench_ratio "level 1" level1 other1
+    bench_ratio "level 3" level3 other3
+  fi
 }
 
 bench_ratio() { # bench_ratio LABEL NUM DEN [GOAL]
