@@ -62,7 +62,9 @@ constexpr qint64 kPeek = 4096;
 class Input
 {
 public:
-    explicit Input(QFile& file) : m_file(file), m_size(file.size()), m_buffer(std::make_unique<uchar[]>(kChunk)) {}
+    explicit Input(QFile& file)
+        : m_file(file), m_size(file.size()), m_buffer(std::make_unique_for_overwrite<uchar[]>(kChunk))
+    {}
 
     // The bytes at hand, after a read when none are left; none at the end of the file or after a read error.
     size_t Fill()
