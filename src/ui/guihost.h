@@ -1,0 +1,74 @@
+#pragma once
+
+#include "common/workerhost.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <QObject>
+
+// Brings each call of a worker to the user-interface thread and waits there for it, as a sent window message
+// did: the worker's texts stay valid and the window reads the found-archive records while the worker waits.
+// The calls land on a target (the window's side of the host) that runs on the user-interface thread.
+//
+// Nothing waits for ever: Hold keeps calls waiting while the window asks the user whether to stop (the worker
+// is paused then), Retire answers every waiting and later call at once with the safe answer, so a window that
+// waits for a stopping worker never waits for a worker that waits for the window.
+class CXGuiWorkerHost final : public QObject, public CXWorkerHost
+{
+    Q_OBJECT
+
+public:
+    explicit CXGuiWorkerHost(CXWorkerHost& target, QObject* parent = nullptr);
+    ~CXGuiWorkerHost() override;
+    CXGuiWorkerHost(const CXGuiWorkerHost&) = delete;
+    CXGuiWorkerHost& operator=(const CXGuiWorkerHost&) = delete;
+
+    // A new run: calls reach the target again. Only once the previous run's worker has ended.
+    void Open();
+    // The run is over for the window: calls waiting now and every later call return at once.
+    void Retire();
+    bool IsRetired() const;
+    // While held, calls wait and are not run; releasing runs those that wait.
+    void Hold(bool hold);
+
+    // Runs the calls that wait now (user-interface thread).
+    void ServePending();
+
+    void ScanProgress(const QString& folder) override;
+    void StatusText(int line, const QString& text) override;
+    void StatusState(int state) override;
+    void ScanFinished() override;
+    void UnpackFinished() override;
+    void EnsureArchiveVisible(int archiveIndex) override;
+    void RemoveArchiveRow(int archiveIndex) override;
+    void UncheckArchiveRow(int archiveIndex) override;
+    void RequestStop() override;
+    void StepProgress() override;
+    DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override;
+    void ShowDiskSpaceMessage(const QString& text) override;
+    void WindowClosing() override { Retire(); }
+
+private:
+    struct Job
+    {
+        std::function<void()> m_fn;
+        enum
+        {
+            Waiting,
+            Running,
+            Done,
+            Dropped
+        } m_state = Waiting;
+    };
+    // Runs fn on the user-interface thread and waits for it; false (fn not run) when the host is retired.
+    bool Call(std::function<void()> fn);
+
+    CXWorkerHost& m_target;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Job*> m_jobs;
+    bool m_bRetired = false;
+    bool m_bHeld = false;
+};

@@ -1,0 +1,813 @@
+#include "ui/mainwindow.h"
+
+#include "common/format.h"
+#include "reports/scanreport.h"
+#include "scan/scanrunner.h"
+#include "settings/imagefilter.h"
+#include "ui/archivelistview.h"
+#include "ui/guihost.h"
+#include "ui/headerbanner.h"
+#include "ui/scanresultsdialog.h"
+#include "ui/statusstrip.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+static void InitResources()
+{
+    Q_INIT_RESOURCE(zelvano);
+}
+
+namespace {
+
+const QString kCaption = QStringLiteral("Zelvano");
+constexpr int kBannerHeight = 88;
+constexpr int kMinWidth = 744;
+constexpr int kMinHeight = 549;
+
+const QString kBannerText = QStringLiteral(
+    "Zelvano works by recursively searching the <b>Source Folder to Scan</b> for ZIP & RAR archives containing "
+    "supported image formats to extract. <b>To get Started:</b>&nbsp;&nbsp;Click on the <b>Choose Source "
+    "Folder</b> button and select a source folder to scan.  When the scan completes you can <b>check</b> each "
+    "archive to perform in-place extraction and validation of the archives photos using <b>Smart "
+    "Extraction\u2122</b>.  Click on the <b>Help</b> button for a tutorial and additional usage information.");
+
+// The commands that later parts of the program bring; until then their controls are shown disabled.
+constexpr bool kUnpackAvailable = false;
+constexpr bool kOptionsAvailable = false;
+constexpr bool kHelpAvailable = false;
+constexpr bool kAboutAvailable = false;
+
+// Paths are held with "/" and shown with the platform's separators.
+QString Shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+bool FolderExists(const QString& path)
+{
+    return !path.trimmed().isEmpty() && QFileInfo(path.trimmed()).isDir();
+}
+
+} // namespace
+
+// The window's side of the worker host: what each worker call does, on the user-interface thread.
+class CMainDialog::WindowSide final : public CXWorkerHost
+{
+public:
+    explicit WindowSide(CMainDialog& window) : m_window(window) {}
+
+    void ScanProgress(const QString& folder) override { m_window.OnScanProgress(folder); }
+    void StatusText(int line, const QString& text) override
+    {
+        if (line == 0)
+            m_window.m_pStatus->SetMainText(text);
+        else if (line == 1)
+            m_window.m_pStatus->SetSecondaryText(text);
+    }
+    void StatusState(int state) override { m_window.m_pStatus->SetState(state); }
+    void ScanFinished() override { m_window.OnScanFinished(); }
+    void EnsureArchiveVisible(int archiveIndex) override { m_window.m_pList->EnsureModelIndexVisible(archiveIndex); }
+    void RemoveArchiveRow(int archiveIndex) override { m_window.m_pList->RemoveModelIndex(archiveIndex); }
+    void UncheckArchiveRow(int archiveIndex) override { m_window.m_pList->UncheckModelIndex(archiveIndex); }
+    DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
+    {
+        (void)fileName;
+        (void)moreFollow;
+        return DeleteAnswer::No;
+    }
+    void ShowDiskSpaceMessage(const QString& text) override
+    {
+        QMessageBox::warning(&m_window, kCaption, text);
+    }
+
+private:
+    CMainDialog& m_window;
+};
+
+CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
+{
+    InitResources();
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/zelvano.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setAcceptDrops(true);
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(kMinWidth, kMinHeight);
+
+    m_pWindowSide = std::make_unique<WindowSide>(*this);
+    m_pHost = std::make_unique<CXGuiWorkerHost>(*m_pWindowSide);
+    m_pHost->Retire(); // opened by each scan
+    m_pScanRunner = std::make_unique<CXScanRunner>(m_archives);
+
+    CreateControls();
+    CreateMenus();
+}
+
+CMainDialog::~CMainDialog()
+{
+    // A scan still running ends here: its calls are answered at once and its thread is joined.
+    m_pHost->Retire();
+    m_pScanRunner->CloseHost();
+    m_pScanRunner.reset();
+    m_archives.m_pHost = nullptr;
+}
+
+void CMainDialog::CreateControls()
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    m_pBanner = new CXHeaderST(this);
+    m_pBanner->setObjectName(QStringLiteral("headerBanner"));
+    m_pBanner->setFixedHeight(kBannerHeight);
+    outer->addWidget(m_pBanner);
+    outer->addSpacing(3);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(10, 6, 8, 10);
+    body->setSpacing(0);
+    outer->addLayout(body, 1);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(0);
+    top->setContentsMargins(0, 0, 4, 0); // with the layout's 8: the exit button 12 pixels from the edge
+    auto* source = new QVBoxLayout;
+    source->setSpacing(2);
+    m_pSourceLabel = new QLabel(QStringLiteral("Source Folder to Scan:"), this);
+    m_pSourceLabel->setObjectName(QStringLiteral("sourceLabel"));
+    m_pSourceCombo = new QComboBox(this);
+    m_pSourceCombo->setObjectName(QStringLiteral("sourceCombo"));
+    m_pSourceCombo->setEditable(false);
+    m_pSourceCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pSourceCombo->setMinimumContentsLength(20);
+    m_pSourceLabel->setBuddy(m_pSourceCombo);
+    source->addStretch(1);
+    source->addWidget(m_pSourceLabel);
+    source->addWidget(m_pSourceCombo);
+    top->addLayout(source, 1);
+    top->addSpacing(16);
+
+    auto makeButton = [this](const char* name, const char* icon) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(icon))));
+        button->setIconSize(QSize(32, 32));
+        button->setAutoRaise(true);
+        button->setFixedSize(40, 40);
+        button->setFocusPolicy(Qt::TabFocus);
+        return button;
+    };
+    m_pChooseButton = makeButton("chooseFolderButton", "choose-folder");
+    m_pScanButton = makeButton("scanButton", "scan");
+    m_pStartButton = makeButton("startButton", "start");
+    m_pPauseButton = makeButton("pauseButton", "pause");
+    m_pStopButton = makeButton("stopButton", "stop");
+    m_pOptionsButton = makeButton("optionsButton", "options");
+    m_pAboutButton = makeButton("aboutButton", "about");
+    m_pHelpButton = makeButton("helpButton", "help");
+    m_pExitButton = makeButton("exitButton", "exit");
+    const auto addButtons = [top](std::initializer_list<QToolButton*> buttons, int spacing) {
+        bool first = true;
+        for (QToolButton* button : buttons) {
+            if (!first)
+                top->addSpacing(spacing);
+            top->addWidget(button, 0, Qt::AlignBottom);
+            first = false;
+        }
+    };
+    addButtons({m_pChooseButton, m_pScanButton}, 4);
+    top->addSpacing(12);
+    addButtons({m_pStartButton, m_pPauseButton, m_pStopButton}, 2);
+    top->addSpacing(12);
+    addButtons({m_pOptionsButton, m_pAboutButton, m_pHelpButton, m_pExitButton}, 4);
+    body->addLayout(top);
+    body->addSpacing(8);
+
+    m_pStatus = new CXInformationST(this);
+    m_pStatus->setObjectName(QStringLiteral("statusStrip"));
+    m_pList = new CXListCtrl(this);
+    m_pList->setObjectName(QStringLiteral("archiveList"));
+    m_pList->Attach(&m_archives, &m_settings, m_pStatus);
+    body->addWidget(m_pList, 1);
+    body->addSpacing(9);
+    body->addWidget(m_pStatus);
+
+    connect(m_pChooseButton, &QToolButton::clicked, this, &CMainDialog::ChooseSourceFolder);
+    connect(m_pScanButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pScanMenu, m_pScanButton); });
+    connect(m_pAboutButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pAboutMenu, m_pAboutButton); });
+    connect(m_pExitButton, &QToolButton::clicked, this, &CMainDialog::ExitSteps);
+    connect(m_pSourceCombo, &QComboBox::activated, this, &CMainDialog::OnSourceSelected);
+    connect(m_pList, &CXListCtrl::checksChanged, this, &CMainDialog::RefreshControls);
+    connect(m_pList, &CXListCtrl::clearListRequested, this, &CMainDialog::ClearList);
+}
+
+void CMainDialog::CreateMenus()
+{
+    m_pScanMenu = new QMenu(this);
+    m_pScanMenu->setObjectName(QStringLiteral("scanMenu"));
+    m_pStartScanAction = m_pScanMenu->addAction(QStringLiteral("Start Scan"), this, &CMainDialog::BeginScan);
+    m_pStartScanAction->setObjectName(QStringLiteral("startScanAction"));
+    m_pPauseScanAction = m_pScanMenu->addAction(QStringLiteral("Pause Scan"), this, &CMainDialog::PauseResumeScan);
+    m_pPauseScanAction->setObjectName(QStringLiteral("pauseScanAction"));
+    m_pStopScanAction = m_pScanMenu->addAction(QStringLiteral("Stop Scan"), this, &CMainDialog::StopScan);
+    m_pStopScanAction->setObjectName(QStringLiteral("stopScanAction"));
+    m_pScanMenu->addSeparator();
+    m_pClearListAction = m_pScanMenu->addAction(QStringLiteral("Clear List"), this, &CMainDialog::ClearList);
+    m_pClearListAction->setObjectName(QStringLiteral("clearListAction"));
+    connect(m_pScanMenu, &QMenu::aboutToShow, this, &CMainDialog::UpdateScanMenu);
+
+    // The About box, the web pages and the update check come with their own parts of the program; until then
+    // their entries are there and disabled.
+    m_pAboutMenu = new QMenu(this);
+    m_pAboutMenu->setObjectName(QStringLiteral("aboutMenu"));
+    QAction* about = m_pAboutMenu->addAction(QStringLiteral("About..."));
+    about->setObjectName(QStringLiteral("aboutAction"));
+    m_pAboutMenu->addSeparator();
+    QAction* site = m_pAboutMenu->addAction(QStringLiteral("Zelvano on the Web"));
+    site->setObjectName(QStringLiteral("homePageAction"));
+    QAction* helpDesk = m_pAboutMenu->addAction(QStringLiteral("Help Desk"));
+    helpDesk->setObjectName(QStringLiteral("helpDeskAction"));
+    QAction* forums = m_pAboutMenu->addAction(QStringLiteral("Community Forums"));
+    forums->setObjectName(QStringLiteral("forumsAction"));
+    m_pAboutMenu->addSeparator();
+    QAction* updates = m_pAboutMenu->addAction(QStringLiteral("Check for Updates..."));
+    updates->setObjectName(QStringLiteral("checkUpdatesAction"));
+    for (QAction* action : {about, site, helpDesk, forums, updates})
+        action->setEnabled(kAboutAvailable);
+
+    m_pHelpAction = new QAction(QStringLiteral("Help"), this);
+    m_pHelpAction->setObjectName(QStringLiteral("helpAction"));
+    m_pHelpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_pHelpAction->setEnabled(kHelpAvailable);
+    addAction(m_pHelpAction);
+}
+
+void CMainDialog::ShowMenuUnder(QMenu* menu, QToolButton* button)
+{
+    menu->popup(button->mapToGlobal(button->rect().bottomLeft()));
+}
+
+void CMainDialog::UpdateScanMenu()
+{
+    const bool running = m_bScanning && !m_bScanPaused;
+    m_pStartScanAction->setEnabled(!m_bScanning && !m_bScanPaused && FolderExists(m_strSourceFolder));
+    m_pPauseScanAction->setText(m_bScanPaused ? QStringLiteral("Resume Scan") : QStringLiteral("Pause Scan"));
+    m_pPauseScanAction->setEnabled(m_bScanning != 0);
+    m_pStopScanAction->setEnabled(m_bScanning != 0);
+    m_pClearListAction->setEnabled(!IsRunActive() && m_pList->RowCount() > 0);
+    (void)running;
+}
+
+bool CMainDialog::Initialize()
+{
+    // Step 2: the status strip shows the start.
+    m_pStatus->SetState(7);
+    // Step 3: settings through the core: locations, data and Temp folders, load, save.
+    m_pStatus->SetMainText(QStringLiteral("Application Settings"));
+    QString error;
+    const bool settingsOk = m_settings.InitializeSettings(&error);
+    m_pStatus->SetMainText(QStringLiteral("Application Settings"));
+    // Step 4: the drop-down from the history.
+    m_pStatus->SetMainText(QStringLiteral("Source Paths"));
+    FillSourceCombo();
+    // Step 6: the last source folder, or the default one when it is gone.
+    m_strSourceFolder = QDir::fromNativeSeparators(m_settings.m_strLastSourceFolder.trimmed());
+    if (!FolderExists(m_strSourceFolder))
+        m_strSourceFolder = QDir::fromNativeSeparators(m_settings.m_strDefaultSourceFolder.trimmed());
+    SelectSourceFolder(m_strSourceFolder);
+    // Step 7: the banner.
+    m_pBanner->SetTitle(QStringLiteral("QuickStart"));
+    m_pBanner->SetIcon(QStringLiteral(":/icons/banner.svg"));
+    m_pBanner->SetText(kBannerText);
+    // Steps 8 and 9: buttons and list.
+    m_pStatus->SetMainText(QStringLiteral("User Interface"));
+    ApplyTooltips();
+    m_pList->SetupList();
+    // Steps 10 and 11.
+    m_archives.m_pSettings = &m_settings;
+    m_archives.m_pHost = m_pHost.get();
+    m_bInitialized = true;
+    RefreshControls();
+    // Step 13: the stored size, centred on the primary screen.
+    if (m_settings.m_bMaximized == 0) {
+        QSize size(qMax(m_settings.m_nWindowWidth, kMinWidth), qMax(m_settings.m_nWindowHeight, kMinHeight));
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            size = size.boundedTo(available.size()).expandedTo(QSize(kMinWidth, kMinHeight));
+            const QRect whole = screen->geometry();
+            resize(size);
+            move(whole.x() + whole.width() / 2 - size.width() / 2, whole.y() + whole.height() / 2 - size.height() / 2);
+        } else {
+            resize(size);
+        }
+    }
+    // Step 14.
+    m_pList->AutoSizeNameColumn();
+    m_pStatus->SetState(0);
+    m_pStatus->SetMainText(QString());
+    RefreshControls();
+    if (!settingsOk)
+        QMessageBox::warning(this, kCaption, error);
+    return settingsOk;
+}
+
+void CMainDialog::FillSourceCombo()
+{
+    m_pSourceCombo->clear();
+    for (const QString& entry : m_settings.m_arrSourceHistory) {
+        const QString folder = QDir::fromNativeSeparators(entry.trimmed());
+        if (!FolderExists(folder))
+            continue;
+        if (m_pSourceCombo->findText(Shown(folder), Qt::MatchFixedString) >= 0)
+            continue;
+        SelectSourceFolder(folder);
+    }
+    m_pSourceCombo->setCurrentIndex(-1);
+}
+
+// Adds the folder to the drop-down at its sorted place when absent, and selects it.
+void CMainDialog::SelectSourceFolder(const QString& folder)
+{
+    const QString shown = Shown(folder.trimmed());
+    if (shown.isEmpty())
+        return;
+    int index = m_pSourceCombo->findText(shown, Qt::MatchFixedString);
+    if (index < 0) {
+        index = 0;
+        while (index < m_pSourceCombo->count() &&
+               QString::compare(m_pSourceCombo->itemText(index), shown, Qt::CaseInsensitive) < 0)
+            ++index;
+        m_pSourceCombo->insertItem(index, shown);
+    }
+    m_pSourceCombo->setCurrentIndex(index);
+}
+
+void CMainDialog::ReadControls()
+{
+    if (m_pSourceCombo->currentIndex() >= 0)
+        m_strSourceFolder = QDir::fromNativeSeparators(m_pSourceCombo->currentText().trimmed());
+}
+
+void CMainDialog::OnSourceSelected()
+{
+    ReadControls();
+    SetButtonEnabled(m_pScanButton, FolderExists(m_strSourceFolder));
+}
+
+void CMainDialog::ApplyTooltips()
+{
+    const bool show = m_settings.m_bShowTooltips != 0;
+    const auto tip = [show](QToolButton* button, const QString& text) { button->setToolTip(show ? text : QString()); };
+    tip(m_pChooseButton, QStringLiteral("Choose Source Folder"));
+    tip(m_pScanButton, QStringLiteral("Scan Source Folder"));
+    tip(m_pStartButton, m_bUnpackPaused ? QStringLiteral("Resume Processing") : QStringLiteral("Start Processing"));
+    tip(m_pPauseButton, QStringLiteral("Pause Processing"));
+    tip(m_pStopButton, QStringLiteral("Stop Processing"));
+    tip(m_pOptionsButton, QStringLiteral("Configure Options"));
+    tip(m_pAboutButton, QStringLiteral("Show About..."));
+    tip(m_pHelpButton, QStringLiteral("Show Help File"));
+    tip(m_pExitButton, QStringLiteral("Exit '%1'").arg(windowTitle()));
+}
+
+void CMainDialog::SetButtonEnabled(QToolButton* button, bool enabled)
+{
+    if (button->isEnabled() != enabled)
+        button->setEnabled(enabled);
+}
+
+void CMainDialog::RefreshControls()
+{
+    if (!m_bInitialized)
+        return;
+    ApplyTooltips();
+    if (m_bClosing)
+        return;
+    ReadControls();
+    const bool scanning = m_bScanning != 0;
+    const bool unpacking = !scanning && m_bUnpacking != 0;
+    const bool idle = !scanning && !unpacking;
+    const bool stopping = m_bScanThreadStopping || m_bScanFinishing || m_bScanStopRequested;
+
+    m_pSourceCombo->setEnabled(idle);
+    SetButtonEnabled(m_pScanButton, scanning ? !stopping : unpacking ? false : FolderExists(m_strSourceFolder));
+    SetButtonEnabled(m_pChooseButton, idle);
+    SetButtonEnabled(m_pStartButton, kUnpackAvailable && (unpacking ? m_bUnpackPaused != 0
+                                                                    : idle && m_pList->CountChecked().m_nRows > 0));
+    SetButtonEnabled(m_pPauseButton, unpacking && !m_bUnpackPaused);
+    SetButtonEnabled(m_pStopButton, unpacking);
+    SetButtonEnabled(m_pOptionsButton, kOptionsAvailable && idle);
+    SetButtonEnabled(m_pAboutButton, true);
+    SetButtonEnabled(m_pHelpButton, kHelpAvailable);
+    SetButtonEnabled(m_pExitButton, idle);
+    m_pList->setEnabled(!scanning);
+    m_pList->SetChecksLocked(unpacking);
+    if (idle)
+        m_pList->UpdateStatusTexts();
+    UpdateScanMenu();
+}
+
+void CMainDialog::BringToFront()
+{
+    if (isHidden())
+        show();
+    else if (isMinimized() || isMaximized())
+        showNormal();
+    raise();
+    activateWindow();
+    m_bHiddenInTray = 0;
+}
+
+bool CMainDialog::Confirm(int kind, const QString& text)
+{
+    qint32* guard = nullptr;
+    switch (kind) {
+    case 0:
+        guard = &m_settings.m_bConfirmExit;
+        break;
+    case 1:
+        guard = &m_settings.m_bConfirmCancelUnpack;
+        break;
+    case 2:
+        guard = &m_settings.m_bConfirmCancelScan;
+        break;
+    case 3:
+        guard = &m_settings.m_bConfirmDelete;
+        break;
+    default:
+        break;
+    }
+    if (kind != 4 && !guard)
+        return false;
+    if (guard) {
+        if (*guard == 0)
+            return true;
+        if (isHidden()) {
+            show();
+            activateWindow();
+        }
+    }
+    QMessageBox box(QMessageBox::Question, kCaption, text,
+                    guard ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("confirmBox"));
+    QCheckBox* dontAsk = nullptr;
+    if (guard) {
+        dontAsk = new QCheckBox(QStringLiteral("Don't ask me again"), &box);
+        dontAsk->setObjectName(QStringLiteral("dontAskCheckBox"));
+        box.setCheckBox(dontAsk);
+    }
+    const int answer = box.exec();
+    if (dontAsk && dontAsk->isChecked()) {
+        *guard = 0;
+        m_settings.SaveSettings();
+    }
+    return answer == (guard ? QMessageBox::Yes : QMessageBox::Ok);
+}
+
+bool CMainDialog::ExitSteps()
+{
+    if (m_bClosing)
+        return true;
+    if (m_settings.m_bMinimizeOnClose) {
+        // The tray comes later; until then the window is minimised.
+        showMinimized();
+        return false;
+    }
+    if (IsRunActive())
+        return false;
+    if (!Confirm(0, QStringLiteral("Are you sure you want to Exit?")))
+        return false;
+    SaveLayout();
+    QDialog::done(QDialog::Accepted);
+    return true;
+}
+
+void CMainDialog::reject()
+{
+    ExitSteps();
+}
+
+void CMainDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_bClosing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    ExitSteps();
+}
+
+void CMainDialog::SaveLayout()
+{
+    ReadControls();
+    const QList<int> widths = m_pList->ColumnWidths();
+    const int sortColumn = m_pList->SortColumn();
+    const bool ascending = m_pList->SortAscending();
+    m_bClosing = 1;
+    m_pList->ClearList();
+    if (!m_pScanRunner->IsRunning())
+        m_archives.ResetForScan();
+    if (isMinimized())
+        showNormal();
+    if (!isMaximized()) {
+        m_settings.m_bMaximized = 0;
+        m_settings.m_nWindowWidth = width();
+        m_settings.m_nWindowHeight = height();
+        m_settings.SaveSettings();
+    }
+    m_settings.m_strLastSourceFolder = m_strSourceFolder;
+    if (widths.size() == 6) {
+        m_settings.m_nColWidthName = widths[0];
+        m_settings.m_nColWidthType = widths[1];
+        m_settings.m_nColWidthModified = widths[2];
+        m_settings.m_nColWidthSize = widths[3];
+        m_settings.m_nColWidthPhotos = widths[4];
+        m_settings.m_nColWidthExtract = widths[5];
+    }
+    m_settings.m_nSortColumn = sortColumn;
+    m_settings.m_bSortAscending = ascending ? 1 : 0;
+    m_settings.SaveSettings();
+}
+
+void CMainDialog::ClearList()
+{
+    if (IsRunActive())
+        return;
+    m_pList->ClearList();
+    m_archives.ResetForScan();
+    RefreshControls();
+    m_pStatus->ClearTexts();
+}
+
+void CMainDialog::ChooseSourceFolder()
+{
+    if (IsRunActive())
+        return;
+    ReadControls();
+    QString start = m_strSourceFolder;
+    while (start.size() > 1 && start.endsWith(QLatin1Char('/')))
+        start.chop(1);
+    const QString chosen = m_chooseFolder
+                               ? m_chooseFolder(start)
+                               : QFileDialog::getExistingDirectory(this, QStringLiteral("Choose the location to scan."),
+                                                                   Shown(start), QFileDialog::ShowDirsOnly);
+    if (chosen.trimmed().isEmpty())
+        return;
+    ScanFolderNow(chosen);
+}
+
+void CMainDialog::ScanFolderNow(const QString& folder)
+{
+    if (IsRunActive() || m_bClosing)
+        return;
+    const QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder.trimmed()));
+    m_strSourceFolder = path;
+    m_pStatus->SetState(1);
+    m_pStatus->SetMainText(Shown(path));
+    m_settings.AddSourceFolder(path);
+    m_settings.SaveSettings();
+    if (FolderExists(path))
+        SelectSourceFolder(path);
+    RefreshControls();
+    BeginScan();
+}
+
+void CMainDialog::WakeUp(const QString& folder)
+{
+    BringToFront();
+    if (!folder.isEmpty() && !IsRunActive())
+        ScanFolderNow(folder);
+}
+
+bool CMainDialog::WaitForScanWorker(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (m_pScanRunner->IsRunning()) {
+        if (timer.elapsed() >= milliseconds)
+            return false;
+        m_pHost->ServePending();
+        m_pScanRunner->WaitFor(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void CMainDialog::BeginScan()
+{
+    if (IsRunActive() || m_bClosing)
+        return;
+    // A stopped scan whose worker had not ended yet: its calls are answered at once, so it ends soon.
+    if (!WaitForScanWorker(5000))
+        return;
+    if (m_bModelStale) {
+        m_archives.ResetForScan();
+        m_bModelStale = false;
+    }
+    ReadControls();
+    QString root = m_strSourceFolder.trimmed();
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    m_strScanRoot = root;
+    m_archives.ResetForScan();
+    m_scanTimer.Start();
+    m_tRunStart = m_scanTimer.m_tStart;
+
+    m_bScanning = 1;
+    m_bScanPaused = m_bScanStopRequested = m_bScanThreadStopping = m_bScanFinishing = 0;
+    m_pStatus->ClearTexts();
+    m_pList->SetFilter(0);
+    m_pList->ClearList();
+    RefreshControls();
+
+    m_archives.m_pSettings = &m_settings;
+    m_archives.SetImagePatterns(BuildImagePatternList(m_settings));
+    m_archives.m_pHost = m_pHost.get();
+    m_pHost->Open();
+    if (!m_pScanRunner->StartScanThread(m_strSourceFolder)) {
+        m_pHost->Retire();
+        m_bScanning = 0;
+        m_pStatus->SetState(0);
+        RefreshControls();
+        return;
+    }
+    m_pStatus->SetState(1);
+    m_pStatus->SetMainText(Shown(m_strSourceFolder));
+}
+
+void CMainDialog::PauseResumeScan()
+{
+    if (m_bScanThreadStopping || !m_bScanning || !m_pScanRunner->IsRunning())
+        return;
+    if (m_bScanPaused) {
+        m_pStatus->SetState(1);
+        m_pStatus->SetMainText(Shown(m_strScanRoot));
+        m_pScanRunner->Resume();
+        m_pHost->Hold(false);
+        m_bScanPaused = 0;
+    } else {
+        m_pStatus->SetSecondaryText(QString());
+        m_pStatus->SetState(4);
+        m_pStatus->SetMainText(QString());
+        // The worker holds at its next look at the run flag; a call it is making waits here meanwhile.
+        m_pHost->Hold(true);
+        m_pScanRunner->Pause();
+        m_bScanPaused = 1;
+        m_pStatus->SetState(5);
+        m_pStatus->SetMainText(QString());
+    }
+    RefreshControls();
+}
+
+void CMainDialog::StopScan()
+{
+    if (!m_bScanning || m_bScanStopRequested || m_bScanFinishing)
+        return;
+    bool suspendedHere = false;
+    if (m_pScanRunner->IsRunning() && !m_bScanPaused) {
+        m_pHost->Hold(true);
+        m_pScanRunner->Pause();
+        suspendedHere = true;
+    }
+    if (!Confirm(2, QStringLiteral("Are you sure you want to cancel and discard the scanning results?"))) {
+        if (suspendedHere) {
+            m_pScanRunner->Resume();
+            m_pHost->Hold(false);
+        }
+        return;
+    }
+    if (!m_bScanning)
+        return; // the scan ended while the question was open (the window was closed meanwhile)
+    m_bScanPaused = 0;
+    m_bScanThreadStopping = 1;
+    // From here the worker's calls return at once: the wait below never waits for a worker waiting for us.
+    m_pHost->Retire();
+    m_pScanRunner->StopScanThread();
+    m_bScanThreadStopping = 0;
+    m_bScanStopRequested = 1;
+    OnScanFinished();
+}
+
+void CMainDialog::OnScanProgress(const QString& folder)
+{
+    if (QString::compare(folder, m_strScanRoot, Qt::CaseInsensitive) == 0)
+        return;
+    m_pStatus->SetMainText(Shown(folder));
+    m_strScanRoot = folder;
+}
+
+void CMainDialog::DiscardScanResults()
+{
+    if (!m_pScanRunner->IsRunning()) {
+        m_archives.ResetForScan();
+        return;
+    }
+    // The stopped worker has not ended yet and may still write the model: it is emptied once it has. The list
+    // is empty meanwhile, so nothing reads the model.
+    m_bModelStale = true;
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+        if (m_pScanRunner->IsRunning())
+            return;
+        poll->deleteLater();
+        if (m_bModelStale && !IsRunActive()) {
+            m_archives.ResetForScan();
+            m_bModelStale = false;
+        }
+    });
+    poll->start(50);
+}
+
+void CMainDialog::OnScanFinished()
+{
+    if (!m_bScanning || m_bScanFinishing)
+        return;
+    BringToFront();
+    m_bScanFinishing = 1;
+    RefreshControls();
+    m_pStatus->SetSecondaryText(QString());
+    if (m_bScanStopRequested) {
+        m_bScanning = m_bScanPaused = m_bScanStopRequested = m_bScanThreadStopping = m_bScanFinishing = 0;
+        m_pList->ClearList();
+        DiscardScanResults();
+        m_pStatus->SetState(0);
+        m_pStatus->ClearTexts();
+    } else {
+        m_scanTimer.Stop();
+        m_tRunEnd = m_scanTimer.m_tEnd;
+        const int rows = m_pList->RebuildList(true);
+        m_pStatus->SetState(0);
+        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(FormatNumber(rows)));
+        if (m_settings.m_bShowScanResults) {
+            ScanReportFigures figures = MakeScanReportFigures(m_archives, m_strSourceFolder, m_tRunStart, m_tRunEnd,
+                                                              m_scanTimer.GetElapsedText());
+            const CXListCtrl::CheckedTotals rowsTotal = m_pList->CountAll();
+            figures.m_nTotalPhotos = rowsTotal.m_nPhotos;
+            figures.m_nSizeOnDisk = rowsTotal.m_nPhotoBytes;
+            CDLGScanResults results(figures, m_archives, this);
+            results.setObjectName(QStringLiteral("scanResultsDialog"));
+            results.exec();
+        }
+        m_bScanning = m_bScanPaused = m_bScanStopRequested = m_bScanThreadStopping = m_bScanFinishing = 0;
+    }
+    // Later calls of this run's worker (it is ending) do not reach the window any more.
+    m_pHost->Retire();
+    RefreshControls();
+    Q_EMIT scanEnded();
+}
+
+void CMainDialog::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+}
+
+void CMainDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_bInitialized)
+        m_pList->AutoSizeNameColumn();
+}
+
+void CMainDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!IsRunActive() && !m_bClosing && urls.size() == 1 && urls.first().isLocalFile() &&
+        QFileInfo(urls.first().toLocalFile()).isDir())
+        event->acceptProposedAction();
+}
+
+void CMainDialog::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (IsRunActive() || urls.size() != 1 || !urls.first().isLocalFile())
+        return;
+    const QString folder = urls.first().toLocalFile();
+    if (!QFileInfo(folder).isDir())
+        return;
+    event->acceptProposedAction();
+    // After the drop has returned to the source application.
+    QTimer::singleShot(0, this, [this, folder] { ScanFolderNow(folder); });
+}

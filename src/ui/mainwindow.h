@@ -1,0 +1,161 @@
+#pragma once
+
+#include "common/tasktimer.h"
+#include "common/workerhost.h"
+#include "scan/archivelist.h"
+#include "settings/settings.h"
+
+#include <functional>
+#include <memory>
+#include <QDialog>
+#include <QString>
+
+class CXGuiWorkerHost;
+class CXHeaderST;
+class CXInformationST;
+class CXListCtrl;
+class CXScanRunner;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+// The main window: the nine picture buttons and the source-folder drop-down at the top, the archive list in
+// the middle and the status strip at the bottom. It owns the settings record, the found-archive model and
+// the scan worker; the worker reaches it only through its host, whose calls run here on the user-interface
+// thread while the worker waits.
+class CMainDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CMainDialog(QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    // The start-up steps: settings, source folders, buttons, list, size. Returns false when the data folder
+    // cannot be created (the user was told; the window still works with the defaults).
+    bool Initialize();
+
+    // A second start of the program, or a folder given on the command line: the window comes forward, and
+    // scans the folder when one is given and no run is in progress.
+    void WakeUp(const QString& folder);
+    // Makes the folder the source folder (history, drop-down) and scans it, when idle.
+    void ScanFolderNow(const QString& folder);
+
+    void RefreshControls();
+    void BringToFront();
+    void SaveLayout();
+    // Asks the user. Kinds 0 to 3 are guarded by a settings flag (exit, cancel unpack, cancel scan, delete)
+    // and offer "Don't ask me again"; kind 4 is an OK/Cancel question without it.
+    bool Confirm(int kind, const QString& text);
+
+    // The scan commands.
+    void BeginScan();
+    void PauseResumeScan();
+    void StopScan();
+    void ClearList();
+    void ChooseSourceFolder();
+    // The exit steps of the Exit button, the window's close button and Escape. True when the window closes.
+    bool ExitSteps();
+
+    bool IsScanning() const { return m_bScanning != 0; }
+    bool IsUnpacking() const { return m_bUnpacking != 0; }
+    bool IsScanPaused() const { return m_bScanPaused != 0; }
+    bool IsRunActive() const { return IsScanning() || IsUnpacking(); }
+    bool IsClosing() const { return m_bClosing != 0; }
+
+    CXSettings& Settings() { return m_settings; }
+    const CXArchiveList& Archives() const { return m_archives; }
+    CXListCtrl* List() const { return m_pList; }
+    CXInformationST* StatusStrip() const { return m_pStatus; }
+    QString SourceFolder() const { return m_strSourceFolder; }
+    QMenu* ScanMenu() const { return m_pScanMenu; }
+    QMenu* AboutMenu() const { return m_pAboutMenu; }
+
+    // Where the window asks for a folder (tests put their answer here); an empty answer means cancelled.
+    std::function<QString(const QString& startFolder)> m_chooseFolder;
+
+Q_SIGNALS:
+    // The scan-finished handling is over (the list is built, the results dialog closed), or a stopped scan's
+    // results were discarded.
+    void scanEnded();
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    class WindowSide;
+    friend class WindowSide;
+
+    void CreateControls();
+    void CreateMenus();
+    void ApplyTooltips();
+    void FillSourceCombo();
+    void SelectSourceFolder(const QString& folder);
+    void ReadControls();
+    void OnSourceSelected();
+    void SetButtonEnabled(QToolButton* button, bool enabled);
+    void ShowMenuUnder(QMenu* menu, QToolButton* button);
+    void UpdateScanMenu();
+
+    // The worker's calls, on the user-interface thread.
+    void OnScanProgress(const QString& folder);
+    void OnScanFinished();
+    void DiscardScanResults();
+    bool WaitForScanWorker(int milliseconds);
+
+    CXSettings m_settings;
+    CXArchiveList m_archives;
+    std::unique_ptr<WindowSide> m_pWindowSide;
+    std::unique_ptr<CXGuiWorkerHost> m_pHost;
+    std::unique_ptr<CXScanRunner> m_pScanRunner;
+    CXTaskTimer m_scanTimer;
+    qint64 m_tRunStart = 0;
+    qint64 m_tRunEnd = 0;
+
+    QString m_strSourceFolder;
+    QString m_strScanRoot;
+    QString m_strCurrentArchive;
+    qint32 m_bScanning = 0;
+    qint32 m_bScanPaused = 0;
+    qint32 m_bScanStopRequested = 0;
+    qint32 m_bScanThreadStopping = 0;
+    qint32 m_bScanFinishing = 0;
+    qint32 m_bUnpacking = 0;
+    qint32 m_bUnpackPaused = 0;
+    qint32 m_bUnpackCancelled = 0;
+    qint32 m_bStopWithoutAsking = 0;
+    qint32 m_bHiddenInTray = 0;
+    qint32 m_bClosing = 0;
+    bool m_bInitialized = false;
+    bool m_bModelStale = false; // a stopped scan's worker had not ended: the model is emptied once it has
+
+    CXHeaderST* m_pBanner = nullptr;
+    QLabel* m_pSourceLabel = nullptr;
+    QComboBox* m_pSourceCombo = nullptr;
+    QToolButton* m_pChooseButton = nullptr;
+    QToolButton* m_pScanButton = nullptr;
+    QToolButton* m_pStartButton = nullptr;
+    QToolButton* m_pPauseButton = nullptr;
+    QToolButton* m_pStopButton = nullptr;
+    QToolButton* m_pOptionsButton = nullptr;
+    QToolButton* m_pAboutButton = nullptr;
+    QToolButton* m_pHelpButton = nullptr;
+    QToolButton* m_pExitButton = nullptr;
+    CXListCtrl* m_pList = nullptr;
+    CXInformationST* m_pStatus = nullptr;
+
+    QMenu* m_pScanMenu = nullptr;
+    QAction* m_pStartScanAction = nullptr;
+    QAction* m_pPauseScanAction = nullptr;
+    QAction* m_pStopScanAction = nullptr;
+    QAction* m_pClearListAction = nullptr;
+    QMenu* m_pAboutMenu = nullptr;
+    QAction* m_pHelpAction = nullptr;
+};
