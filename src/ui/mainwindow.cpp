@@ -96,10 +96,7 @@ public:
         (void)moreFollow;
         return DeleteAnswer::No;
     }
-    void ShowDiskSpaceMessage(const QString& text) override
-    {
-        QMessageBox::warning(&m_window, kCaption, text);
-    }
+    void ShowDiskSpaceMessage(const QString& text) override { QMessageBox::warning(&m_window, kCaption, text); }
 
 private:
     CMainDialog& m_window;
