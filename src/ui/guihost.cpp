@@ -41,8 +41,9 @@ void CXGuiWorkerHost::Hold(bool hold)
         const std::lock_guard lock(m_mutex);
         m_bHeld = hold;
     }
+    // The waiting calls run from the event loop, never inside the command that released them.
     if (!hold)
-        ServePending();
+        QMetaObject::invokeMethod(this, &CXGuiWorkerHost::ServePending, Qt::QueuedConnection);
 }
 
 void CXGuiWorkerHost::ServePending()

@@ -30,7 +30,7 @@ public:
     // The run is over for the window: calls waiting now and every later call return at once.
     void Retire();
     bool IsRetired() const;
-    // While held, calls wait and are not run; releasing runs those that wait.
+    // While held, calls wait and are not run; after the release they run from the event loop.
     void Hold(bool hold);
 
     // Runs the calls that wait now (user-interface thread).

@@ -746,7 +746,9 @@ void CMainDialog::OnScanFinished()
     m_bScanFinishing = 1;
     RefreshControls();
     m_pStatus->SetSecondaryText(QString());
-    if (m_bScanStopRequested) {
+    const bool stopped = m_bScanStopRequested != 0;
+    int rows = 0;
+    if (stopped) {
         m_bScanning = m_bScanPaused = m_bScanStopRequested = m_bScanThreadStopping = m_bScanFinishing = 0;
         m_pList->ClearList();
         DiscardScanResults();
@@ -755,7 +757,7 @@ void CMainDialog::OnScanFinished()
     } else {
         m_scanTimer.Stop();
         m_tRunEnd = m_scanTimer.m_tEnd;
-        const int rows = m_pList->RebuildList(true);
+        rows = m_pList->RebuildList(true);
         m_pStatus->SetState(0);
         m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(FormatNumber(rows)));
         if (m_settings.m_bShowScanResults) {
@@ -773,6 +775,10 @@ void CMainDialog::OnScanFinished()
     // Later calls of this run's worker (it is ending) do not reach the window any more.
     m_pHost->Retire();
     RefreshControls();
+    // The count stays after the refresh, also when nothing was found (the refresh leaves an empty list's
+    // texts empty).
+    if (!stopped)
+        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(FormatNumber(rows)));
     Q_EMIT scanEnded();
 }
 
