@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QList>
 #include <QString>
 #include <QTreeView>
@@ -9,6 +10,7 @@ class CXSettings;
 class CXInformationST;
 class CXArchiveTableModel;
 class CXArchiveSortProxy;
+class QMenu;
 
 // The archive list of the main window: one checkable row per found archive that holds pictures, six
 // columns, sorted and filtered by a proxy over a table model. The rows keep copies of what they show (and
@@ -27,6 +29,11 @@ public:
 
     // The six columns with their stored widths, the stored sort column and direction.
     void SetupList();
+    // The window's source folder, which name display 1 shows as "..". Takes effect when the rows are built
+    // or the name column is rewritten.
+    void SetSourceFolder(const QString& folder) { m_strSourceFolder = folder; }
+    QString SourceFolder() const { return m_strSourceFolder; }
+
     // Rebuilds every row from the found-archive model under the current filter. fresh: check marks from
     // m_bAutoCheckFound (after a scan); otherwise the archives that were checked stay checked. Returns the
     // number of rows added.
@@ -87,6 +94,17 @@ public:
 
     // The full path of the selected row's archive, or an empty text.
     QString SelectedPath() const;
+
+    // The context menu for the current state (checks, filter), or nullptr when none is offered (empty
+    // list, or checks locked by an unpack run). The caller deletes it.
+    QMenu* CreateContextMenu();
+    // The double-click action and the menu's commands on the selected row's archive.
+    void OpenSelectedWithDefault();
+    void ShowSelectedInFileManager();
+    // What opening or showing an archive calls (tests replace the desktop services). open: true for
+    // "Open with Default Application", false for "Show in File Manager".
+    using ShellCall = std::function<bool(bool open, const QString& path)>;
+    void SetShellCall(ShellCall call) { m_fnShellCall = std::move(call); }
     // The name of column 5's header for m_nExtractTo.
     static QString ExtractHeaderText(int extractTo);
     // "Extract to Here" (1), "Extract to Folder" (2), else empty.
@@ -105,8 +123,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    void HeaderClicked(int section);
+    void ApplySort();
+    void ChecksChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles);
+    void ChooseFilter(int filter);
+    void ToggleCurrentCheck();
+    void RunShell(bool open);
+    void SetStatusMainText(const QString& text);
+
     CXArchiveList* m_pArchives = nullptr;
     CXSettings* m_pSettings = nullptr;
     CXInformationST* m_pStatus = nullptr;
@@ -117,4 +144,13 @@ private:
     bool m_bChecksLocked = false;
     bool m_bWorkerListChange = false;
     bool m_bUpdatingList = false;
+    QString m_strSourceFolder;
+    int m_nSortColumn = 0;
+    bool m_bSortAscending = true;
+    // Taken from the found-archive model when the rows are built, so the status texts and the menu never
+    // read records a worker may be writing.
+    int m_nActiveArchives = 0;
+    int m_nZipCount = 0;
+    int m_nRarCount = 0;
+    ShellCall m_fnShellCall;
 };
