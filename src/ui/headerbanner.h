@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QFont>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 class QSvgRenderer;
+class QTextDocument;
 
 // The banner across the top of the main window: an icon on the left, a bold one-line title and a body of
 // rich text (bold runs, non-breaking spaces) that wraps with the window's width.
@@ -26,11 +29,36 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // What the current width draws (for tests): whether an icon is shown, the title after elision, the
+    // body's rectangle and the height its wrapped text takes there.
+    bool HasIcon() const { return m_pIcon != nullptr; }
+    QString ShownTitle() const;
+    QRect BodyRect() const;
+    qreal BodyTextHeight() const;
+
+    // The body markup as HTML: the bold tags and non-breaking spaces kept, every other "&" and "<" shown.
+    static QString MarkupToHtml(const QString& markup);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    struct Layout
+    {
+        QRectF icon;
+        QRect title;
+        QRect body;
+    };
+
+    Layout ComputeLayout() const;
+    QFont TitleFont(int maxHeight) const;
+    void UpdateBodyFont();
+    // Lays the body out for the given width (only when the width or the text changed).
+    void WrapBody(int width) const;
+
     QString m_strTitle;
     QString m_strText;
     QSvgRenderer* m_pIcon = nullptr;
+    QTextDocument* m_pBody = nullptr;
 };

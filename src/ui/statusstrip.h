@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -43,6 +46,32 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Where each part goes at the current size, and what it shows there; painting and the getters above
+    // share it so they can never disagree.
+    struct Layout
+    {
+        QRect label;
+        QRect main;
+        QRect secondary;
+        int splitX = 0;
+        QString shownMain;
+        QString shownSecondary;
+    };
+    struct Colours
+    {
+        QColor fill;
+        QColor frame;
+        QColor label;
+        QColor main;
+        QColor secondary;
+    };
+
+    Layout ComputeLayout() const;
+    Colours CurrentColours() const;
+    void UpdateStripFont();
+    void UpdateAccessibleText();
+
+    QFont m_fontStrip;
     int m_nState = 0;
     QString m_strLabel;
     int m_nLabelWidth = 60;
