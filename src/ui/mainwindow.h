@@ -67,6 +67,7 @@ public:
 
     CXSettings& Settings() { return m_settings; }
     const CXArchiveList& Archives() const { return m_archives; }
+    CXArchiveList& ArchivesForTest() { return m_archives; }
     CXListCtrl* List() const { return m_pList; }
     CXInformationST* StatusStrip() const { return m_pStatus; }
     QString SourceFolder() const { return m_strSourceFolder; }
