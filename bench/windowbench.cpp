@@ -1,0 +1,267 @@
+// The desktop window under load, on the offscreen platform, with the settings in a temporary home:
+//   zelvano-windowbench scan FOLDER   a scan from the window: wall and CPU seconds from the call that starts
+//                                     it to the end of its handling (list built), the rows, and how long the
+//                                     event loop went without running (a 5 ms timer's longest interval)
+//   zelvano-windowbench rebuild N     the list rebuilt from N found-archive records (real small files, so
+//                                     the row build reads real file information): seconds, and memory
+// Each figure is one "name: value" line; bench_window.sh reads them.
+
+#include "app/application.h"
+#include "scan/archivelist.h"
+#include "settings/settings.h"
+#include "ui/archivelistview.h"
+#include "ui/mainwindow.h"
+
+#include <cstdio>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <sys/resource.h>
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The resident memory now (VmRSS), in MB; 0 when /proc cannot be read.
+double CurrentRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// The kernel's peak may lag behind the last growth by a little: the larger of the two.
+double PeakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qMax(double(usage.ru_maxrss) / 1024.0, CurrentRssMb()); // kilobytes on Linux
+}
+
+// The event loop's stalls: a 5 ms timer notes the longest interval between two of its ticks. A stall of
+// the user-interface thread shows as one long interval.
+class GapRecorder
+{
+public:
+    GapRecorder()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { Tick(); });
+    }
+    void Start()
+    {
+        m_clock.start();
+        m_nLast = 0;
+        m_timer.start(5);
+    }
+    // The stretch since the last tick counts too: a stall at the very end is a stall.
+    void Stop()
+    {
+        Tick();
+        m_timer.stop();
+    }
+
+    qint64 m_nLongest = 0;   // ns
+    qint64 m_nLongestAt = 0; // ns since Start, where the longest interval ended
+    int m_nOver100 = 0;
+    int m_nTicks = 0;
+
+private:
+    void Tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        const qint64 gap = now - m_nLast;
+        m_nLast = now;
+        ++m_nTicks;
+        if (gap > 100'000'000)
+            ++m_nOver100;
+        if (gap > m_nLongest) {
+            m_nLongest = gap;
+            m_nLongestAt = now;
+        }
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_nLast = 0;
+};
+
+// Lets the window lay itself out and paint once.
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+int Scan(const QString& folder)
+{
+    if (!QDir(folder).exists()) {
+        std::fprintf(stderr, "zelvano-windowbench: %s is not a folder\n", qPrintable(folder));
+        return 2;
+    }
+    CMainDialog window;
+    window.Initialize();
+    // The results dialog is modal and would wait for a click.
+    window.Settings().m_bShowScanResults = 0;
+    window.show();
+    Settle();
+
+    GapRecorder gaps;
+    QElapsedTimer clock;
+    double wall = -1, cpu = 0;
+    const double cpuStart = CpuSeconds();
+    QEventLoop loop;
+    QObject::connect(&window, &CMainDialog::scanEnded, &loop, [&] {
+        wall = double(clock.nsecsElapsed()) / 1e9;
+        cpu = CpuSeconds() - cpuStart;
+        gaps.Stop();
+        loop.quit();
+    });
+    gaps.Start();
+    clock.start();
+    window.ScanFolderNow(QDir(folder).absolutePath());
+    if (wall < 0 && !window.IsScanning()) {
+        std::fprintf(stderr, "zelvano-windowbench: the scan did not start\n");
+        return 1;
+    }
+    if (wall < 0)
+        loop.exec();
+
+    std::printf("scan wall s: %.3f\n", wall);
+    std::printf("scan CPU s: %.3f\n", cpu);
+    std::printf("rows: %d\n", window.List()->RowCount());
+    std::printf("longest gap ms: %.1f\n", double(gaps.m_nLongest) / 1e6);
+    std::printf("longest gap ends at s: %.3f\n", double(gaps.m_nLongestAt) / 1e9);
+    std::printf("gaps over 100 ms: %d\n", gaps.m_nOver100);
+    std::printf("timer ticks: %d\n", gaps.m_nTicks);
+    std::printf("peak RSS MB: %.1f\n", PeakRssMb());
+    return 0;
+}
+
+int Rebuild(int count)
+{
+    // Small real files, about a hundred to a folder, one in six a RAR.
+    QTemporaryDir files;
+    if (!files.isValid()) {
+        std::fprintf(stderr, "zelvano-windowbench: no temporary folder\n");
+        return 1;
+    }
+    const QString root = files.path();
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString folder = QStringLiteral("%1/Album %2").arg(root).arg(i / 100, 4, 10, QLatin1Char('0'));
+        if (i % 100 == 0)
+            QDir().mkpath(folder);
+        const QString path = QStringLiteral("%1/Photos_%2.%3")
+                                 .arg(folder)
+                                 .arg(i, 6, 10, QLatin1Char('0'))
+                                 .arg(i % 6 == 5 ? QStringLiteral("rar") : QStringLiteral("zip"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(64 + i % 512, 'x')) < 0) {
+            std::fprintf(stderr, "zelvano-windowbench: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        paths.append(path);
+    }
+
+    CMainDialog window;
+    window.Initialize();
+    window.show();
+    Settle();
+    const double rssEmpty = CurrentRssMb();
+
+    CXArchiveList& archives = window.ArchivesForTest();
+    archives.ResetForScan();
+    for (int i = 0; i < count; ++i) {
+        CXArchiveFile archive;
+        archive.InitFromPath(paths.at(i));
+        archive.m_nPhotoCount = 5 + i % 200;
+        archive.m_nSmartMode = 1 + i % 2;
+        archive.m_nFolderCount = i % 3;
+        archive.m_nPhotoBytes = quint64(archive.m_nPhotoCount) * 2'400'000u;
+        archive.m_nPhotoPackedBytes = archive.m_nPhotoBytes - archive.m_nPhotoBytes / 20;
+        archives.AddArchive(archive);
+        if (archive.m_nArchiveType == 1)
+            ++archives.m_nRarCount;
+        else
+            ++archives.m_nZipCount;
+    }
+    window.List()->SetSourceFolder(root);
+    const double rssRecords = CurrentRssMb();
+
+    QElapsedTimer clock;
+    clock.start();
+    const int rows = window.List()->RebuildList(true);
+    const double rebuild = double(clock.nsecsElapsed()) / 1e9;
+    clock.restart();
+    Settle();
+    const double settle = double(clock.nsecsElapsed()) / 1e9;
+
+    std::printf("records: %d\n", count);
+    std::printf("rows: %d\n", rows);
+    std::printf("rebuild s: %.3f\n", rebuild);
+    std::printf("paint after s: %.3f\n", settle);
+    std::printf("RSS window MB: %.1f\n", rssEmpty);
+    std::printf("RSS with records MB: %.1f\n", rssRecords);
+    std::printf("RSS with rows MB: %.1f\n", CurrentRssMb());
+    std::printf("peak RSS MB: %.1f\n", PeakRssMb());
+    return rows == count ? 0 : 1;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: zelvano-windowbench scan FOLDER\n"
+                         "       zelvano-windowbench rebuild N\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+        return Usage();
+    // The settings the window loads and saves live in a home of their own, never the user's.
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        std::fprintf(stderr, "zelvano-windowbench: no temporary folder\n");
+        return 1;
+    }
+    const QByteArray homePath = QFile::encodeName(home.path());
+    qputenv("HOME", homePath);
+    qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+    qputenv("XDG_CONFIG_HOME", homePath + "/.config");
+    qputenv("XDG_CACHE_HOME", homePath + "/.cache");
+    qputenv("XDG_RUNTIME_DIR", homePath); // private to this user, as the runtime folder must be
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    SetupApplication(app);
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString argument = QString::fromLocal8Bit(argv[2]);
+    if (mode == QLatin1String("scan"))
+        return Scan(argument);
+    if (mode == QLatin1String("rebuild")) {
+        bool ok = false;
+        const int count = argument.toInt(&ok);
+        return ok && count > 0 ? Rebuild(count) : Usage();
+    }
+    return Usage();
+}
