@@ -6,7 +6,10 @@
 #include <QPainter>
 #include <QPalette>
 #include <QSvgRenderer>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QtMath>
 
 namespace {
 
@@ -85,6 +88,25 @@ qreal CXHeaderST::BodyTextHeight() const
 {
     WrapBody(ComputeLayout().body.width());
     return m_pBody->size().height();
+}
+
+qreal CXHeaderST::BodyShownHeight() const
+{
+    const QRect body = ComputeLayout().body;
+    WrapBody(body.width());
+    qreal shown = 0;
+    QAbstractTextDocumentLayout* layout = m_pBody->documentLayout();
+    for (QTextBlock block = m_pBody->begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* lines = block.layout();
+        const QPointF origin = layout->blockBoundingRect(block).topLeft();
+        for (int i = 0; i < lines->lineCount(); ++i) {
+            const qreal bottom = origin.y() + lines->lineAt(i).rect().bottom();
+            if (bottom > body.height())
+                return shown;
+            shown = bottom;
+        }
+    }
+    return shown;
 }
 
 QString CXHeaderST::MarkupToHtml(const QString& markup)
@@ -210,14 +232,15 @@ void CXHeaderST::paintEvent(QPaintEvent* /*event*/)
     }
 
     if (layout.body.width() > 0 && layout.body.height() > 0 && !m_pBody->isEmpty()) {
-        WrapBody(layout.body.width());
+        // Only whole lines: a line cut in half by the banner's edge reads worse than one left out.
+        const int shownHeight = qCeil(BodyShownHeight());
         painter.save();
-        painter.setClipRect(layout.body);
+        painter.setClipRect(QRect(layout.body.topLeft(), QSize(layout.body.width(), shownHeight)));
         painter.translate(layout.body.topLeft());
         QAbstractTextDocumentLayout::PaintContext context;
         context.palette = pal;
         context.palette.setColor(QPalette::Text, ink);
-        context.clip = QRectF(0, 0, layout.body.width(), layout.body.height());
+        context.clip = QRectF(0, 0, layout.body.width(), shownHeight);
         m_pBody->documentLayout()->draw(&painter, context);
         painter.restore();
     }

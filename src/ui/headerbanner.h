@@ -35,6 +35,8 @@ public:
     QString ShownTitle() const;
     QRect BodyRect() const;
     qreal BodyTextHeight() const;
+    // The height of the body lines that fit whole; a line that would be cut is left out.
+    qreal BodyShownHeight() const;
 
     // The body markup as HTML: the bold tags and non-breaking spaces kept, every other "&" and "<" shown.
     static QString MarkupToHtml(const QString& markup);

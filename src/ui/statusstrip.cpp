@@ -18,12 +18,6 @@ constexpr int kLabelExtra = 10;
 
 QString LabelForState(int state)
 {
-    // The trash has a different name on each desktop; the label uses the one the user knows.
-#ifdef Q_OS_WIN
-    const QString recycling = QStringLiteral("Recycling:");
-#else
-    const QString recycling = QStringLiteral("Moving to Trash:");
-#endif
     switch (state) {
     case 0:
         return QStringLiteral("Ready");
@@ -44,7 +38,12 @@ QString LabelForState(int state)
     case 8:
         return QStringLiteral("Deleting:");
     case 9:
-        return recycling;
+        // The trash has a different name on each desktop; the label uses the one the user knows.
+#ifdef Q_OS_WIN
+        return QStringLiteral("Recycling:");
+#else
+        return QStringLiteral("Moving to Trash:");
+#endif
     default:
         return {};
     }

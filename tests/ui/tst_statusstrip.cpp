@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QtMath>
 #include <QtTest>
 
 namespace {
@@ -306,6 +307,7 @@ private Q_SLOTS:
     void keepsItsHeightAndWrapsWithTheWidth()
     {
         CXHeaderST banner;
+        banner.setPalette(LightPalette());
         banner.SetTitle(QStringLiteral("QuickStart"));
         banner.SetIcon(QStringLiteral(":/icons/banner.svg"));
         banner.SetText(QStringLiteral("Zelvano works by recursively searching the <b>Source Folder to Scan</b> for "
@@ -331,6 +333,19 @@ private Q_SLOTS:
         QVERIFY(banner.BodyRect().bottom() < 88);
         image = Render(banner);
         QCOMPARE(image.size(), QSize(300, 88));
+
+        // The lines that do not fit are left out whole: nothing is drawn below the last full line.
+        const QRect body = banner.BodyRect();
+        const qreal shown = banner.BodyShownHeight();
+        QVERIFY(shown > 0);
+        QVERIFY(shown <= body.height());
+        QVERIFY(shown < banner.BodyTextHeight());
+        int inkBelow = 0;
+        for (int y = body.top() + qCeil(shown) + 1; y <= body.bottom(); ++y) {
+            for (int x = body.left(); x <= body.right(); ++x)
+                inkBelow += image.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+        }
+        QCOMPARE(inkBelow, 0);
 
         // Without its picture the text starts near the left edge.
         const int withIcon = banner.BodyRect().left();
