@@ -90,6 +90,15 @@ demo: build
 bench: build
 	@bash bench/run.sh $(BUILD)
 
+# Pictures of the desktop window in $(BUILD)/screenshots/, made offscreen: the main window after a scan of the
+# demo tree, and the Scan Results dialog folded and unfolded. The demo script makes the tree (its own unpack
+# works on a copy); the pictures are of the untouched tree it keeps in source/.
+.PHONY: screenshots
+screenshots: build
+	@mkdir -p $(BUILD)/demo
+	@bash scripts/demo.sh $(BUILD) >$(BUILD)/demo/demo.log 2>&1 || { cat $(BUILD)/demo/demo.log; exit 1; }
+	@$(BUILD)/tools/zelvano-screenshots $(BUILD)/screenshots $(BUILD)/demo/source
+
 fuzz: build-fuzz
 	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
