@@ -19,6 +19,14 @@
 
 namespace {
 
+// The offscreen platform's notes that it cannot raise a window or pass on size hints say nothing here.
+void DropPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 // Lets a widget lay itself out and paint before it is grabbed.
 void Settle()
 {
@@ -60,6 +68,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    qInstallMessageHandler(DropPlatformNotes);
     QApplication app(argc, argv);
     SetupApplication(app);
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
