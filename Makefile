@@ -18,7 +18,7 @@ CMAKE_FLAGS ?=
 WERROR_FLAGS = -DZELVANO_WERROR=ON
 
 .PHONY: all deps configure build build-asan build-fuzz test test-asan test-fuzz lint format-check tidy \
-        run demo bench fuzz format clean
+        run demo bench fuzz format clean install
 
 all: build
 
@@ -82,7 +82,16 @@ tidy: configure
 	    exit $$status
 
 run: build
-	@bash scripts/run.sh $(BUILD)
+	@bash scripts/run.sh $(BUILD) $(ARGS)
+
+# The programs, the desktop entry and the icons under PREFIX; sudo only when PREFIX is not writable.
+PREFIX ?= /usr/local
+install: build
+	@if [ -w "$(PREFIX)" ] || { [ ! -e "$(PREFIX)" ] && mkdir -p "$(PREFIX)" 2>/dev/null; }; then \
+	    cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	else \
+	    sudo cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	fi
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests, the benchmarks and a look at the desktop program need.
 # Only missing packages are installed; with nothing missing this takes about a second.
 set -euo pipefail
 
@@ -7,6 +7,9 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
   zlib1g-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar locales
+  # The desktop program: Qt SVG for its pictures (qt6-base-dev brings D-Bus and Network); xvfb-run (with
+  # xauth), ImageMagick's import and a font to look at it without a desktop; desktop-file-validate.
+  qt6-svg-dev xvfb xauth imagemagick fonts-dejavu-core desktop-file-utils
   # The benchmarks: GNU time for CPU seconds and peak memory, jpeginfo as the picture checker to beat,
   # python3 to write archives of many entries.
   time jpeginfo python3

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Starts the desktop program when it is built; until then shows what zelvano-cli does on the demo tree.
+# Starts the desktop program of the build folder: scripts/run.sh [BUILD] [ARGUMENT...]
 set -euo pipefail
 build=${1:-build}
-if [ -x "$build/src/app/zelvano" ]; then
-  exec "$build/src/app/zelvano"
+shift || true
+program="$build/src/app/zelvano"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: set DISPLAY or WAYLAND_DISPLAY, or run \`make demo\` for the command-line demo" >&2
+  exit 1
 fi
-echo "The desktop program is not built yet; running the command-line demo instead."
-exec bash "$(dirname "$0")/demo.sh" "$build"
+if [ ! -x "$program" ]; then
+  echo "$program is not built" >&2
+  exit 1
+fi
+exec "$program" "$@"
