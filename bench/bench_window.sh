@@ -134,6 +134,7 @@ bench_after() {
       over[$r]=$(figure window "gaps over 100 ms")
       printf '  %-44s %8s s %8s CPU s   %s rows, longest stall %s ms (%s over 100 ms)\n' "  the scan itself" \
         "${BENCH_WALL[winscan,$r]}" "${BENCH_CPU[winscan,$r]}" "${found[window,$r]}" "${gap[$r]}" "${over[$r]}"
+      [ "${over[$r]}" = 0 ] || echo "      the stalls over 100 ms (the scan took ${BENCH_WALL[winscan,$r]} s): $(figure window stalls)"
       ;;
     rebuild)
       rebuild_s[$r]=$(figure rebuild "rebuild s")

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <sys/resource.h>
@@ -80,6 +81,7 @@ public:
     qint64 m_nLongestAt = 0; // ns since Start, where the longest interval ended
     int m_nOver100 = 0;
     int m_nTicks = 0;
+    QStringList m_stalls; // each interval over 100 ms: its length and where it ended
 
 private:
     void Tick()
@@ -88,8 +90,12 @@ private:
         const qint64 gap = now - m_nLast;
         m_nLast = now;
         ++m_nTicks;
-        if (gap > 100'000'000)
+        if (gap > 100'000'000) {
             ++m_nOver100;
+            m_stalls.append(QStringLiteral("%1 ms ending at %2 s")
+                                .arg(double(gap) / 1e6, 0, 'f', 1)
+                                .arg(double(now) / 1e9, 0, 'f', 3));
+        }
         if (gap > m_nLongest) {
             m_nLongest = gap;
             m_nLongestAt = now;
@@ -148,6 +154,7 @@ int Scan(const QString& folder)
     std::printf("longest gap ms: %.1f\n", double(gaps.m_nLongest) / 1e6);
     std::printf("longest gap ends at s: %.3f\n", double(gaps.m_nLongestAt) / 1e9);
     std::printf("gaps over 100 ms: %d\n", gaps.m_nOver100);
+    std::printf("stalls: %s\n", qPrintable(gaps.m_stalls.join(QStringLiteral(", "))));
     std::printf("timer ticks: %d\n", gaps.m_nTicks);
     std::printf("peak RSS MB: %.1f\n", PeakRssMb());
     return 0;
