@@ -14,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -116,8 +117,33 @@ void CXListCtrl::SetupList()
         m_pSettings->m_nColWidthName, m_pSettings->m_nColWidthType,   m_pSettings->m_nColWidthModified,
         m_pSettings->m_nColWidthSize, m_pSettings->m_nColWidthPhotos, m_pSettings->m_nColWidthExtract,
     };
-    for (int column = 0; column < CXArchiveTableModel::ColumnCount; ++column)
-        setColumnWidth(column, std::max(widths[column], 0));
+    // The default widths were measured for a narrower font than most desktops use: a column still at its
+    // default is widened to show its header and a typical text whole. Widths the user chose stay as they are.
+    const CXSettings defaults;
+    const int defaultWidths[CXArchiveTableModel::ColumnCount] = {
+        defaults.m_nColWidthName, defaults.m_nColWidthType,   defaults.m_nColWidthModified,
+        defaults.m_nColWidthSize, defaults.m_nColWidthPhotos, defaults.m_nColWidthExtract,
+    };
+    const QString samples[CXArchiveTableModel::ColumnCount] = {
+        QString(),
+        QStringLiteral("RAR archive"),
+        QStringLiteral("12-31-2026  12:59:59 PM"),
+        QStringLiteral("999 bytes"),
+        QStringLiteral("99,999"),
+        QStringLiteral("Extract to Folder"),
+    };
+    const QFontMetrics body(font());
+    const QFontMetrics head(header()->font());
+    for (int column = 0; column < CXArchiveTableModel::ColumnCount; ++column) {
+        int width = std::max(widths[column], 0);
+        if (width == defaultWidths[column] && !samples[column].isEmpty()) {
+            const QString title = m_pModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+            // Room for the cell's margins and for the header's sort arrow.
+            const int fit = std::max(body.horizontalAdvance(samples[column]) + 16, head.horizontalAdvance(title) + 28);
+            width = std::max(width, fit);
+        }
+        setColumnWidth(column, width);
+    }
     const int column = m_pSettings->m_nSortColumn;
     m_nSortColumn = column >= 0 && column < CXArchiveTableModel::ColumnCount ? column : 0;
     m_bSortAscending = m_pSettings->m_bSortAscending != 0;

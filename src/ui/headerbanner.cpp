@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kBannerHeight = 88;
 constexpr qreal kBodyPointSize = 10.0;
+constexpr qreal kSmallestBodyPointSize = 7.5;
 
 bool IsDarkPalette(const QPalette& palette)
 {
@@ -43,6 +44,7 @@ void CXHeaderST::SetText(const QString& markup)
 {
     m_strText = markup;
     m_pBody->setHtml(MarkupToHtml(markup));
+    m_fittedFor = QSize();
     setAccessibleDescription(m_pBody->toPlainText());
     update();
 }
@@ -195,6 +197,22 @@ void CXHeaderST::UpdateBodyFont()
     body.setWeight(QFont::Normal);
     body.setPointSizeF(kBodyPointSize);
     m_pBody->setDefaultFont(body);
+    m_fittedFor = QSize();
+}
+
+void CXHeaderST::FitBody(const QRect& body)
+{
+    if (m_fittedFor == body.size())
+        return;
+    m_fittedFor = body.size();
+    QFont font = m_pBody->defaultFont();
+    for (qreal size = kBodyPointSize;; size -= 0.5) {
+        font.setPointSizeF(size);
+        m_pBody->setDefaultFont(font);
+        m_pBody->setTextWidth(qMax(1, body.width()));
+        if (m_pBody->size().height() <= body.height() || size <= kSmallestBodyPointSize)
+            break;
+    }
 }
 
 void CXHeaderST::WrapBody(int width) const
@@ -207,6 +225,7 @@ void CXHeaderST::WrapBody(int width) const
 void CXHeaderST::paintEvent(QPaintEvent* /*event*/)
 {
     const Layout layout = ComputeLayout();
+    FitBody(layout.body);
     const QPalette& pal = palette();
     const bool dark = IsDarkPalette(pal);
     const QColor fill = dark ? pal.color(QPalette::Base) : QColor(Qt::white);

@@ -58,9 +58,13 @@ private:
     void UpdateBodyFont();
     // Lays the body out for the given width (only when the width or the text changed).
     void WrapBody(int width) const;
+    // The body's font size for the rectangle: the full size, or smaller down to a floor when the text would
+    // not fit (desktop fonts are wider than the one the banner was laid out for).
+    void FitBody(const QRect& body);
 
     QString m_strTitle;
     QString m_strText;
     QSvgRenderer* m_pIcon = nullptr;
     QTextDocument* m_pBody = nullptr;
+    QSize m_fittedFor; // the body rectangle the font size was fitted to
 };

@@ -176,7 +176,7 @@ void CDLGScanResults::FillSummary()
     for (int row = 0; row < m_pSummary->topLevelItemCount(); ++row)
         labelWidth =
             std::max(labelWidth, m_pSummary->fontMetrics().horizontalAdvance(m_pSummary->topLevelItem(row)->text(0)) +
-                                     TextPadding(m_pSummary));
+                                     TextPadding(m_pSummary) + 8);
     m_pSummary->setColumnWidth(0, labelWidth);
 
     // Every row shows without a scroll bar.
