@@ -3,7 +3,18 @@
 #include <QMetaObject>
 #include <QThread>
 
-CXGuiWorkerHost::CXGuiWorkerHost(CXWorkerHost& target, QObject* parent) : QObject(parent), m_target(target) {}
+namespace {
+// How often the worker's texts are shown at most: faster than anyone reads, slow enough to cost nothing.
+constexpr int kTextIntervalMs = 40;
+} // namespace
+
+CXGuiWorkerHost::CXGuiWorkerHost(CXWorkerHost& target, QObject* parent)
+    : QObject(parent), m_target(target), m_pTextTimer(new QTimer(this))
+{
+    m_pTextTimer->setSingleShot(true);
+    m_pTextTimer->setInterval(kTextIntervalMs);
+    connect(m_pTextTimer, &QTimer::timeout, this, &CXGuiWorkerHost::ShowTexts);
+}
 
 CXGuiWorkerHost::~CXGuiWorkerHost()
 {
@@ -22,6 +33,8 @@ void CXGuiWorkerHost::Retire()
     {
         const std::lock_guard lock(m_mutex);
         m_bRetired = true;
+        m_texts = ShownTexts();
+        m_bTextsPosted = false;
         for (Job* job : m_jobs)
             job->m_state = Job::Dropped;
         m_jobs.clear();
@@ -42,14 +55,69 @@ void CXGuiWorkerHost::Hold(bool hold)
         m_bHeld = hold;
     }
     // The waiting calls run from the event loop, never inside the command that released them.
-    if (!hold)
+    if (!hold) {
         QMetaObject::invokeMethod(this, &CXGuiWorkerHost::ServePending, Qt::QueuedConnection);
+        m_pTextTimer->start();
+    }
+}
+
+void CXGuiWorkerHost::PostTexts(const std::function<void(ShownTexts&)>& change)
+{
+    bool post = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_bRetired)
+            return;
+        change(m_texts);
+        post = !m_bTextsPosted;
+        m_bTextsPosted = true;
+    }
+    if (!post)
+        return;
+    if (QThread::currentThread() == thread())
+        ShowTexts();
+    else
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_pTextTimer->isActive())
+                    m_pTextTimer->start();
+            },
+            Qt::QueuedConnection);
+}
+
+void CXGuiWorkerHost::ShowTexts()
+{
+    ShownTexts texts;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_bHeld || !m_bTextsPosted)
+            return;
+        texts = std::move(m_texts);
+        m_texts = ShownTexts();
+        m_bTextsPosted = false;
+    }
+    if (texts.m_bState)
+        m_target.StatusState(texts.m_nState);
+    if (texts.m_bFolder)
+        m_target.ScanProgress(texts.m_strFolder);
+    for (int line = 0; line < 2; ++line) {
+        if (texts.m_bLine[line])
+            m_target.StatusText(line, texts.m_strLine[line]);
+    }
 }
 
 void CXGuiWorkerHost::ServePending()
 {
     for (;;) {
         Job* job = nullptr;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_bHeld || m_jobs.empty())
+                return;
+        }
+        // What the worker showed before this call is shown first.
+        ShowTexts();
         {
             const std::lock_guard lock(m_mutex);
             if (m_bHeld || m_jobs.empty())
@@ -73,6 +141,7 @@ bool CXGuiWorkerHost::Call(std::function<void()> fn)
     if (QThread::currentThread() == thread()) {
         if (IsRetired())
             return false;
+        ShowTexts();
         fn();
         return true;
     }
@@ -92,17 +161,31 @@ bool CXGuiWorkerHost::Call(std::function<void()> fn)
 
 void CXGuiWorkerHost::ScanProgress(const QString& folder)
 {
-    Call([&] { m_target.ScanProgress(folder); });
+    PostTexts([&](ShownTexts& texts) {
+        texts.m_bFolder = true;
+        texts.m_strFolder = folder;
+        texts.m_bLine[0] = false; // both are the main text: the later one is shown
+    });
 }
 
 void CXGuiWorkerHost::StatusText(int line, const QString& text)
 {
-    Call([&] { m_target.StatusText(line, text); });
+    if (line != 0 && line != 1)
+        return;
+    PostTexts([&](ShownTexts& texts) {
+        texts.m_bLine[line] = true;
+        texts.m_strLine[line] = text;
+        if (line == 0)
+            texts.m_bFolder = false;
+    });
 }
 
 void CXGuiWorkerHost::StatusState(int state)
 {
-    Call([&] { m_target.StatusState(state); });
+    PostTexts([&](ShownTexts& texts) {
+        texts.m_bState = true;
+        texts.m_nState = state;
+    });
 }
 
 void CXGuiWorkerHost::ScanFinished()

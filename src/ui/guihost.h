@@ -7,10 +7,16 @@
 #include <functional>
 #include <mutex>
 #include <QObject>
+#include <QTimer>
 
 // Brings each call of a worker to the user-interface thread and waits there for it, as a sent window message
-// did: the worker's texts stay valid and the window reads the found-archive records while the worker waits.
-// The calls land on a target (the window's side of the host) that runs on the user-interface thread.
+// did: the window reads the found-archive records while the worker waits. The calls land on a target (the
+// window's side of the host) that runs on the user-interface thread.
+//
+// The texts a worker only shows (status texts and state, the folder being searched) are the exception: they
+// are copied and shown by the event loop at most every few milliseconds, the latest of each kind winning, so a
+// fast worker never waits for the window to lay out and paint a text nobody could read. They are shown before
+// any later call of the worker runs.
 //
 // Nothing waits for ever: Hold keeps calls waiting while the window asks the user whether to stop (the worker
 // is paused then), Retire answers every waiting and later call at once with the safe answer, so a window that
@@ -64,6 +70,19 @@ private:
     };
     // Runs fn on the user-interface thread and waits for it; false (fn not run) when the host is retired.
     bool Call(std::function<void()> fn);
+    // The texts shown: stored here, shown by ShowTexts from the event loop.
+    struct ShownTexts
+    {
+        bool m_bState = false;
+        int m_nState = 0;
+        bool m_bFolder = false;
+        QString m_strFolder;
+        bool m_bLine[2] = {false, false};
+        QString m_strLine[2];
+    };
+    void PostTexts(const std::function<void(ShownTexts&)>& change);
+    // Shows the stored texts (user-interface thread), unless held.
+    void ShowTexts();
 
     CXWorkerHost& m_target;
     mutable std::mutex m_mutex;
@@ -71,4 +90,7 @@ private:
     std::deque<Job*> m_jobs;
     bool m_bRetired = false;
     bool m_bHeld = false;
+    ShownTexts m_texts;
+    bool m_bTextsPosted = false;
+    QTimer* m_pTextTimer = nullptr;
 };

@@ -19,6 +19,11 @@ public:
         m_threads.append(QThread::currentThread());
         m_texts.append(QString::number(line) + QLatin1Char(':') + text);
     }
+    void UncheckArchiveRow(int archiveIndex) override
+    {
+        m_threads.append(QThread::currentThread());
+        m_texts.append(QStringLiteral("uncheck:%1").arg(archiveIndex));
+    }
     DeleteAnswer ConfirmArchiveDelete(const QString&, bool) override { return DeleteAnswer::YesToAll; }
     void ShowDiskSpaceMessage(const QString&) override {}
 
@@ -37,6 +42,7 @@ private Q_SLOTS:
     void retiredHostAnswersAtOnceWithTheSafeAnswer();
     void retireReleasesAWaitingCall();
     void heldCallsWaitUntilReleased();
+    void shownTextsNeverMakeTheWorkerWait();
 };
 
 void TestGuiHost::callsRunOnTheWindowThreadInOrder()
@@ -46,14 +52,16 @@ void TestGuiHost::callsRunOnTheWindowThreadInOrder()
     std::atomic<bool> done{false};
     DeleteAnswer answer = DeleteAnswer::No;
     std::thread worker([&] {
+        host.UncheckArchiveRow(7);
         host.StatusText(0, QStringLiteral("100% of C:\\%s"));
-        host.StatusText(1, QStringLiteral("second"));
+        host.UncheckArchiveRow(8);
         answer = host.ConfirmArchiveDelete(QStringLiteral("a.zip"), false);
         done = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
     worker.join();
-    QCOMPARE(target.m_texts, (QStringList{QStringLiteral("0:100% of C:\\%s"), QStringLiteral("1:second")}));
+    QCOMPARE(target.m_texts, (QStringList{QStringLiteral("uncheck:7"), QStringLiteral("0:100% of C:\\%s"),
+                                          QStringLiteral("uncheck:8")}));
     for (QThread* thread : target.m_threads)
         QCOMPARE(thread, QThread::currentThread());
     QCOMPARE(answer, DeleteAnswer::YesToAll);
@@ -67,6 +75,7 @@ void TestGuiHost::retiredHostAnswersAtOnceWithTheSafeAnswer()
     DeleteAnswer answer = DeleteAnswer::Yes;
     // No event loop runs here: a call that waited for the window would never return.
     std::thread worker([&] {
+        host.UncheckArchiveRow(1);
         host.StatusText(0, QStringLiteral("late"));
         answer = host.ConfirmArchiveDelete(QStringLiteral("a.zip"), true);
     });
@@ -77,12 +86,12 @@ void TestGuiHost::retiredHostAnswersAtOnceWithTheSafeAnswer()
     host.Open();
     std::atomic<bool> done{false};
     std::thread again([&] {
-        host.StatusText(0, QStringLiteral("new run"));
+        host.UncheckArchiveRow(2);
         done = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
     again.join();
-    QCOMPARE(target.m_texts, QStringList{QStringLiteral("0:new run")});
+    QCOMPARE(target.m_texts, QStringList{QStringLiteral("uncheck:2")});
 }
 
 void TestGuiHost::retireReleasesAWaitingCall()
@@ -116,17 +125,51 @@ void TestGuiHost::heldCallsWaitUntilReleased()
     host.Hold(true);
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        host.StatusText(1, QStringLiteral("held"));
+        host.StatusText(1, QStringLiteral("held text"));
+        host.UncheckArchiveRow(3);
         done = true;
     });
-    // Events are processed, but a held call does not run.
+    // Events are processed, but nothing held is shown or run.
     QTest::qWait(100);
     QVERIFY(!done);
     QVERIFY(target.m_texts.isEmpty());
     host.Hold(false);
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
     worker.join();
-    QCOMPARE(target.m_texts, QStringList{QStringLiteral("1:held")});
+    QCOMPARE(target.m_texts, (QStringList{QStringLiteral("1:held text"), QStringLiteral("uncheck:3")}));
+}
+
+void TestGuiHost::shownTextsNeverMakeTheWorkerWait()
+{
+    RecordingTarget target;
+    CXGuiWorkerHost host(target);
+    // No event loop runs while the worker sends: it must not wait for the window to show anything.
+    std::thread worker([&] {
+        for (int i = 0; i < 1000; ++i) {
+            host.StatusText(0, QStringLiteral("main %1").arg(i));
+            host.StatusText(1, QStringLiteral("entry %1").arg(i));
+        }
+    });
+    worker.join();
+    QVERIFY(target.m_texts.isEmpty());
+    // The latest of each is shown, on this thread, before any later call of the worker runs.
+    std::atomic<bool> done{false};
+    std::thread question([&] {
+        host.ConfirmArchiveDelete(QStringLiteral("a.zip"), false);
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+    question.join();
+    QCOMPARE(target.m_texts, (QStringList{QStringLiteral("0:main 999"), QStringLiteral("1:entry 999")}));
+    for (QThread* thread : target.m_threads)
+        QCOMPARE(thread, QThread::currentThread());
+
+    // Texts of a run that the window has retired are never shown.
+    std::thread late([&] { host.StatusText(0, QStringLiteral("late")); });
+    late.join();
+    host.Retire();
+    QTest::qWait(100);
+    QCOMPARE(target.m_texts.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestGuiHost)
