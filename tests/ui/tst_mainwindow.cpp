@@ -131,6 +131,10 @@ private Q_SLOTS:
     void layoutIsSavedAndRestored();
     void closingDuringAScanEndsTheWorker();
     void droppedFolderIsScanned();
+    void tooltipsFollowTheSetting_data();
+    void tooltipsFollowTheSetting();
+    void confirmKinds_data();
+    void confirmKinds();
 
 private:
     // Writes the settings file the window reads at start.
@@ -569,6 +573,73 @@ void TestMainWindow::droppedFolderIsScanned()
     refused.ignore();
     QApplication::sendEvent(w.get(), &refused);
     QVERIFY(!refused.isAccepted());
+}
+
+void TestMainWindow::tooltipsFollowTheSetting_data()
+{
+    QTest::addColumn<int>("show");
+    QTest::newRow("shown") << 1;
+    QTest::newRow("hidden") << 0;
+}
+
+void TestMainWindow::tooltipsFollowTheSetting()
+{
+    QFETCH(int, show);
+    WriteSettings([&](CXSettings& s) { s.m_bShowTooltips = show; });
+    auto w = NewWindow();
+    const QString exit = Child<QToolButton>(*w, "exitButton")->toolTip();
+    const QString choose = Child<QToolButton>(*w, "chooseFolderButton")->toolTip();
+    QCOMPARE(exit, show ? QStringLiteral("Exit 'Zelvano'") : QString());
+    QCOMPARE(choose, show ? QStringLiteral("Choose Source Folder") : QString());
+}
+
+void TestMainWindow::confirmKinds_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("guard"); // the guarding flag's value (kinds 0 to 3)
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("checkBox");
+
+    QTest::newRow("exit asked") << 0 << 1 << true << true;
+    QTest::newRow("exit not asked") << 0 << 0 << false << false;
+    QTest::newRow("cancel unpack asked") << 1 << 1 << true << true;
+    QTest::newRow("cancel scan not asked") << 2 << 0 << false << false;
+    QTest::newRow("delete asked") << 3 << 1 << true << true;
+    QTest::newRow("rescan is always asked, without the check box") << 4 << 0 << true << false;
+}
+
+void TestMainWindow::confirmKinds()
+{
+    QFETCH(int, kind);
+    QFETCH(int, guard);
+    QFETCH(bool, asked);
+    QFETCH(bool, checkBox);
+    WriteSettings([&](CXSettings& s) {
+        s.m_bConfirmExit = s.m_bConfirmCancelUnpack = s.m_bConfirmCancelScan = s.m_bConfirmDelete = guard;
+    });
+    auto w = NewWindow();
+    bool sawCheckBox = false;
+    QString caption;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answer.stop();
+        sawCheckBox = box->checkBox() != nullptr;
+        caption = box->windowTitle();
+        // The affirmative button of the box: Yes, or OK for the rescan question.
+        QAbstractButton* yes =
+            box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok);
+        QVERIFY(yes);
+        yes->click();
+    });
+    answer.start(10);
+    QVERIFY(w->Confirm(kind, QStringLiteral("100% sure?")));
+    QCOMPARE(!caption.isEmpty(), asked);
+    QCOMPARE(sawCheckBox, checkBox);
+    if (asked)
+        QCOMPARE(caption, QStringLiteral("Zelvano"));
 }
 
 QTEST_MAIN(TestMainWindow)
