@@ -1,5 +1,7 @@
 # Zelvano: every target installs what is missing first, then builds.
-#   make run    build and start the program
+#   make run    build and start the desktop program (ARGS=... passes arguments)
+#   make install  install the programs, the desktop entry and the icons under PREFIX (/usr/local)
+#   make screenshots  PNGs of the window and the Scan Results dialog in $(BUILD)/screenshots
 #   make test   lint, build, run the test suite, run it again under ASan+UBSan, then fuzz each target briefly
 #   make lint   clang-format check over the sources and clang-tidy over src/
 #   make demo   build a sample tree of photo archives and unpack it with zelvano-cli
