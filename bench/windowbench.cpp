@@ -7,6 +7,7 @@
 // Each figure is one "name: value" line; bench_window.sh reads them.
 
 #include "app/application.h"
+#include "offscreenhome.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "ui/archivelistview.h"
@@ -250,14 +251,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zelvano-windowbench: no temporary folder\n");
         return 1;
     }
-    const QByteArray homePath = QFile::encodeName(home.path());
-    qputenv("HOME", homePath);
-    qputenv("XDG_DATA_HOME", homePath + "/.local/share");
-    qputenv("XDG_CONFIG_HOME", homePath + "/.config");
-    qputenv("XDG_CACHE_HOME", homePath + "/.cache");
-    qputenv("XDG_RUNTIME_DIR", homePath); // private to this user, as the runtime folder must be
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenHome(home.path());
 
     QApplication app(argc, argv);
     SetupApplication(app);

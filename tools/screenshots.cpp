@@ -5,6 +5,7 @@
 // window with the found archives once the dialog is closed). `make screenshots` runs it on the demo tree.
 
 #include "app/application.h"
+#include "offscreenhome.h"
 #include "ui/mainwindow.h"
 #include "ui/scanresultsdialog.h"
 
@@ -59,14 +60,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zelvano-screenshots: no temporary folder\n");
         return 1;
     }
-    const QByteArray homePath = QFile::encodeName(home.path());
-    qputenv("HOME", homePath);
-    qputenv("XDG_DATA_HOME", homePath + "/.local/share");
-    qputenv("XDG_CONFIG_HOME", homePath + "/.config");
-    qputenv("XDG_CACHE_HOME", homePath + "/.cache");
-    qputenv("XDG_RUNTIME_DIR", homePath); // private to this user, as the runtime folder must be
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenHome(home.path());
 
     qInstallMessageHandler(DropPlatformNotes);
     QApplication app(argc, argv);
