@@ -32,7 +32,7 @@ results=${SCAN_RESULTS:-$here/results/$(date -u +%Y-%m-%d-%H%M)-scan.txt}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$cli" "$work" "$build/bench/bench_scan" "$old_cli" <<'PY' 2>&1 | tee "$results"
+BENCH_DIR=$here python3 - "$cli" "$work" "$build/bench/bench_scan" "$old_cli" <<'PY' 2>&1 | tee "$results"
 import io, json, os, random, shutil, statistics, subprocess, sys, time, zipfile
 
 cli, work, steps, old_cli = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
@@ -54,28 +54,10 @@ print(f"zelvano-cli: {cli}" + (f"\nbaseline:    {old_cli}" if old_cli else ""))
 # ---- the tree: ten parts of part_size archives (one RAR in six), other files and deep folders --------------
 t0 = time.perf_counter()
 
-def zip_template(entries):
-    buf = io.BytesIO()
-    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
-        album = f"Album {entries}/"
-        z.writestr(album, b"")
-        for i in range(entries):
-            name = f"{album}IMG_{i:04d}.jpg" if i % 10 else f"{album}notes_{i}.txt"
-            z.writestr(name, os.urandom(16) * 2)
-    return buf.getvalue()
+sys.path.insert(0, os.environ["BENCH_DIR"])
+from scancorpus import templates  # noqa: E402
 
-zip_templates = [zip_template(rng.choice([5, 10, 20, 40, 80])) for _ in range(16)]
-rar_templates = []
-for entries in (10, 30):
-    src = os.path.join(work, f"rarsrc{entries}")
-    os.makedirs(os.path.join(src, "Trip"))
-    for i in range(entries):
-        with open(os.path.join(src, "Trip", f"P{i:04d}.jpg"), "wb") as f:
-            f.write(os.urandom(32))
-    out = os.path.join(work, f"t{entries}.rar")
-    subprocess.run(["rar", "a", "-idq", "-m1", "-r", out, "Trip"], cwd=src, check=True)
-    with open(out, "rb") as f:
-        rar_templates.append(f.read())
+zip_templates, rar_templates = templates(rng, work)
 
 part_paths = []
 for p in range(parts):

@@ -48,34 +48,16 @@ else
   rm -rf "$corpus"
   mkdir -p "$corpus"
   start=$SECONDS
-  python3 - "$corpus/tree" "$archives" "$tmp" <<'PY'
+  BENCH_DIR=$here python3 - "$corpus/tree" "$archives" "$tmp" <<'PY'
 import io, os, random, subprocess, sys, zipfile
 
 tree, count, work = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 rng = random.Random(4)
 
-def zip_template(entries):
-    buf = io.BytesIO()
-    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
-        album = f"Album {entries}/"
-        z.writestr(album, b"")
-        for i in range(entries):
-            name = f"{album}IMG_{i:04d}.jpg" if i % 10 else f"{album}notes_{i}.txt"
-            z.writestr(name, os.urandom(16) * 2)
-    return buf.getvalue()
+sys.path.insert(0, os.environ["BENCH_DIR"])
+from scancorpus import templates  # noqa: E402
 
-zip_templates = [zip_template(rng.choice([5, 10, 20, 40, 80])) for _ in range(16)]
-rar_templates = []
-for entries in (10, 30):
-    src = os.path.join(work, f"rarsrc{entries}")
-    os.makedirs(os.path.join(src, "Trip"))
-    for i in range(entries):
-        with open(os.path.join(src, "Trip", f"P{i:04d}.jpg"), "wb") as f:
-            f.write(os.urandom(32))
-    out = os.path.join(work, f"t{entries}.rar")
-    subprocess.run(["rar", "a", "-idq", "-m1", "-r", out, "Trip"], cwd=src, check=True)
-    with open(out, "rb") as f:
-        rar_templates.append(f.read())
+zip_templates, rar_templates = templates(rng, work)
 
 folders = [os.path.join(tree, *[f"d{rng.randint(0, 5)}_{i % 40}" for _ in range(rng.randint(1, 5))])
            for i in range(max(1, count // 10))]
