@@ -1,0 +1,6 @@
+#include "platform/desktop/trayclick.h"
+
+bool TraySingleClickRestores()
+{
+    return false;
+}
