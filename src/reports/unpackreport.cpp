@@ -139,3 +139,10 @@ bool WriteUnpackReport(const QString& filePath, const UnpackReportData& data)
         ok = AppendReportLine(filePath, line) && ok;
     return ok;
 }
+
+QString ProposedUnpackReportName(qint64 started)
+{
+    // The number is the run's start time, so saving twice from one run proposes the same name.
+    return FormatTime(started, "UNPACK %m-%d-%Y") + QStringLiteral(" (") + QString::number(qint32(started)) +
+           QStringLiteral(").txt");
+}

@@ -56,3 +56,6 @@ QStringList UnpackReportLines(const UnpackReportData& data);
 // Replaces the file with the report, written one line at a time (CR LF). False when a line could not be
 // written.
 bool WriteUnpackReport(const QString& filePath, const UnpackReportData& data);
+
+// The proposed report file name: "UNPACK mm-dd-yyyy (start time in seconds).txt".
+QString ProposedUnpackReportName(qint64 started);

@@ -58,6 +58,25 @@ private Q_SLOTS:
         QCOMPARE(field("Finished:"), finished);
         QCOMPARE(field("Number Skipped (Duplicate):"), QStringLiteral("1,234"));
         QCOMPARE(field("Size on Disk:"), QStringLiteral("1.50 KB"));
+        // The file name keeps its digits in every locale.
+        QCOMPARE(ProposedUnpackReportName(data.m_tStarted), QStringLiteral("UNPACK 11-14-2023 (1700000000).txt"));
+    }
+
+    // The number in the name is the low 32 bits of the start time, read as signed.
+    void proposedName_data()
+    {
+        QTest::addColumn<qint64>("started");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("2023") << qint64(1700000000) << QStringLiteral("UNPACK 11-14-2023 (1700000000).txt");
+        QTest::newRow("first second of 1970") << qint64(0) << QStringLiteral("UNPACK 01-01-1970 (0).txt");
+        QTest::newRow("past 2038 wraps negative")
+            << qint64(2147483648) << QStringLiteral("UNPACK 01-19-2038 (-2147483648).txt");
+    }
+    void proposedName()
+    {
+        QFETCH(qint64, started);
+        QFETCH(QString, name);
+        QCOMPARE(ProposedUnpackReportName(started), name);
     }
 
     void reasons_data()
