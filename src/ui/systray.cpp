@@ -72,7 +72,10 @@ void CXSysTray::ShowIcon()
 {
     if (!m_bAdded)
         return;
-    m_icon->show();
+    // Without a notification area Qt's fallback has nowhere to put the icon and only complains; the state
+    // is kept all the same, so the window's logic does not depend on the desktop.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_icon->show();
     m_bShown = true;
 }
 
