@@ -2,7 +2,6 @@
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "cli/targets.h"
-#include "cli/unpackprogress.h"
 
 #include "common/format.h"
 #include "common/tasktimer.h"
@@ -17,6 +16,7 @@
 #include "unpack/destination.h"
 #include "unpack/extract.h"
 #include "unpack/imagecheck.h"
+#include "unpack/unpackprogress.h"
 #include "unpack/unpackrun.h"
 
 #include <cerrno>
@@ -114,7 +114,10 @@ public:
         m_clock.start();
     }
 
-    void SetTotals(int archives, qint64 pictures) { m_progress.SetTotals(archives, pictures); }
+    void SetTotals(int archives, qint64 pictures, quint64 pictureBytes)
+    {
+        m_progress.SetTotals(archives, pictures, pictureBytes);
+    }
 
     // The scan.
     void ScanProgress(const QString& folder) override
@@ -479,9 +482,12 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
         selection.append(sel);
     }
     qint64 pictures = 0;
-    for (const CXSelItem& sel : selection)
+    quint64 pictureBytes = 0;
+    for (const CXSelItem& sel : selection) {
         pictures += list.m_arrArchives.at(sel.m_nArchive).m_nPhotoCount;
-    host.SetTotals(int(selection.size()), pictures);
+        pictureBytes += list.m_arrArchives.at(sel.m_nArchive).m_nPhotoBytes;
+    }
+    host.SetTotals(int(selection.size()), pictures, pictureBytes);
 
     CXTaskTimer timer;
     UnpackOperations ops = DefaultUnpackOperations();
