@@ -177,7 +177,8 @@ private Q_SLOTS:
     }
 
     // The rate after a run of segments "duration bytesPerSecond" (or "pause duration"), noted every step
-    // ms; -1 for none yet.
+    // ms ("quiet duration bytesPerSecond": bytes move without a note, the rate is asked at its end); -1 for
+    // none yet.
     void rateFollowsTheLastSeconds_data()
     {
         QTest::addColumn<QStringList>("segments");
@@ -190,6 +191,7 @@ private Q_SLOTS:
         QTest::newRow("a long pause is left out") << L({"10000 2M", "pause 60000", "1000 2M"}) << 500 << 2.0 * kMiB;
         QTest::newRow("a pause inside the window") << L({"3000 1M", "pause 10000", "2000 4M"}) << 500 << 2.2 * kMiB;
         QTest::newRow("notes far apart span more") << L({"9000 1M", "3000 4M"}) << 3000 << 2.5 * kMiB;
+        QTest::newRow("asked later than the last note") << L({"10000 1M", "quiet 5000 4M"}) << 1000 << 4.0 * kMiB;
         QTest::newRow("notes closer than 100 ms") << L({"10000 1M", "5000 4M"}) << 20 << 4.0 * kMiB;
         QTest::newRow("a second of data") << L({"1000 1M"}) << 500 << double(kMiB);
         QTest::newRow("less than a second") << L({"900 1M"}) << 300 << -1.0;
@@ -217,13 +219,15 @@ private Q_SLOTS:
                 progress.Resume(clock);
                 continue;
             }
-            const qint64 end = clock + words.at(0).toLongLong();
-            const double perSecond = double(Bytes(words.at(1)));
+            const bool quiet = words.at(0) == QLatin1String("quiet");
+            const qint64 end = clock + words.at(quiet ? 1 : 0).toLongLong();
+            const double perSecond = double(Bytes(words.at(quiet ? 2 : 1)));
             while (clock < end) {
                 clock += step;
                 written += perSecond * step / 1000.0;
                 progress.EntryBytes(qint64(written));
-                progress.Sample(clock);
+                if (!quiet)
+                    progress.Sample(clock);
             }
         }
         const double got = progress.Rate(clock);
