@@ -101,9 +101,9 @@ void CXGuiWorkerHost::ShowTexts()
         m_target.StatusState(texts.m_nState);
     if (texts.m_bFolder)
         m_target.ScanProgress(texts.m_strFolder);
-    for (int line = 0; line < 2; ++line) {
+    for (std::size_t line = 0; line < texts.m_bLine.size(); ++line) {
         if (texts.m_bLine[line])
-            m_target.StatusText(line, texts.m_strLine[line]);
+            m_target.StatusText(int(line), texts.m_strLine[line]);
     }
 }
 
@@ -173,8 +173,8 @@ void CXGuiWorkerHost::StatusText(int line, const QString& text)
     if (line != 0 && line != 1)
         return;
     PostTexts([&](ShownTexts& texts) {
-        texts.m_bLine[line] = true;
-        texts.m_strLine[line] = text;
+        texts.m_bLine[std::size_t(line)] = true;
+        texts.m_strLine[std::size_t(line)] = text;
         if (line == 0)
             texts.m_bFolder = false;
     });

@@ -2,6 +2,7 @@
 
 #include "common/workerhost.h"
 
+#include <array>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -77,8 +78,8 @@ private:
         int m_nState = 0;
         bool m_bFolder = false;
         QString m_strFolder;
-        bool m_bLine[2] = {false, false};
-        QString m_strLine[2];
+        std::array<bool, 2> m_bLine{false, false};
+        std::array<QString, 2> m_strLine;
     };
     void PostTexts(const std::function<void(ShownTexts&)>& change);
     // Shows the stored texts (user-interface thread), unless held.
