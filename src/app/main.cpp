@@ -1,8 +1,10 @@
 #include "app/application.h"
 #include "app/singleinstance.h"
+#include "platform/desktop/termination.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QTextStream>
 #include <QTimer>
 
@@ -27,6 +29,13 @@ int main(int argc, char* argv[])
         window.WakeUp(handed.ok ? handed.folder : QString());
     });
     QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
+    // Asked to end by the system (SIGTERM, a logout): a run stops cleanly, the settings are saved, exit 0.
+    WatchTermination(&window, [&window] {
+        window.Shutdown();
+        QCoreApplication::exit(0);
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.Shutdown(); });
     window.Initialize();
     window.show();
     if (!start.folder.isEmpty())

@@ -9,6 +9,12 @@
 #include "ui/headerbanner.h"
 #include "ui/scanresultsdialog.h"
 #include "ui/statusstrip.h"
+#include "ui/systray.h"
+#include "ui/taskbarstatus.h"
+#include "ui/unpackresultsdialog.h"
+#include "unpack/deferreddelete.h"
+#include "unpack/progresshost.h"
+#include "unpack/unpackresults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +33,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -53,7 +60,6 @@ const QString kBannerText = QStringLiteral(
     "Extraction\u2122</b>.  Click on the <b>Help</b> button for a tutorial and additional usage information.");
 
 // The commands that later parts of the program bring; until then their controls are shown disabled.
-constexpr bool kUnpackAvailable = false;
 constexpr bool kOptionsAvailable = false;
 constexpr bool kHelpAvailable = false;
 constexpr bool kAboutAvailable = false;
@@ -87,14 +93,21 @@ public:
     }
     void StatusState(int state) override { m_window.m_pStatus->SetState(state); }
     void ScanFinished() override { m_window.OnScanFinished(); }
+    void UnpackFinished() override { m_window.OnUnpackFinished(); }
+    void StepProgress() override { m_window.m_pTaskbar->StepProgress(); }
+    // The worker asks to be stopped (Cancel in a delete question): the stop runs after this call has
+    // returned, as a posted command would, and asks nothing.
+    void RequestStop() override
+    {
+        m_window.m_bStopWithoutAsking = 1;
+        QTimer::singleShot(0, &m_window, &CMainDialog::StopUnpack);
+    }
     void EnsureArchiveVisible(int archiveIndex) override { m_window.m_pList->EnsureModelIndexVisible(archiveIndex); }
     void RemoveArchiveRow(int archiveIndex) override { m_window.m_pList->RemoveModelIndex(archiveIndex); }
     void UncheckArchiveRow(int archiveIndex) override { m_window.m_pList->UncheckModelIndex(archiveIndex); }
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override
     {
-        (void)fileName;
-        (void)moreFollow;
-        return DeleteAnswer::No;
+        return m_window.AskArchiveDelete(fileName, moreFollow);
     }
     void ShowDiskSpaceMessage(const QString& text) override { QMessageBox::warning(&m_window, kCaption, text); }
 
@@ -119,6 +132,9 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
     m_pHost = std::make_unique<CXGuiWorkerHost>(*m_pWindowSide);
     m_pHost->Retire(); // opened by each scan
     m_pScanRunner = std::make_unique<CXScanRunner>(m_archives);
+    m_pProgressHost = std::make_unique<CXProgressHost>(*m_pHost, m_archives);
+    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost);
+    m_pTaskbar = std::make_unique<CXTaskbarStatus>(this);
 
     CreateControls();
     CreateMenus();
@@ -126,10 +142,12 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
 
 CMainDialog::~CMainDialog()
 {
-    // A scan still running ends here: its calls are answered at once and its thread is joined.
+    // A run still going ends here: its calls are answered at once and its thread is joined.
     m_pHost->Retire();
     m_pScanRunner->CloseHost();
     m_pScanRunner.reset();
+    m_pUnpackRun->CloseHost();
+    m_pUnpackRun.reset();
     m_archives.m_pHost = nullptr;
 }
 
@@ -218,9 +236,21 @@ void CMainDialog::CreateControls()
     connect(m_pScanButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pScanMenu, m_pScanButton); });
     connect(m_pAboutButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pAboutMenu, m_pAboutButton); });
     connect(m_pExitButton, &QToolButton::clicked, this, &CMainDialog::ExitSteps);
+    connect(m_pStartButton, &QToolButton::clicked, this, [this] { m_bUnpackPaused ? ResumeUnpack() : StartUnpack(); });
+    connect(m_pPauseButton, &QToolButton::clicked, this, &CMainDialog::PauseUnpack);
+    connect(m_pStopButton, &QToolButton::clicked, this, &CMainDialog::StopUnpack);
     connect(m_pSourceCombo, &QComboBox::activated, this, &CMainDialog::OnSourceSelected);
     connect(m_pList, &CXListCtrl::checksChanged, this, &CMainDialog::RefreshControls);
     connect(m_pList, &CXListCtrl::clearListRequested, this, &CMainDialog::ClearList);
+
+    m_pTray = new CXSysTray(this);
+    m_pTray->setObjectName(QStringLiteral("sysTray"));
+    // Options and About come with their own parts of the program.
+    m_pTray->SetOptionsAvailable(kOptionsAvailable);
+    m_pTray->SetAboutAvailable(kAboutAvailable);
+    m_pTray->SetRunActiveQuery([this] { return IsRunActive(); });
+    connect(m_pTray, &CXSysTray::showRequested, this, &CMainDialog::ShowFromTray);
+    connect(m_pTray, &CXSysTray::exitRequested, this, &CMainDialog::ExitFromTray);
 }
 
 void CMainDialog::CreateMenus()
@@ -292,6 +322,7 @@ bool CMainDialog::Initialize()
     // Step 4: the drop-down from the history.
     m_pStatus->SetMainText(QStringLiteral("Source Paths"));
     FillSourceCombo();
+    m_pTaskbar->AttachTaskbar();
     // Step 6: the last source folder, or the default one when it is gone.
     m_strSourceFolder = QDir::fromNativeSeparators(m_settings.m_strLastSourceFolder.trimmed());
     if (!FolderExists(m_strSourceFolder))
@@ -310,6 +341,12 @@ bool CMainDialog::Initialize()
     m_archives.m_pHost = m_pHost.get();
     m_bInitialized = true;
     RefreshControls();
+    // Step 12: the tray icon, shown only when it always is.
+    m_pTray->AddIcon(windowTitle(), windowIcon());
+    if (m_settings.m_bAlwaysShowTrayIcon)
+        m_pTray->ShowIcon();
+    else
+        m_pTray->HideIcon();
     // Step 13: the stored size, centred on the primary screen.
     if (m_settings.m_bMaximized == 0) {
         QSize size(qMax(m_settings.m_nWindowWidth, kMinWidth), qMax(m_settings.m_nWindowHeight, kMinHeight));
@@ -413,8 +450,7 @@ void CMainDialog::RefreshControls()
     m_pSourceCombo->setEnabled(idle);
     SetButtonEnabled(m_pScanButton, scanning ? !stopping : unpacking ? false : FolderExists(m_strSourceFolder));
     SetButtonEnabled(m_pChooseButton, idle);
-    SetButtonEnabled(m_pStartButton, kUnpackAvailable && (unpacking ? m_bUnpackPaused != 0
-                                                                    : idle && m_pList->CountChecked().m_nRows > 0));
+    SetButtonEnabled(m_pStartButton, unpacking ? m_bUnpackPaused != 0 : idle && m_pList->CountChecked().m_nRows > 0);
     SetButtonEnabled(m_pPauseButton, unpacking && !m_bUnpackPaused);
     SetButtonEnabled(m_pStopButton, unpacking);
     SetButtonEnabled(m_pOptionsButton, kOptionsAvailable && idle);
@@ -436,7 +472,66 @@ void CMainDialog::BringToFront()
         showNormal();
     raise();
     activateWindow();
+    if (m_settings.m_bMinimizeToTray) {
+        if (!m_settings.m_bAlwaysShowTrayIcon)
+            m_pTray->HideIcon();
+        m_bHiddenInTray = 0;
+    }
+}
+
+void CMainDialog::ShowFromTray()
+{
+    if (isHidden())
+        show();
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (!m_settings.m_bAlwaysShowTrayIcon)
+        m_pTray->HideIcon();
     m_bHiddenInTray = 0;
+}
+
+bool CMainDialog::HideToTray()
+{
+    // Where the desktop has no tray, nothing could bring the window back.
+    if (!CXSysTray::IsTrayAvailable())
+        return false;
+    m_pTray->ShowIcon();
+    m_bHiddenInTray = 1;
+    hide();
+    return true;
+}
+
+void CMainDialog::ExitFromTray()
+{
+    if (IsRunActive() || m_bClosing)
+        return;
+    if (!Confirm(0, QStringLiteral("Are you sure you want to Exit?")))
+        return;
+    SaveLayout();
+    QDialog::done(QDialog::Accepted);
+}
+
+void CMainDialog::Shutdown()
+{
+    if (m_bClosing)
+        return;
+    // Every call of a running worker returns at once; the current entry finishes, nothing more is written
+    // and nothing deleted; the worker is waited for, so nothing runs on after the window.
+    m_pHost->Retire();
+    if (m_pScanRunner->IsRunning())
+        m_pScanRunner->StopScanThread();
+    m_pScanRunner->WaitFor(std::chrono::milliseconds(10000));
+    if (m_pUnpackRun->IsActive()) {
+        m_pUnpackRun->Stop();
+        m_pUnpackRun->Wait();
+    }
+    m_bScanning = m_bScanPaused = 0;
+    m_bUnpacking = m_bUnpackPaused = 0;
+    m_pList->SetSortingAllowed(true);
+    SaveLayout();
+    QDialog::done(QDialog::Accepted);
 }
 
 bool CMainDialog::Confirm(int kind, const QString& text)
@@ -490,8 +585,8 @@ bool CMainDialog::ExitSteps()
     if (m_bClosing)
         return true;
     if (m_settings.m_bMinimizeOnClose) {
-        // The tray comes later; until then the window is minimised.
-        showMinimized();
+        if (!(m_settings.m_bMinimizeToTray && HideToTray()))
+            showMinimized();
         return false;
     }
     if (IsRunActive())
@@ -524,8 +619,10 @@ void CMainDialog::SaveLayout()
     const QList<int> widths = m_pList->ColumnWidths();
     const int sortColumn = m_pList->SortColumn();
     const bool ascending = m_pList->SortAscending();
+    m_pTaskbar->DetachTaskbar();
     m_bClosing = 1;
     m_pList->ClearList();
+    m_pTray->RemoveIcon();
     if (!m_pScanRunner->IsRunning())
         m_archives.ResetForScan();
     if (isMinimized())
@@ -638,6 +735,7 @@ void CMainDialog::BeginScan()
     m_pStatus->ClearTexts();
     m_pList->SetFilter(0);
     m_pList->ClearList();
+    m_pTaskbar->SetTaskbarState(CXTaskbarStatus::Indeterminate);
     RefreshControls();
 
     m_archives.m_pSettings = &m_settings;
@@ -660,12 +758,15 @@ void CMainDialog::PauseResumeScan()
     if (m_bScanThreadStopping || !m_bScanning || !m_pScanRunner->IsRunning())
         return;
     if (m_bScanPaused) {
+        m_pTaskbar->SetTaskbarState(CXTaskbarStatus::Indeterminate);
         m_pStatus->SetState(1);
         m_pStatus->SetMainText(Shown(m_strScanRoot));
         m_pScanRunner->Resume();
         m_pHost->Hold(false);
         m_bScanPaused = 0;
     } else {
+        m_pTaskbar->SetTaskbarState(CXTaskbarStatus::Normal);
+        m_pTaskbar->ResetProgress();
         m_pStatus->SetSecondaryText(QString());
         m_pStatus->SetState(4);
         m_pStatus->SetMainText(QString());
@@ -745,6 +846,8 @@ void CMainDialog::OnScanFinished()
     BringToFront();
     m_bScanFinishing = 1;
     RefreshControls();
+    m_pTaskbar->SetTaskbarState(CXTaskbarStatus::Normal);
+    m_pTaskbar->ResetProgress();
     m_pStatus->SetSecondaryText(QString());
     const bool stopped = m_bScanStopRequested != 0;
     int rows = 0;
@@ -782,9 +885,232 @@ void CMainDialog::OnScanFinished()
     Q_EMIT scanEnded();
 }
 
+void CMainDialog::SetUnpackOperations(const UnpackOperations& ops)
+{
+    if (IsRunActive() || m_pUnpackRun->IsActive())
+        return;
+    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost, ops);
+}
+
+void CMainDialog::StartUnpack()
+{
+    if (IsRunActive() || m_bClosing)
+        return;
+    const CXListCtrl::CheckedTotals checked = m_pList->CountChecked();
+    if (checked.m_nRows == 0)
+        return;
+    // A worker of a stopped run that outlived its wait ends by itself; a new run waits for that first.
+    if (m_pUnpackRun->IsActive() && !m_pUnpackRun->WaitFor(std::chrono::milliseconds(5000)))
+        return;
+    ReadControls();
+
+    m_pList->SetSortingAllowed(false);
+    m_unpackTimer.Start();
+    m_tRunStart = m_tRunEnd = m_unpackTimer.m_tStart;
+    m_bUnpacking = 1;
+    m_bUnpackPaused = m_bUnpackCancelled = m_bStopWithoutAsking = 0;
+    RefreshControls();
+
+    // The checked rows in the order the list shows them.
+    QList<CXSelItem> selection;
+    const QList<int> indexes = m_pList->CheckedModelIndexes();
+    for (int archive : indexes) {
+        CXSelItem sel;
+        sel.m_nArchive = archive;
+        sel.m_nRow = m_pList->FindRowByModelIndex(archive);
+        selection.append(sel);
+    }
+    m_pStatus->SetMainText(QString());
+    m_pTaskbar->SetTaskbarState(CXTaskbarStatus::Normal);
+    m_pTaskbar->ResetProgress();
+    m_pTaskbar->SetTotal(quint64(selection.size()));
+    m_pProgressHost->Start(int(selection.size()), checked.m_nPhotos, checked.m_nPhotoBytes);
+
+    // The run checks the free space itself when the options call for it; its message is shown here.
+    m_pHost->Open();
+    const UnpackStart started = m_pUnpackRun->Start(selection, m_strSourceFolder);
+    if (started != UnpackStart::Started) {
+        m_pHost->Retire();
+        m_unpackTimer.Stop();
+        m_bUnpacking = 0;
+        m_pList->SetSortingAllowed(true);
+        m_pStatus->SetState(0);
+        m_pTaskbar->ResetProgress();
+        RefreshControls();
+        return;
+    }
+    m_strCurrentArchive.clear();
+}
+
+void CMainDialog::PauseUnpack()
+{
+    if (!m_bUnpacking || m_bUnpackPaused || !m_pUnpackRun->IsActive())
+        return;
+    m_pStatus->SetState(4);
+    m_pStatus->SetMainText(QString());
+    // The worker holds at its next look at the run flag or between two data chunks of an entry; what it
+    // shows meanwhile waits here.
+    m_pHost->Hold(true);
+    m_pUnpackRun->Pause();
+    m_pProgressHost->Pause();
+    m_bUnpackPaused = 1;
+    m_pStatus->SetState(5);
+    m_pStatus->SetMainText(QString());
+    RefreshControls();
+}
+
+void CMainDialog::ResumeUnpack()
+{
+    if (!m_bUnpacking || !m_bUnpackPaused)
+        return;
+    m_pStatus->SetState(3);
+    m_strCurrentArchive = m_pUnpackRun->CurrentArchive();
+    m_pStatus->SetMainText(Shown(m_strCurrentArchive));
+    m_pProgressHost->Resume();
+    m_pUnpackRun->Resume();
+    m_pHost->Hold(false);
+    m_bUnpackPaused = 0;
+    RefreshControls();
+}
+
+void CMainDialog::StopUnpack()
+{
+    if (!m_bUnpacking || m_bUnpackCancelled)
+        return;
+    const bool running = m_pUnpackRun->IsActive();
+    bool suspendedHere = false;
+    if (running && !m_bUnpackPaused) {
+        m_pHost->Hold(true);
+        m_pUnpackRun->Pause();
+        suspendedHere = true;
+    }
+    if (!m_bStopWithoutAsking &&
+        !Confirm(1, QStringLiteral("Are you sure you want to cancel the unpacking operation?"))) {
+        if (suspendedHere) {
+            m_pUnpackRun->Resume();
+            m_pHost->Hold(false);
+        }
+        return;
+    }
+    if (!m_bUnpacking)
+        return;
+    // From here the worker's calls return at once with the safe answer: the current entry finishes, nothing
+    // more is written or deleted, and the bounded wait below never waits on a worker waiting for the window.
+    m_pHost->Retire();
+    m_pUnpackRun->Stop();
+    m_bUnpackPaused = 0;
+    m_bUnpackCancelled = 1;
+    m_bStopWithoutAsking = 0;
+    OnUnpackFinished();
+}
+
+DeleteAnswer CMainDialog::AskArchiveDelete(const QString& fileName, bool moreFollow)
+{
+    BringToFront();
+    const QString text =
+        QStringLiteral("Are you sure you want to delete the archive '%1'?%2.")
+            .arg(fileName,
+                 moreFollow ? QStringLiteral("\n\nClick 'Cancel' to abort the current operation") : QString());
+    QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("deleteQuestionBox"));
+    const auto add = [&box](const QString& caption, QMessageBox::ButtonRole role, const char* name) {
+        QPushButton* button = box.addButton(caption, role);
+        button->setObjectName(QString::fromLatin1(name));
+        return button;
+    };
+    QPushButton* yes = add(QStringLiteral("&Yes"), QMessageBox::YesRole, "yesButton");
+    QPushButton* yesToAll =
+        moreFollow ? add(QStringLiteral("Y&es to All"), QMessageBox::YesRole, "yesToAllButton") : nullptr;
+    QPushButton* no = add(QStringLiteral("&No"), QMessageBox::NoRole, "noButton");
+    QPushButton* noToAll =
+        moreFollow ? add(QStringLiteral("N&o to All"), QMessageBox::NoRole, "noToAllButton") : nullptr;
+    QPushButton* cancel = moreFollow ? add(QStringLiteral("Cancel"), QMessageBox::RejectRole, "cancelButton") : nullptr;
+    box.setDefaultButton(yes);
+    // Escape (or closing the box) keeps the archive: Cancel where it is offered, else No.
+    box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : no);
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    if (clicked == yes)
+        return DeleteAnswer::Yes;
+    if (yesToAll && clicked == yesToAll)
+        return DeleteAnswer::YesToAll;
+    if (noToAll && clicked == noToAll)
+        return DeleteAnswer::NoToAll;
+    if (cancel && clicked == cancel)
+        return DeleteAnswer::Cancel;
+    return DeleteAnswer::No;
+}
+
+void CMainDialog::OnUnpackFinished()
+{
+    if (!m_bUnpacking)
+        return;
+    const bool cancelled = m_bUnpackCancelled != 0;
+    // Shown or restored; a maximised window keeps its size.
+    if (isHidden())
+        show();
+    else if (isMinimized())
+        showNormal();
+    m_unpackTimer.Stop();
+    m_tRunEnd = m_unpackTimer.m_tEnd;
+    m_pList->SetSortingAllowed(true);
+    const QString elapsed = m_unpackTimer.GetElapsedText();
+    const int archives = int(m_pUnpackRun->Selection().size());
+    m_pStatus->SetState(0);
+    m_pStatus->SetSecondaryText(QString());
+    m_pStatus->SetMainText(
+        cancelled ? QString() : QStringLiteral("Processed %1 Archives in %2").arg(FormatNumber(archives), elapsed));
+    const QString processedText = m_pStatus->MainText();
+
+    if (!cancelled) {
+        // "After processing all archive(s)": one question, one deletion, on this thread while the worker waits.
+        const CXSettings& options = m_pUnpackRun->Options();
+        RunDeferredDeletion(
+            m_archives, m_pUnpackRun->Selection(), options,
+            [this](const QString& question) { return Confirm(3, question); }, m_pWindowSide.get(),
+            DefaultUnpackOperations().deleteArchives);
+        if (m_settings.m_bShowUnpackResults)
+            ShowUnpackResults();
+    }
+
+    m_pStatus->SetState(0);
+    m_pStatus->SetSecondaryText(QString());
+    m_pStatus->SetMainText(processedText);
+    m_bUnpacking = m_bUnpackPaused = m_bUnpackCancelled = m_bStopWithoutAsking = 0;
+    m_pTaskbar->ResetProgress();
+    // Later calls of this run's worker (it is ending) do not reach the window any more.
+    m_pHost->Retire();
+    RefreshControls();
+    m_pStatus->SetMainText(processedText);
+    Q_EMIT unpackEnded();
+}
+
+void CMainDialog::ShowUnpackResults()
+{
+    UnpackReportData data = MakeUnpackReportData(m_archives, m_pUnpackRun->Selection(), m_pUnpackRun->Options(),
+                                                 m_pUnpackRun->ArchivesProcessed(), false);
+    data.m_strScanPath = m_strSourceFolder;
+    data.m_tStarted = m_tRunStart;
+    data.m_tFinished = m_tRunEnd;
+    data.m_strElapsed = m_unpackTimer.GetElapsedText();
+    CDLGUnpackResults results(data, this);
+    results.setObjectName(QStringLiteral("unpackResultsDialog"));
+    results.exec();
+}
+
 void CMainDialog::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
+    // Minimised with "Minimize to System Tray": hidden into the tray instead (after the state change is
+    // done), where there is a tray.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.m_bMinimizeToTray && !m_bClosing &&
+        CXSysTray::IsTrayAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && !m_bHiddenInTray) {
+                showNormal();
+                HideToTray();
+            }
+        });
 }
 
 void CMainDialog::resizeEvent(QResizeEvent* event)

@@ -4,6 +4,7 @@
 #include "common/workerhost.h"
 #include "scan/archivelist.h"
 #include "settings/settings.h"
+#include "unpack/unpackrun.h"
 
 #include <functional>
 #include <memory>
@@ -11,6 +12,9 @@
 #include <QString>
 
 class CXGuiWorkerHost;
+class CXProgressHost;
+class CXSysTray;
+class CXTaskbarStatus;
 class CXHeaderST;
 class CXInformationST;
 class CXListCtrl;
@@ -45,10 +49,28 @@ public:
 
     void RefreshControls();
     void BringToFront();
+    // The tray's "Show Zelvano" and a click on the tray icon: the window back, the icon gone unless it is
+    // always shown.
+    void ShowFromTray();
+    // Hides the window into the tray; false (nothing done) where the desktop has no tray.
+    bool HideToTray();
+    // The system asks the program to end (logout, SIGTERM): a run stops cleanly (the current entry finishes,
+    // nothing more is written or deleted), the layout and settings are saved, the window closes.
+    void Shutdown();
     void SaveLayout();
     // Asks the user. Kinds 0 to 3 are guarded by a settings flag (exit, cancel unpack, cancel scan, delete)
     // and offer "Don't ask me again"; kind 4 is an OK/Cancel question without it.
     bool Confirm(int kind, const QString& text);
+
+    // The unpack commands: start (or resume a paused run), pause, stop (asking first unless the worker itself
+    // asked to stop).
+    void StartUnpack();
+    void PauseUnpack();
+    void ResumeUnpack();
+    void StopUnpack();
+    bool IsUnpackPaused() const { return m_bUnpackPaused != 0; }
+    // The extraction and deletion the unpack runs use (tests put their own); only while no run is active.
+    void SetUnpackOperations(const UnpackOperations& ops);
 
     // The scan commands.
     void BeginScan();
@@ -69,6 +91,9 @@ public:
     const CXArchiveList& Archives() const { return m_archives; }
     CXArchiveList& ArchivesForTest() { return m_archives; }
     CXListCtrl* List() const { return m_pList; }
+    CXSysTray* Tray() const { return m_pTray; }
+    CXTaskbarStatus& Taskbar() { return *m_pTaskbar; }
+    bool IsHiddenInTray() const { return m_bHiddenInTray != 0; }
     CXInformationST* StatusStrip() const { return m_pStatus; }
     QString SourceFolder() const { return m_strSourceFolder; }
     QMenu* ScanMenu() const { return m_pScanMenu; }
@@ -81,6 +106,8 @@ Q_SIGNALS:
     // The scan-finished handling is over (the list is built, the results dialog closed), or a stopped scan's
     // results were discarded.
     void scanEnded();
+    // The unpack run's end handling is over (deletion, results dialog), also after a stop.
+    void unpackEnded();
 
 protected:
     void reject() override;
@@ -110,13 +137,21 @@ private:
     void OnScanFinished();
     void DiscardScanResults();
     bool WaitForScanWorker(int milliseconds);
+    void OnUnpackFinished();
+    void ExitFromTray();
+    void ShowUnpackResults();
+    DeleteAnswer AskArchiveDelete(const QString& fileName, bool moreFollow);
 
     CXSettings m_settings;
     CXArchiveList m_archives;
     std::unique_ptr<WindowSide> m_pWindowSide;
     std::unique_ptr<CXGuiWorkerHost> m_pHost;
+    std::unique_ptr<CXProgressHost> m_pProgressHost; // between the unpack run and m_pHost
+    std::unique_ptr<CXTaskbarStatus> m_pTaskbar;
     std::unique_ptr<CXScanRunner> m_pScanRunner;
+    std::unique_ptr<CXUnpackRun> m_pUnpackRun;
     CXTaskTimer m_scanTimer;
+    CXTaskTimer m_unpackTimer;
     qint64 m_tRunStart = 0;
     qint64 m_tRunEnd = 0;
 
@@ -151,6 +186,7 @@ private:
     QToolButton* m_pExitButton = nullptr;
     CXListCtrl* m_pList = nullptr;
     CXInformationST* m_pStatus = nullptr;
+    CXSysTray* m_pTray = nullptr;
 
     QMenu* m_pScanMenu = nullptr;
     QAction* m_pStartScanAction = nullptr;
