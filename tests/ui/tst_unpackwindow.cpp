@@ -144,8 +144,8 @@ private Q_SLOTS:
     void perArchiveQuestion();
     void deferredQuestion_data();
     void deferredQuestion();
-    void pauseResumeAndStopInALargeEntry();
-    void stopWhileRunningDeletesNothing();
+    void stopInALargeEntry_data();
+    void stopInALargeEntry();
     void checksAreLockedDuringARun();
     void archiveDamagedAfterTheScanStays();
     void trayMenuAndHidingIntoTheTray();
@@ -372,14 +372,26 @@ void TestUnpackWindow::deferredQuestion()
     QCOMPARE(w->List()->RowCount(), left);
 }
 
-void TestUnpackWindow::pauseResumeAndStopInALargeEntry()
+void TestUnpackWindow::stopInALargeEntry_data()
 {
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("paused, answered No") << true << false;
+    QTest::newRow("running, answered No") << false << false;
+    QTest::newRow("paused, answered Yes") << true << true;
+    QTest::newRow("running, answered Yes") << false << true;
+}
+
+void TestUnpackWindow::stopInALargeEntry()
+{
+    QFETCH(bool, paused);
+    QFETCH(bool, yes);
     const QString root = m_tree->path() + QStringLiteral("/Big");
     // A picture of 96 MB of zeros deflates to little and takes a while to write.
     ZipWriter big;
     big.add("big.jpg", QByteArray(96 << 20, '\0'));
-    WriteFile(root + QStringLiteral("/big.zip"), big.build());
-    WriteFile(root + QStringLiteral("/small.zip"), PhotoZip(2));
+    WriteFile(root + QStringLiteral("/a big.zip"), big.build());
+    WriteFile(root + QStringLiteral("/b small.zip"), PhotoZip(2));
     WriteSettings([](CXSettings& s) {
         s.m_nValidationLevel = ValidateExists;
         s.m_nAfterExtraction = AfterDeletePermanently;
@@ -393,75 +405,56 @@ void TestUnpackWindow::pauseResumeAndStopInALargeEntry()
     ResultsWatch results;
     QSignalSpy ended(w.get(), &CMainDialog::unpackEnded);
     w->StartUnpack();
-    // Held within a data chunk of the large entry.
-    QTRY_VERIFY_WITH_TIMEOUT(!TempFilesIn(root + QStringLiteral("/big")).isEmpty(), 20000);
-    w->PauseUnpack();
-    QVERIFY(w->IsUnpackPaused());
-    QCOMPARE(w->StatusStrip()->LabelText(), QStringLiteral("Paused"));
-    QVERIFY(w->findChild<QToolButton*>(QStringLiteral("startButton"))->isEnabled());
-    QVERIFY(!w->findChild<QToolButton*>(QStringLiteral("pauseButton"))->isEnabled());
-    QVERIFY(w->findChild<QToolButton*>(QStringLiteral("stopButton"))->isEnabled());
-
-    // Stop answered No leaves a paused run paused.
+    const QString folder = root + QStringLiteral("/a big");
+    // Caught within the data chunks of the large entry.
+    QTRY_VERIFY_WITH_TIMEOUT(!TempFilesIn(folder).isEmpty(), 20000);
+    if (paused) {
+        w->findChild<QToolButton*>(QStringLiteral("pauseButton"))->click();
+        QVERIFY(w->IsUnpackPaused());
+        QCOMPARE(w->StatusStrip()->LabelText(), QStringLiteral("Paused"));
+        QVERIFY(w->findChild<QToolButton*>(QStringLiteral("startButton"))->isEnabled());
+        QVERIFY(!w->findChild<QToolButton*>(QStringLiteral("pauseButton"))->isEnabled());
+        // Nothing is written while paused.
+        const QString partial = folder + QLatin1Char('/') + TempFilesIn(folder).value(0);
+        QTest::qWait(150);
+        const qint64 heldSize = QFileInfo(partial).size();
+        QTest::qWait(200);
+        QCOMPARE(QFileInfo(partial).size(), heldSize);
+    }
     {
-        Answers no({QStringLiteral("No")});
-        w->StopUnpack();
-        QCOMPARE(no.m_questions,
+        Answers answer({yes ? QStringLiteral("Yes") : QStringLiteral("No")});
+        w->findChild<QToolButton*>(QStringLiteral("stopButton"))->click();
+        QCOMPARE(answer.m_questions,
                  QStringList{QStringLiteral("Are you sure you want to cancel the unpacking operation?")});
     }
-    QVERIFY(w->IsUnpacking());
-    QVERIFY(w->IsUnpackPaused());
-    const QString partial = root + QStringLiteral("/big/") + TempFilesIn(root + QStringLiteral("/big")).value(0);
-    const qint64 heldSize = QFileInfo(partial).size();
-    QTest::qWait(200);
-    QCOMPARE(QFileInfo(partial).size(), heldSize); // nothing is written while paused
-
-    // Resumed, the run goes on to its end.
-    w->findChild<QToolButton*>(QStringLiteral("startButton"))->click();
-    QVERIFY(!w->IsUnpackPaused());
-    QCOMPARE(w->StatusStrip()->LabelText(), QStringLiteral("Unpacking:"));
-    QVERIFY(ended.wait(60000));
-    QCOMPARE(results.m_nShown, 1);
-    QVERIFY(QFileInfo(root + QStringLiteral("/big/big.jpg")).size() == (96 << 20));
-    QCOMPARE(FilesBelow(root, QStringLiteral(".zip")), QStringList());
-}
-
-void TestUnpackWindow::stopWhileRunningDeletesNothing()
-{
-    const QString root = m_tree->path() + QStringLiteral("/Big");
-    ZipWriter big;
-    big.add("big.jpg", QByteArray(96 << 20, '\0'));
-    WriteFile(root + QStringLiteral("/a big.zip"), big.build());
-    WriteFile(root + QStringLiteral("/b small.zip"), PhotoZip(2));
-    WriteSettings([](CXSettings& s) {
-        s.m_nValidationLevel = ValidateExists;
-        s.m_nAfterExtraction = AfterDeletePermanently;
-        s.m_nWhenToDelete = DeleteAfterEach;
-        s.m_bConfirmDelete = 0;
-        s.m_bShowUnpackResults = 1;
-    });
-    auto w = ScannedWindow(root);
-    ResultsWatch results;
-    QSignalSpy ended(w.get(), &CMainDialog::unpackEnded);
-    w->StartUnpack();
-    QTRY_VERIFY_WITH_TIMEOUT(!TempFilesIn(root + QStringLiteral("/a big")).isEmpty(), 20000);
-    {
-        Answers yes({QStringLiteral("Yes")});
-        w->findChild<QToolButton*>(QStringLiteral("stopButton"))->click();
-        QCOMPARE(yes.m_questions.size(), 1);
+    if (!yes) {
+        // The run stays as it was, paused or running, and completes.
+        QVERIFY(w->IsUnpacking());
+        QCOMPARE(w->IsUnpackPaused(), paused);
+        if (paused) {
+            w->findChild<QToolButton*>(QStringLiteral("startButton"))->click();
+            QVERIFY(!w->IsUnpackPaused());
+            QCOMPARE(w->StatusStrip()->LabelText(), QStringLiteral("Unpacking:"));
+        }
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(results.m_nShown, 1);
+        QCOMPARE(QFileInfo(folder + QStringLiteral("/big.jpg")).size(), qint64(96 << 20));
+        QCOMPARE(FilesBelow(root, QStringLiteral(".zip")), QStringList());
+        return;
     }
+    // Stopped: nothing deleted, the second archive not reached, no results, no leftovers.
     QCOMPARE(ended.count(), 1);
     QVERIFY(!w->IsUnpacking());
+    QVERIFY(!w->IsUnpackPaused());
     QCOMPARE(w->StatusStrip()->MainText(), QString());
-    // Nothing deleted, the second archive not reached, no results dialog, no leftovers.
     QTest::qWait(200);
     QCOMPARE(results.m_nShown, 0);
     QCOMPARE(FilesBelow(root, QStringLiteral(".zip")),
              (QStringList{QStringLiteral("a big.zip"), QStringLiteral("b small.zip")}));
     QVERIFY(!QFileInfo::exists(root + QStringLiteral("/b small")));
-    QTRY_VERIFY(TempFilesIn(root + QStringLiteral("/a big")).isEmpty());
+    QTRY_VERIFY(TempFilesIn(folder).isEmpty());
     QCOMPARE(w->List()->RowCount(), 2);
-    // A new run can start and completes.
+    // Nothing stays suspended: a new run starts and completes.
     QVERIFY(RunUntilEnded(*w));
     QCOMPARE(FilesBelow(root, QStringLiteral(".zip")), QStringList());
 }
