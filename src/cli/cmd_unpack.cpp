@@ -17,6 +17,7 @@
 #include "unpack/extract.h"
 #include "unpack/imagecheck.h"
 #include "unpack/unpackprogress.h"
+#include "unpack/unpackresults.h"
 #include "unpack/unpackrun.h"
 
 #include <cerrno>
@@ -308,24 +309,6 @@ bool DeletesToTrash(const CXSettings& settings)
     return settings.m_nAfterExtraction == AfterDeleteToTrash;
 }
 
-// What became of each archive of a run that chose deletion; nothing when it did not.
-QList<UnpackArchiveFate> ArchiveFates(const QList<CXSelItem>& selection, const CXSettings& settings)
-{
-    QList<UnpackArchiveFate> fates;
-    if (settings.m_nAfterExtraction == AfterDoNothing)
-        return fates;
-    for (const CXSelItem& sel : selection) {
-        UnpackArchiveFate fate;
-        fate.m_nArchive = sel.m_nArchive;
-        if (sel.m_bDeleted)
-            fate.m_nDeleted = DeletesToTrash(settings) ? ArchiveDeletion::Trash : ArchiveDeletion::Permanent;
-        else
-            fate.m_strKept = sel.m_strKept;
-        fates.append(fate);
-    }
-    return fates;
-}
-
 QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list, const QList<CXSelItem>& selection,
                          const CXSettings& settings)
 {
@@ -527,24 +510,13 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     }
     host.Finish();
 
-    const UnpackTotals totals = SumUnpackFigures(list, run.Selection());
-    UnpackReportData data;
+    // A stopped run lists only the archives it reached.
+    UnpackReportData data =
+        MakeUnpackReportData(list, run.Selection(), settings, run.ArchivesProcessed(), interruptedRun);
     data.m_strScanPath = TargetsText(targets);
     data.m_tStarted = timer.m_tStart;
     data.m_tFinished = timer.m_tEnd;
     data.m_strElapsed = timer.GetElapsedText();
-    data.m_nArchivesProcessed = run.ArchivesProcessed();
-    data.m_nExtracted = totals.m_nExtracted;
-    data.m_nBytesOnDisk = totals.m_nBytesOnDisk;
-    data.m_nSkipped = totals.m_nSkipped;
-    data.m_nErrors = totals.m_nErrors;
-    data.m_pArchives = &list.m_arrArchives;
-    for (const CXSelItem& sel : run.Selection()) {
-        // A stopped run lists only the archives it reached.
-        if (sel.m_bProcessed || !interruptedRun)
-            data.m_arrSelection.append(sel.m_nArchive);
-    }
-    data.m_arrFates = ArchiveFates(run.Selection(), settings);
 
     int exitCode = kExitOk;
     // An archive that may hold pictures and could not be taken is a failure, like a failed entry.
