@@ -1,7 +1,7 @@
 # Zelvano: every target installs what is missing first, then builds.
 #   make run    build and start the desktop program (ARGS=... passes arguments)
 #   make install  install the programs, the desktop entry and the icons under PREFIX (/usr/local)
-#   make screenshots  PNGs of the window and the Scan Results dialog in $(BUILD)/screenshots
+#   make screenshots  PNGs of the window, its questions and results dialogs in $(BUILD)/screenshots
 #   make test   lint, build, run the test suite, run it again under ASan+UBSan, then fuzz each target briefly
 #   make lint   clang-format check over the sources and clang-tidy over src/
 #   make demo   build a sample tree of photo archives and unpack it with zelvano-cli
@@ -102,8 +102,9 @@ bench: build
 	@bash bench/run.sh $(BUILD)
 
 # Pictures of the desktop window in $(BUILD)/screenshots/, made offscreen: the main window after a scan of the
-# demo tree, and the Scan Results dialog folded and unfolded. The demo script makes the tree (its own unpack
-# works on a copy); the pictures are of the untouched tree it keeps in source/.
+# demo tree, the Scan Results dialog folded and unfolded, the window during a paused unpack run, the two delete
+# questions and the Unpack Results dialog unfolded. The demo script makes the tree (its own unpack works on a
+# copy); the pictures are of the untouched tree it keeps in source/, and the unpack runs work on copies of it.
 .PHONY: screenshots
 screenshots: build
 	@mkdir -p $(BUILD)/demo

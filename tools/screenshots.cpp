@@ -2,19 +2,32 @@
 //   zelvano-screenshots OUTDIR DEMO_TREE
 // Shows the window at 1000 x 700, scans DEMO_TREE and writes OUTDIR/scan-results.png (the Scan Results
 // dialog as it opens), OUTDIR/scan-results-details.png (the same unfolded) and OUTDIR/main-window.png (the
-// window with the found archives once the dialog is closed). `make screenshots` runs it on the demo tree.
+// window with the found archives once the dialog is closed). Then unpack runs, each on a fresh copy of the
+// tree in a temporary folder (DEMO_TREE itself is never written to): OUTDIR/unpack-paused.png (the window
+// during a paused run), OUTDIR/delete-question.png (the question before each archive is deleted, answered
+// No), OUTDIR/deferred-question.png (the question before all are deleted at the end, answered No) and
+// OUTDIR/unpack-results-details.png (the Unpack Results dialog unfolded, after a run in which one archive,
+// damaged after the scan, failed). `make screenshots` runs it on the demo tree.
 
 #include "app/application.h"
 #include "offscreenhome.h"
+#include "ui/archivelistview.h"
 #include "ui/mainwindow.h"
 #include "ui/scanresultsdialog.h"
+#include "ui/statusstrip.h"
+#include "ui/unpackresultsdialog.h"
 
 #include <cstdio>
+#include <functional>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -44,6 +57,224 @@ bool Save(QWidget* widget, const QString& path)
     }
     std::printf("%s (%dx%d)\n", qPrintable(path), widget->width(), widget->height());
     return true;
+}
+
+// A copy of the demo tree for one unpack run, which writes pictures into it and may delete archives.
+bool CopyTree(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target)) {
+            std::fprintf(stderr, "zelvano-screenshots: cannot copy %s to %s\n", qPrintable(source), qPrintable(target));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs the event loop until done() holds or a minute has passed (nothing here may wait for ever).
+bool WaitFor(const std::function<bool()>& done)
+{
+    const QDeadlineTimer deadline(60'000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Scans folder from the window (no results dialog) and checks every row found.
+bool ScanCopy(CMainDialog& window, const QString& folder)
+{
+    window.Settings().m_bShowScanResults = 0;
+    bool ended = false;
+    const QMetaObject::Connection connection =
+        QObject::connect(&window, &CMainDialog::scanEnded, &window, [&ended] { ended = true; });
+    window.ScanFolderNow(folder);
+    const bool ok = WaitFor([&] { return ended; });
+    QObject::disconnect(connection);
+    if (!ok || window.List()->RowCount() == 0) {
+        std::fprintf(stderr, "zelvano-screenshots: the scan of %s %s\n", qPrintable(folder),
+                     ok ? "found nothing" : "did not end");
+        return false;
+    }
+    window.List()->CheckAll(true);
+    return true;
+}
+
+// Unpacks the checked rows to the run's end. Each modal window that opens meanwhile goes to answer once,
+// which must close it; false when the run did not end within a minute.
+bool UnpackToEnd(CMainDialog& window, const std::function<void(QWidget*)>& answer)
+{
+    bool ended = false;
+    const QMetaObject::Connection connection =
+        QObject::connect(&window, &CMainDialog::unpackEnded, &window, [&ended] { ended = true; });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->property("answered").toBool())
+            return;
+        modal->setProperty("answered", true);
+        answer(modal);
+    });
+    poll.start(20);
+    window.StartUnpack();
+    const bool ok = WaitFor([&] { return ended; });
+    poll.stop();
+    QObject::disconnect(connection);
+    if (!ok) {
+        std::fprintf(stderr, "zelvano-screenshots: the unpack run did not end within a minute\n");
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    }
+    return ok;
+}
+
+// A modal window no shot expects: named, and closed so that nothing waits.
+void Unexpected(QWidget* modal, bool& ok)
+{
+    const auto* box = qobject_cast<QMessageBox*>(modal);
+    std::fprintf(stderr, "zelvano-screenshots: unexpected window %s: %s\n", qPrintable(modal->objectName()),
+                 box ? qPrintable(box->text()) : "");
+    modal->close();
+    ok = false;
+}
+
+// Clicks the box's No: a QMessageBox's standard No, or the delete question's own button.
+void AnswerNo(QWidget* modal)
+{
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    QAbstractButton* no = box ? box->button(QMessageBox::No) : nullptr;
+    if (!no)
+        no = modal->findChild<QPushButton*>(QStringLiteral("noButton"));
+    if (no)
+        no->click();
+    else
+        modal->close();
+}
+
+// Overwrites a stretch in the middle of the largest ZIP under folder, so that an entry fails to unpack.
+bool DamageOneArchive(const QString& folder)
+{
+    QString largest;
+    qint64 size = 0;
+    QDirIterator it(folder, {QStringLiteral("*.zip")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        if (info.size() > size) {
+            size = info.size();
+            largest = info.filePath();
+        }
+    }
+    QFile file(largest);
+    if (largest.isEmpty() || !file.open(QIODevice::ReadWrite) || !file.seek(size / 2) ||
+        file.write(QByteArray(256, '\x5a')) != 256) {
+        std::fprintf(stderr, "zelvano-screenshots: no ZIP archive to damage in %s\n", qPrintable(folder));
+        return false;
+    }
+    return true;
+}
+
+// The unpack shots, each run on a fresh copy of tree; the window keeps its size between them.
+bool UnpackShots(CMainDialog& window, const QString& outDir, const QString& tree)
+{
+    QTemporaryDir copies(QDir::tempPath() + QStringLiteral("/zelvano-demo-XXXXXX"));
+    if (!copies.isValid()) {
+        std::fprintf(stderr, "zelvano-screenshots: no temporary folder\n");
+        return false;
+    }
+    bool ok = true;
+    int copyNumber = 0;
+    const auto freshCopy = [&] {
+        const QString path = copies.filePath(QStringLiteral("Photos %1").arg(++copyNumber));
+        return CopyTree(tree, path) && ScanCopy(window, path) ? path : QString();
+    };
+    CXSettings& settings = window.Settings();
+    settings.m_bShowUnpackResults = 0;
+    settings.m_nAfterExtraction = AfterDoNothing;
+
+    // A paused run: paused as soon as the progress shows a second archive (the first one's bytes written), so
+    // that the small demo tree does not end first.
+    if (freshCopy().isEmpty())
+        return false;
+    bool ended = false;
+    const QMetaObject::Connection connection =
+        QObject::connect(&window, &CMainDialog::unpackEnded, &window, [&ended] { ended = true; });
+    window.StartUnpack();
+    WaitFor([&] {
+        const QString progress = window.StatusStrip()->SecondaryText();
+        return ended ||
+               (progress.startsWith(QLatin1String("Archive ")) && !progress.startsWith(QLatin1String("Archive 1 ")));
+    });
+    window.PauseUnpack();
+    if (ended || !window.IsUnpackPaused()) {
+        std::fprintf(stderr, "zelvano-screenshots: the unpack run could not be paused\n");
+        ok = false;
+    } else {
+        ok = Save(&window, outDir + QStringLiteral("/unpack-paused.png")) && ok;
+    }
+    // Stopped without the question; a stopped run deletes nothing and shows no results.
+    settings.m_bConfirmCancelUnpack = 0;
+    window.StopUnpack();
+    ok = WaitFor([&] { return ended; }) && ok;
+    QObject::disconnect(connection);
+
+    // The question before each archive is deleted: the first one (more follow, all five buttons) is shown.
+    settings.m_nAfterExtraction = AfterDeletePermanently;
+    settings.m_nWhenToDelete = DeleteAfterEach;
+    settings.m_bConfirmDelete = 1;
+    bool asked = false;
+    ok = !freshCopy().isEmpty() && UnpackToEnd(window, [&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("deleteQuestionBox"))
+            return Unexpected(modal, ok);
+        if (!asked)
+            ok = Save(modal, outDir + QStringLiteral("/delete-question.png")) && ok;
+        asked = true;
+        AnswerNo(modal);
+    }) && ok;
+    if (!asked) {
+        std::fprintf(stderr, "zelvano-screenshots: no delete question showed\n");
+        ok = false;
+    }
+
+    // The one question before every archive is deleted at the run's end.
+    settings.m_nWhenToDelete = DeleteAfterAll;
+    asked = false;
+    ok = !freshCopy().isEmpty() && UnpackToEnd(window, [&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("confirmBox") || asked)
+            return Unexpected(modal, ok);
+        ok = Save(modal, outDir + QStringLiteral("/deferred-question.png")) && ok;
+        asked = true;
+        AnswerNo(modal);
+    }) && ok;
+    if (!asked) {
+        std::fprintf(stderr, "zelvano-screenshots: the deferred delete question did not show\n");
+        ok = false;
+    }
+
+    // The Unpack Results dialog after a run in which an archive damaged after the scan failed.
+    settings.m_nAfterExtraction = AfterDoNothing;
+    settings.m_bShowUnpackResults = 1;
+    bool shown = false;
+    const QString damaged = freshCopy();
+    ok = !damaged.isEmpty() && DamageOneArchive(damaged) && UnpackToEnd(window, [&](QWidget* modal) {
+        auto* dialog = qobject_cast<CDLGUnpackResults*>(modal);
+        if (!dialog || shown)
+            return Unexpected(modal, ok);
+        shown = true;
+        if (!dialog->DetailsShown())
+            dialog->ToggleDetails();
+        ok = Save(dialog, outDir + QStringLiteral("/unpack-results-details.png")) && ok;
+        dialog->accept();
+    }) && ok;
+    if (!shown) {
+        std::fprintf(stderr, "zelvano-screenshots: the Unpack Results dialog did not show\n");
+        ok = false;
+    }
+    return ok;
 }
 
 } // namespace
@@ -122,5 +353,6 @@ int main(int argc, char** argv)
         return 1;
     }
     ok = Save(&window, outDir + QStringLiteral("/main-window.png")) && ok;
+    ok = UnpackShots(window, outDir, tree) && ok;
     return ok ? 0 : 1;
 }
