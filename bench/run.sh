@@ -3,8 +3,8 @@
 # output into bench/results/<date>-<name>.txt as well (see lib.sh).
 #   run.sh [BUILD_DIR]
 # BENCH_ONLY="unpack tiny" runs only those (the names without bench_ and .sh); BENCH_ONLY="window window_unpack"
-# the desktop window's (they need zelvano-windowbench, built with the desktop program when ZELVANO_BENCH is on). A failing
-# benchmark does not stop the others; the exit code is 1 when one failed.
+# the desktop window's (they need zelvano-windowbench, built with the desktop program when ZELVANO_BENCH is on).
+# A failing benchmark does not stop the others; the exit code is 1 when one failed.
 set -euo pipefail
 build=${1:-build}
 here=$(cd "$(dirname "$0")" && pwd)
