@@ -34,10 +34,11 @@
 
 namespace {
 
-double CpuSeconds()
+// The process's CPU seconds (every thread), or with thread set those of the calling thread alone.
+double CpuSeconds(bool thread = false)
 {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(thread ? RUSAGE_THREAD : RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -313,15 +314,17 @@ int Unpack(const QString& folder, int level)
     Settle();
 
     GapRecorder gaps;
-    double wall = -1, cpu = 0, cpuStart = 0;
+    double wall = -1, cpu = 0, cpuStart = 0, uiCpu = 0, uiCpuStart = 0;
     QEventLoop loop;
     QObject::connect(&window, &CMainDialog::unpackEnded, &loop, [&] {
         wall = double(clock.nsecsElapsed()) / 1e9;
         cpu = CpuSeconds() - cpuStart;
+        uiCpu = CpuSeconds(true) - uiCpuStart;
         gaps.Stop();
         loop.quit();
     });
     cpuStart = CpuSeconds();
+    uiCpuStart = CpuSeconds(true);
     gaps.Start();
     clock.start();
     window.StartUnpack();
@@ -344,6 +347,7 @@ int Unpack(const QString& folder, int level)
     std::printf("validation level: %d\n", int(settings.m_nValidationLevel) + 1);
     std::printf("unpack wall s: %.3f\n", wall);
     std::printf("unpack CPU s: %.3f\n", cpu);
+    std::printf("user-interface thread CPU s: %.3f\n", uiCpu);
     std::printf("pictures extracted: %lld\n", extracted);
     std::printf("pictures skipped: %lld\n", skipped);
     std::printf("errors: %lld\n", errors);
