@@ -410,9 +410,12 @@ void CXListCtrl::CheckAll(bool checked)
 
 void CXListCtrl::EnsureModelIndexVisible(int archiveIndex)
 {
+    // The archive being worked on is the selected row, in view.
     const int row = FindRowByModelIndex(archiveIndex);
-    if (row >= 0)
+    if (row >= 0) {
+        setCurrentIndex(m_pProxy->index(row, 0));
         scrollTo(m_pProxy->index(row, 0));
+    }
 }
 
 void CXListCtrl::UncheckModelIndex(int archiveIndex)

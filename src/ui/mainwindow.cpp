@@ -70,6 +70,23 @@ QString Shown(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// A question naming paths or archives breaks none of them across lines: the text gets the width of its
+// longest line, up to most of the screen.
+void WidenForLongestLine(QMessageBox& box)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString& line : box.text().split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    int limit = 900;
+    if (const QScreen* screen = box.screen())
+        limit = screen->availableGeometry().width() * 3 / 4;
+    label->setMinimumWidth(std::min(widest + 8, limit));
+}
+
 bool FolderExists(const QString& path)
 {
     return !path.trimmed().isEmpty() && QFileInfo(path.trimmed()).isDir();
@@ -566,6 +583,7 @@ bool CMainDialog::Confirm(int kind, const QString& text)
     QMessageBox box(QMessageBox::Question, kCaption, text,
                     guard ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("confirmBox"));
+    WidenForLongestLine(box);
     QCheckBox* dontAsk = nullptr;
     if (guard) {
         dontAsk = new QCheckBox(QStringLiteral("Don't ask me again"), &box);
@@ -1013,6 +1031,7 @@ DeleteAnswer CMainDialog::AskArchiveDelete(const QString& fileName, bool moreFol
                  moreFollow ? QStringLiteral("\n\nClick 'Cancel' to abort the current operation") : QString());
     QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("deleteQuestionBox"));
+    WidenForLongestLine(box);
     const auto add = [&box](const QString& caption, QMessageBox::ButtonRole role, const char* name) {
         QPushButton* button = box.addButton(caption, role);
         button->setObjectName(QString::fromLatin1(name));

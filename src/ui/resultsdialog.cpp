@@ -142,22 +142,28 @@ void CXResultsDialog::FillSummary(const QList<std::pair<QString, QString>>& figu
     for (const auto& [label, value] : figures)
         AddSummaryRow(m_pSummary, label, value);
     m_pSummary->topLevelItem(0)->setToolTip(1, QDir::toNativeSeparators(m_strScanPath));
-    ShowScanPath(m_sizes.m_nValueColumnWidth);
 
-    // The labels show whole, also in a font wider than the one the sizes were chosen for.
+    // The labels and the values (but the compacted path) show whole, also in a font wider than the one the
+    // sizes were chosen for.
+    const QFontMetrics metrics = m_pSummary->fontMetrics();
+    const int padding = TextPadding(m_pSummary) + 8;
     int labelWidth = m_sizes.m_nLabelColumnWidth;
-    for (int row = 0; row < m_pSummary->topLevelItemCount(); ++row)
-        labelWidth =
-            std::max(labelWidth, m_pSummary->fontMetrics().horizontalAdvance(m_pSummary->topLevelItem(row)->text(0)) +
-                                     TextPadding(m_pSummary) + 8);
+    int valueWidth = m_sizes.m_nValueColumnWidth;
+    for (int row = 0; row < m_pSummary->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = m_pSummary->topLevelItem(row);
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(item->text(0)) + padding);
+        if (row > 0)
+            valueWidth = std::max(valueWidth, metrics.horizontalAdvance(item->text(1)) + padding);
+    }
     m_pSummary->setColumnWidth(0, labelWidth);
+    m_pSummary->setColumnWidth(1, valueWidth);
+    ShowScanPath(valueWidth);
 
     // Every row shows without a scroll bar.
     const int rows = m_pSummary->topLevelItemCount();
     const int rowHeight = std::max(m_pSummary->sizeHintForRow(0), m_pSummary->fontMetrics().height());
     const int height = rows * rowHeight + 2 * m_pSummary->frameWidth();
-    m_pSummary->setMinimumWidth(
-        std::max(kSummaryMinWidth, labelWidth + m_sizes.m_nValueColumnWidth + 2 * m_pSummary->frameWidth()));
+    m_pSummary->setMinimumWidth(std::max(kSummaryMinWidth, labelWidth + valueWidth + 2 * m_pSummary->frameWidth()));
     m_pSummary->setFixedHeight(std::max(height, m_sizes.m_nSummaryMinHeight));
 }
 

@@ -291,7 +291,8 @@ void TestMainWindow::enablingFollowsTheRunState()
     QSignalSpy ended(w.get(), &CMainDialog::scanEnded);
     QVERIFY(ended.wait(20000));
     QCOMPARE(w->List()->RowCount(), 2);
-    QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=1 chooseFolderButton=1 scanButton=1 startButton=0 "
+    // Rows are checked: processing can start.
+    QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=1 chooseFolderButton=1 scanButton=1 startButton=1 "
                                           "pauseButton=0 stopButton=0 optionsButton=0 aboutButton=1 "
                                           "helpButton=0 exitButton=1 archiveList=1"));
     Q_EMIT scanMenu->aboutToShow();
