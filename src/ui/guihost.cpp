@@ -1,5 +1,6 @@
 #include "ui/guihost.h"
 
+#include <memory>
 #include <QMetaObject>
 #include <QThread>
 
@@ -18,7 +19,7 @@ CXGuiWorkerHost::CXGuiWorkerHost(CXWorkerHost& target, QObject* parent)
 
 CXGuiWorkerHost::~CXGuiWorkerHost()
 {
-    Retire();
+    Retire(false);
 }
 
 void CXGuiWorkerHost::Open()
@@ -28,18 +29,29 @@ void CXGuiWorkerHost::Open()
     m_bHeld = false;
 }
 
-void CXGuiWorkerHost::Retire()
+void CXGuiWorkerHost::Retire(bool runQueued)
 {
+    std::deque<Job*> queued;
     {
         const std::lock_guard lock(m_mutex);
         m_bRetired = true;
         m_texts = ShownTexts();
         m_bTextsPosted = false;
-        for (Job* job : m_jobs)
-            job->m_state = Job::Dropped;
+        for (Job* job : m_jobs) {
+            if (job->m_bQueued)
+                queued.push_back(job);
+            else
+                job->m_state = Job::Dropped;
+        }
         m_jobs.clear();
     }
     m_changed.notify_all();
+    const bool run = runQueued && QThread::currentThread() == thread();
+    for (Job* job : queued) {
+        if (run)
+            job->m_fn();
+        delete job;
+    }
 }
 
 bool CXGuiWorkerHost::IsRetired() const
@@ -126,6 +138,11 @@ void CXGuiWorkerHost::ServePending()
             m_jobs.pop_front();
             job->m_state = Job::Running;
         }
+        if (job->m_bQueued) {
+            job->m_fn();
+            delete job;
+            continue;
+        }
         // The worker waits until the job is done, so what the job refers to stays valid meanwhile.
         job->m_fn();
         {
@@ -134,6 +151,28 @@ void CXGuiWorkerHost::ServePending()
         }
         m_changed.notify_all();
     }
+}
+
+void CXGuiWorkerHost::Queue(std::function<void()> fn)
+{
+    if (QThread::currentThread() == thread()) {
+        Call(std::move(fn));
+        return;
+    }
+    auto job = std::make_unique<Job>();
+    job->m_fn = std::move(fn);
+    job->m_bQueued = true;
+    bool first = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_bRetired)
+            return;
+        first = m_jobs.empty();
+        m_jobs.push_back(job.release());
+    }
+    // One request to serve is enough for a queue that was not empty.
+    if (first)
+        QMetaObject::invokeMethod(this, &CXGuiWorkerHost::ServePending, Qt::QueuedConnection);
 }
 
 bool CXGuiWorkerHost::Call(std::function<void()> fn)
@@ -200,17 +239,17 @@ void CXGuiWorkerHost::UnpackFinished()
 
 void CXGuiWorkerHost::EnsureArchiveVisible(int archiveIndex)
 {
-    Call([&] { m_target.EnsureArchiveVisible(archiveIndex); });
+    Queue([this, archiveIndex] { m_target.EnsureArchiveVisible(archiveIndex); });
 }
 
 void CXGuiWorkerHost::RemoveArchiveRow(int archiveIndex)
 {
-    Call([&] { m_target.RemoveArchiveRow(archiveIndex); });
+    Queue([this, archiveIndex] { m_target.RemoveArchiveRow(archiveIndex); });
 }
 
 void CXGuiWorkerHost::UncheckArchiveRow(int archiveIndex)
 {
-    Call([&] { m_target.UncheckArchiveRow(archiveIndex); });
+    Queue([this, archiveIndex] { m_target.UncheckArchiveRow(archiveIndex); });
 }
 
 void CXGuiWorkerHost::RequestStop()
@@ -220,7 +259,7 @@ void CXGuiWorkerHost::RequestStop()
 
 void CXGuiWorkerHost::StepProgress()
 {
-    Call([&] { m_target.StepProgress(); });
+    Queue([this] { m_target.StepProgress(); });
 }
 
 DeleteAnswer CXGuiWorkerHost::ConfirmArchiveDelete(const QString& fileName, bool moreFollow)

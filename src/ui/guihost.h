@@ -14,10 +14,11 @@
 // did: the window reads the found-archive records while the worker waits. The calls land on a target (the
 // window's side of the host) that runs on the user-interface thread.
 //
-// The texts a worker only shows (status texts and state, the folder being searched) are the exception: they
-// are copied and shown by the event loop at most every few milliseconds, the latest of each kind winning, so a
-// fast worker never waits for the window to lay out and paint a text nobody could read. They are shown before
-// any later call of the worker runs.
+// The calls that only tell the window something are the exception, so a fast worker never waits for the
+// window to lay out and paint: the texts a worker shows (status texts and state, the folder being searched)
+// are copied and shown by the event loop at most every few milliseconds, the latest of each kind winning; the
+// list operations (row into view, unchecked, removed) and the taskbar step are queued and run in their order.
+// Both come before any later call of the worker that waits.
 //
 // Nothing waits for ever: Hold keeps calls waiting while the window asks the user whether to stop (the worker
 // is paused then), Retire answers every waiting and later call at once with the safe answer, so a window that
@@ -34,8 +35,10 @@ public:
 
     // A new run: calls reach the target again. Only once the previous run's worker has ended.
     void Open();
-    // The run is over for the window: calls waiting now and every later call return at once.
-    void Retire();
+    // The run is over for the window: calls waiting now and every later call return at once. The queued
+    // list operations of the run are carried out first (they tell the list what the run did), unless the
+    // window is going away.
+    void Retire(bool runQueued = true);
     bool IsRetired() const;
     // While held, calls wait and are not run; after the release they run from the event loop.
     void Hold(bool hold);
@@ -55,7 +58,7 @@ public:
     void StepProgress() override;
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override;
     void ShowDiskSpaceMessage(const QString& text) override;
-    void WindowClosing() override { Retire(); }
+    void WindowClosing() override { Retire(false); }
 
 private:
     struct Job
@@ -68,7 +71,10 @@ private:
             Done,
             Dropped
         } m_state = Waiting;
+        bool m_bQueued = false; // nobody waits for it: the host owns it
     };
+    // Queues fn to run on the user-interface thread in order with the other calls; does not wait.
+    void Queue(std::function<void()> fn);
     // Runs fn on the user-interface thread and waits for it; false (fn not run) when the host is retired.
     bool Call(std::function<void()> fn);
     // The texts shown: stored here, shown by ShowTexts from the event loop.

@@ -160,7 +160,7 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
 CMainDialog::~CMainDialog()
 {
     // A run still going ends here: its calls are answered at once and its thread is joined.
-    m_pHost->Retire();
+    m_pHost->Retire(false);
     m_pScanRunner->CloseHost();
     m_pScanRunner.reset();
     m_pUnpackRun->CloseHost();
