@@ -52,48 +52,8 @@ tmp=$BENCH_TMP
 export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/.local/share XDG_CONFIG_HOME=$tmp/home/.config
 mkdir -p "$HOME"
 
-# ---- the tree, made as bench_unpack.sh makes it: a pool of distinct JPEGs, reused under distinct names
-echo "Generating pictures..."
-pool=$tmp/pool
-"$mksamples" "$pool" 60 --width 1600 --height 1200 --seed 7 --prefix pool > /dev/null
-pool_files=("$pool"/*.jpg)
-mapfile -t pool_sizes < <(stat -c %s "${pool_files[@]}")
-pool_bytes=$(printf '%s\n' "${pool_sizes[@]}" | awk '{ s += $1 } END { print s }')
-avg=$((pool_bytes / ${#pool_files[@]}))
-pictures=$(((mb * 1048576 + avg - 1) / avg))
-per_archive=$(((pictures + archives - 1) / archives))
-
-kinds=(zip-stored zip-deflated rar5-stored rar5-compressed rar4-stored)
-echo "Generating $archives archives of $per_archive pictures (${kinds[*]})..."
-arch=$tmp/archives
-stage=$tmp/stage
-picture_bytes=0
-n=0
-for ((a = 1; a <= archives; a++)); do
-  kind=${kinds[$((a % ${#kinds[@]}))]}
-  name=album_$(printf '%04d' "$a")
-  folder=$arch/set$((a % 8))
-  mkdir -p "$stage/$name" "$folder"
-  for ((p = 0; p < per_archive; p++)); do
-    i=$((n % ${#pool_files[@]}))
-    ln "${pool_files[$i]}" "$stage/$name/IMG_$(printf '%05d' "$n").jpg"
-    picture_bytes=$((picture_bytes + pool_sizes[i]))
-    n=$((n + 1))
-  done
-  case $kind in
-    zip-stored) (cd "$stage" && zip -q -X -0 -r "$folder/$name.zip" "$name") ;;
-    zip-deflated) (cd "$stage" && zip -q -X -6 -r "$folder/$name.zip" "$name") ;;
-    rar5-stored) (cd "$stage" && rar a -idq -y -ma5 -m0 "$folder/$name.rar" "$name") ;;
-    rar5-compressed) (cd "$stage" && rar a -idq -y -ma5 -m3 "$folder/$name.rar" "$name") ;;
-    rar4-stored) "$helper" rar4 "$folder/$name.rar" "$stage" "$stage/$name"/*.jpg ;;
-  esac
-  rm -rf "${stage:?}/$name"
-done
-pictures=$n
-rm -rf "$pool" "$stage"
-archive_bytes=$(find "$arch" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
-printf 'Tree: %d archives, %d pictures, %.0f MB of JPEGs in %.0f MB of archives (%s)\n' "$archives" "$pictures" \
-  "$(bench_calc "print $picture_bytes / 1048576")" "$(bench_calc "print $archive_bytes / 1048576")" "${kinds[*]}"
+# ---- the tree: JPEGs reused under distinct names in ZIP and RAR archives of five kinds
+bench_unpack_corpus "$tmp" "$mb" "$archives" "$mksamples" "$helper"
 
 # ---- the contenders; each runs in a child bash, hence the exports
 export cli winbench work=$tmp/work

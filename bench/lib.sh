@@ -250,3 +250,52 @@ bench_ratio() { # bench_ratio LABEL NUM DEN [GOAL]
   printf '  %-52s %6s wall %6s CPU   rounds %-16s %s\n' "$label" "$(bench_median "${walls[@]}")" \
     "$(bench_median "${cpus[@]}")" "${walls[*]}" "${goal:+goal $goal}"
 }
+
+# The extract corpus of bench_unpack.sh and bench_window_unpack.sh, in DIR/archives: MB megabytes of JPEGs (a
+# pool of 60 distinct pictures made by MKSAMPLES, reused under distinct names) in ARCHIVES archives of five kinds
+# (ZIP stored and deflated, RAR5 stored and compressed, RAR4 stored written by HELPER), in eight folders.
+# Sets arch, pictures, picture_bytes and archive_bytes, and prints the tree's line.
+bench_unpack_corpus() { # bench_unpack_corpus DIR MB ARCHIVES MKSAMPLES HELPER
+  local dir=$1 mb=$2 archives=$3 mksamples=$4 helper=$5
+  echo "Generating pictures..."
+  local pool=$dir/pool
+  "$mksamples" "$pool" 60 --width 1600 --height 1200 --seed 7 --prefix pool > /dev/null
+  local pool_files=("$pool"/*.jpg) pool_sizes
+  mapfile -t pool_sizes < <(stat -c %s "${pool_files[@]}")
+  local pool_bytes avg per_archive
+  pool_bytes=$(printf '%s\n' "${pool_sizes[@]}" | awk '{ s += $1 } END { print s }')
+  avg=$((pool_bytes / ${#pool_files[@]}))
+  pictures=$(((mb * 1048576 + avg - 1) / avg))
+  per_archive=$(((pictures + archives - 1) / archives))
+
+  local kinds=(zip-stored zip-deflated rar5-stored rar5-compressed rar4-stored)
+  echo "Generating $archives archives of $per_archive pictures (${kinds[*]})..."
+  arch=$dir/archives
+  local stage=$dir/stage a p i n=0 kind name folder
+  picture_bytes=0
+  for ((a = 1; a <= archives; a++)); do
+    kind=${kinds[$((a % ${#kinds[@]}))]}
+    name=album_$(printf '%04d' "$a")
+    folder=$arch/set$((a % 8))
+    mkdir -p "$stage/$name" "$folder"
+    for ((p = 0; p < per_archive; p++)); do
+      i=$((n % ${#pool_files[@]}))
+      ln "${pool_files[$i]}" "$stage/$name/IMG_$(printf '%05d' "$n").jpg"
+      picture_bytes=$((picture_bytes + pool_sizes[i]))
+      n=$((n + 1))
+    done
+    case $kind in
+      zip-stored) (cd "$stage" && zip -q -X -0 -r "$folder/$name.zip" "$name") ;;
+      zip-deflated) (cd "$stage" && zip -q -X -6 -r "$folder/$name.zip" "$name") ;;
+      rar5-stored) (cd "$stage" && rar a -idq -y -ma5 -m0 "$folder/$name.rar" "$name") ;;
+      rar5-compressed) (cd "$stage" && rar a -idq -y -ma5 -m3 "$folder/$name.rar" "$name") ;;
+      rar4-stored) "$helper" rar4 "$folder/$name.rar" "$stage" "$stage/$name"/*.jpg ;;
+    esac
+    rm -rf "${stage:?}/$name"
+  done
+  pictures=$n
+  rm -rf "$pool" "$stage"
+  archive_bytes=$(find "$arch" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  printf 'Tree: %d archives, %d pictures, %.0f MB of JPEGs in %.0f MB of archives (%s)\n' "$archives" "$pictures" \
+    "$(bench_calc "print $picture_bytes / 1048576")" "$(bench_calc "print $archive_bytes / 1048576")" "${kinds[*]}"
+}
