@@ -150,7 +150,6 @@ bool CXSplashWindow::Start()
         m_effectTimer.start();
 
     show();
-    raise();
     return true;
 }
 
