@@ -8,7 +8,7 @@ QUrl HomePage()
 {
     const QString text = qEnvironmentVariableIsSet("ZELVANO_HOME_URL") ? qEnvironmentVariable("ZELVANO_HOME_URL")
                                                                        : QString::fromUtf8(ZELVANO_HOME_URL);
-    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    QUrl url(text.trimmed(), QUrl::StrictMode);
     // Only a web address can be opened in a browser or asked for an update.
     if (!url.isValid() || url.host().isEmpty() ||
         (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))

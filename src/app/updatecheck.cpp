@@ -16,7 +16,7 @@ const QString kProductName = QStringLiteral("Zelvano");
 constexpr int kDefaultConnectMs = 5000;
 constexpr int kDefaultOverallMs = 30000;
 // The reply is a few lines of text; anything far larger is not an update page.
-constexpr qint64 kMaxReplyBytes = 1024 * 1024;
+constexpr qint64 kMaxReplyBytes = qint64(1024) * 1024;
 
 // The proxy the desktop is set up with, for this manager only (the application's default stays untouched).
 class CXSystemProxyFactory : public QNetworkProxyFactory
@@ -103,9 +103,11 @@ bool CXUpdateCheck::Start(const QUrl& url)
     if (IsRunning())
         return false;
     QNetworkRequest request(url);
-    request.setHeader(
-        QNetworkRequest::UserAgentHeader,
-        QStringLiteral("%1/%2 (%3)").arg(kProductName, QStringLiteral(ZELVANO_VERSION), HomePage().toString()));
+    // The product and its version, and where it comes from, so the server's logs tell its callers apart.
+    QString agent = kProductName + QLatin1Char('/') + QStringLiteral(ZELVANO_VERSION);
+    if (const QUrl home = HomePage(); !home.isEmpty())
+        agent += QStringLiteral(" (+%1)").arg(home.toString());
+    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
     // Always the server's current answer: nothing is taken from or put into a cache on the way.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
