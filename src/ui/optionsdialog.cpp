@@ -322,9 +322,10 @@ QWidget* CPSDLGOptions::BuildImageTypesPage()
     grid->addWidget(m_pTypeJPEG, 2, 0);
     grid->setRowMinimumHeight(3, 8);
 
+    // The label wraps to the page's width, so the text carries no line break of its own.
     QLabel* extraLabel = AddLabel(tr("You can specify additional image types (or other document types) to extract.  "
                                      "Use a semi-colon to separate each file type extension (such as .txt;.nfo;)  "
-                                     "Wildcard types are ignored\n(such as \\* or \\?)."),
+                                     "Wildcard types are ignored (such as \\* or \\?)."),
                                   group);
     extraLabel->setObjectName(QStringLiteral("extraExtensionsLabel"));
     m_pExtraExtensions = new QLineEdit(group);
