@@ -155,8 +155,10 @@ void CXUpdateCheck::OnFinished()
         const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         result.m_strReason = phrase.isEmpty() ? tr("the server answered HTTP %1").arg(status.toInt())
                                               : tr("the server answered HTTP %1 (%2)").arg(status.toInt()).arg(phrase);
-    } else if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
-        // No answer at all (no connection, no such host); any other status is read as an answer.
+    } else if ((!status.isValid() && reply->error() != QNetworkReply::NoError) ||
+               (reply->error() > QNetworkReply::NoError &&
+                reply->error() < QNetworkReply::ProxyConnectionRefusedError)) {
+        // No answer (no connection, no such host) or one cut short; any other status is read as an answer.
         result.m_strReason = reply->errorString();
     } else {
         m_reply += reply->readAll();

@@ -26,6 +26,7 @@ public:
         Answer, // status line, headers and the whole body, then the connection closes
         Silent, // accepts the connection and never sends a byte
         Stall,  // sends the headers and part of the body, then nothing more
+        Cut,    // sends the headers and part of the body, then closes the connection
     };
 
     CXTestServer()
@@ -63,9 +64,10 @@ private:
             return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(m_nStatus) + " " + Phrase(m_nStatus) + "\r\n";
         head += "Content-Type: text/plain\r\nConnection: close\r\n";
-        head += "Content-Length: " + QByteArray::number(m_body.size() + (m_kind == Kind::Stall ? 100 : 0)) + "\r\n\r\n";
+        const qsizetype missing = m_kind == Kind::Answer ? 0 : 100;
+        head += "Content-Length: " + QByteArray::number(m_body.size() + missing) + "\r\n\r\n";
         socket->write(head + m_body);
-        if (m_kind == Kind::Answer)
+        if (m_kind != Kind::Stall)
             socket->disconnectFromHost();
     }
     static QByteArray Phrase(int status)
@@ -124,6 +126,7 @@ private Q_SLOTS:
     void noHomePageAsksNothing();
     void timeouts_data();
     void timeouts();
+    void replyCutShort();
     void noServerListening();
     void secondStartRefusedWhileRunning();
     void destroyedWhileRunning();
@@ -369,6 +372,17 @@ void TestUpdateCheck::timeouts()
     QCOMPARE(result.m_outcome, Outcome::Failed);
     QCOMPARE(result.m_strReason, reason);
     QCOMPARE(server.Requests().size(), 1);
+}
+
+void TestUpdateCheck::replyCutShort()
+{
+    CXTestServer server;
+    server.Set(CXTestServer::Kind::Cut, 200, kReply);
+    CXUpdateCheck check;
+    check.SetRunningVersion(QStringLiteral("1.1.0.0"));
+    const UpdateCheckResult result = RunCheck(check, server.Url(QStringLiteral("/_checkUpdates.php")));
+    QCOMPARE(result.m_outcome, Outcome::Failed);
+    QVERIFY(!result.m_strReason.isEmpty());
 }
 
 void TestUpdateCheck::noServerListening()
