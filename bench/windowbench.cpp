@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,6 +63,27 @@ double PeakRssMb()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return qMax(double(usage.ru_maxrss) / 1024.0, CurrentRssMb()); // kilobytes on Linux
+}
+
+// Scans folder from the window and returns once the scan's end handling is over; onEnd runs at that moment.
+// False (said on stderr) when the scan did not start.
+bool ScanFromWindow(CMainDialog& window, const QString& folder, const std::function<void()>& onEnd)
+{
+    bool ended = false;
+    QEventLoop loop;
+    QObject::connect(&window, &CMainDialog::scanEnded, &loop, [&] {
+        ended = true;
+        onEnd();
+        loop.quit();
+    });
+    window.ScanFolderNow(QDir(folder).absolutePath());
+    if (!ended && !window.IsScanning()) {
+        std::fprintf(stderr, "zelvano-windowbench: the scan did not start\n");
+        return false;
+    }
+    if (!ended)
+        loop.exec();
+    return true;
 }
 
 // The event loop's stalls: a 5 ms timer notes the longest interval between two of its ticks. A stall of
@@ -141,22 +163,15 @@ int Scan(const QString& folder)
     QElapsedTimer clock;
     double wall = -1, cpu = 0;
     const double cpuStart = CpuSeconds();
-    QEventLoop loop;
-    QObject::connect(&window, &CMainDialog::scanEnded, &loop, [&] {
+    gaps.Start();
+    clock.start();
+    const bool scanned = ScanFromWindow(window, folder, [&] {
         wall = double(clock.nsecsElapsed()) / 1e9;
         cpu = CpuSeconds() - cpuStart;
         gaps.Stop();
-        loop.quit();
     });
-    gaps.Start();
-    clock.start();
-    window.ScanFolderNow(QDir(folder).absolutePath());
-    if (wall < 0 && !window.IsScanning()) {
-        std::fprintf(stderr, "zelvano-windowbench: the scan did not start\n");
+    if (!scanned)
         return 1;
-    }
-    if (wall < 0)
-        loop.exec();
 
     std::printf("scan wall s: %.3f\n", wall);
     std::printf("scan CPU s: %.3f\n", cpu);
@@ -289,21 +304,9 @@ int Unpack(const QString& folder, int level)
     // The scan, not timed.
     QElapsedTimer clock;
     double scanWall = -1;
-    {
-        QEventLoop loop;
-        QObject::connect(&window, &CMainDialog::scanEnded, &loop, [&] {
-            scanWall = double(clock.nsecsElapsed()) / 1e9;
-            loop.quit();
-        });
-        clock.start();
-        window.ScanFolderNow(QDir(folder).absolutePath());
-        if (scanWall < 0 && !window.IsScanning()) {
-            std::fprintf(stderr, "zelvano-windowbench: the scan did not start\n");
-            return 1;
-        }
-        if (scanWall < 0)
-            loop.exec();
-    }
+    clock.start();
+    if (!ScanFromWindow(window, folder, [&] { scanWall = double(clock.nsecsElapsed()) / 1e9; }))
+        return 1;
     window.List()->CheckAll(true);
     const int rows = window.List()->RowCount();
     const int checked = window.List()->CountChecked().m_nRows;

@@ -150,7 +150,7 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
     m_pHost->Retire(); // opened by each scan
     m_pScanRunner = std::make_unique<CXScanRunner>(m_archives);
     m_pProgressHost = std::make_unique<CXProgressHost>(*m_pHost, m_archives);
-    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost);
+    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost, m_unpackOps);
     m_pTaskbar = std::make_unique<CXTaskbarStatus>(this);
 
     CreateControls();
@@ -907,7 +907,8 @@ void CMainDialog::SetUnpackOperations(const UnpackOperations& ops)
 {
     if (IsRunActive() || m_pUnpackRun->IsActive())
         return;
-    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost, ops);
+    m_unpackOps = ops;
+    m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost, m_unpackOps);
 }
 
 void CMainDialog::StartUnpack()
@@ -1087,7 +1088,7 @@ void CMainDialog::OnUnpackFinished()
         RunDeferredDeletion(
             m_archives, m_pUnpackRun->Selection(), options,
             [this](const QString& question) { return Confirm(3, question); }, m_pWindowSide.get(),
-            DefaultUnpackOperations().deleteArchives);
+            m_unpackOps.deleteArchives);
         if (m_settings.m_bShowUnpackResults)
             ShowUnpackResults();
     }

@@ -149,6 +149,7 @@ private:
     std::unique_ptr<CXProgressHost> m_pProgressHost; // between the unpack run and m_pHost
     std::unique_ptr<CXTaskbarStatus> m_pTaskbar;
     std::unique_ptr<CXScanRunner> m_pScanRunner;
+    UnpackOperations m_unpackOps = DefaultUnpackOperations(); // the run's and the deferred deletion's
     std::unique_ptr<CXUnpackRun> m_pUnpackRun;
     CXTaskTimer m_scanTimer;
     CXTaskTimer m_unpackTimer;

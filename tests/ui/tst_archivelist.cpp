@@ -20,7 +20,7 @@
 namespace {
 
 // One archive of a fixture: a real file of this size and modification time, and its scan figures.
-struct ArchiveSpec
+struct FakeArchive
 {
     QString m_strName; // relative to the fixture folder; ".zip" or ".rar"
     qint64 m_nSize = 10;
@@ -29,7 +29,7 @@ struct ArchiveSpec
     quint64 m_nPhotoBytes = 1000;
     qint32 m_nSmartMode = 1;
 };
-using ArchiveSpecs = QList<ArchiveSpec>;
+using FakeArchives = QList<FakeArchive>;
 
 // The list with its found-archive model, default settings and a status strip, over files in a temporary
 // folder.
@@ -49,22 +49,22 @@ struct ListFixture
 
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
-    void Add(const ArchiveSpec& spec)
+    void Add(const FakeArchive& archive)
     {
-        const QString path = Path(spec.m_strName);
+        const QString path = Path(archive.m_strName);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(QByteArray(spec.m_nSize, 'x')), spec.m_nSize);
+        QCOMPARE(file.write(QByteArray(archive.m_nSize, 'x')), archive.m_nSize);
         QVERIFY(file.flush()); // a later flush would move the time again
-        QVERIFY(file.setFileTime(spec.m_tmModified, QFileDevice::FileModificationTime));
+        QVERIFY(file.setFileTime(archive.m_tmModified, QFileDevice::FileModificationTime));
         file.close();
 
         CXArchiveFile record;
         record.InitFromPath(path);
-        record.m_nPhotoCount = spec.m_nPhotos;
-        record.m_nPhotoBytes = spec.m_nPhotoBytes;
-        record.m_nSmartMode = spec.m_nSmartMode;
+        record.m_nPhotoCount = archive.m_nPhotos;
+        record.m_nPhotoBytes = archive.m_nPhotoBytes;
+        record.m_nSmartMode = archive.m_nSmartMode;
         m_archives.AddArchive(record);
         if (record.m_nArchiveType == 0)
             ++m_archives.m_nZipCount;
@@ -72,10 +72,10 @@ struct ListFixture
             ++m_archives.m_nRarCount;
     }
 
-    void AddAll(const ArchiveSpecs& specs)
+    void AddAll(const FakeArchives& archives)
     {
-        for (const ArchiveSpec& spec : specs)
-            Add(spec);
+        for (const FakeArchive& archive : archives)
+            Add(archive);
     }
 
     int Build(bool fresh = true)
@@ -132,29 +132,29 @@ struct ListFixture
     }
 };
 
-ArchiveSpec Spec(const QString& name, qint64 size = 10, const QDateTime& modified = {}, qint32 photos = 1,
+FakeArchive Fake(const QString& name, qint64 size = 10, const QDateTime& modified = {}, qint32 photos = 1,
                  qint32 smartMode = 1)
 {
-    ArchiveSpec spec;
-    spec.m_strName = name;
-    spec.m_nSize = size;
+    FakeArchive archive;
+    archive.m_strName = name;
+    archive.m_nSize = size;
     if (modified.isValid())
-        spec.m_tmModified = modified;
-    spec.m_nPhotos = photos;
-    spec.m_nSmartMode = smartMode;
-    return spec;
+        archive.m_tmModified = modified;
+    archive.m_nPhotos = photos;
+    archive.m_nSmartMode = smartMode;
+    return archive;
 }
 
 // 3 ZIP and 2 RAR archives.
-ArchiveSpecs MixedFive()
+FakeArchives MixedFive()
 {
-    return {Spec(QStringLiteral("a.zip")), Spec(QStringLiteral("b.zip")), Spec(QStringLiteral("c.zip")),
-            Spec(QStringLiteral("d.rar")), Spec(QStringLiteral("e.rar"))};
+    return {Fake(QStringLiteral("a.zip")), Fake(QStringLiteral("b.zip")), Fake(QStringLiteral("c.zip")),
+            Fake(QStringLiteral("d.rar")), Fake(QStringLiteral("e.rar"))};
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(ArchiveSpecs)
+Q_DECLARE_METATYPE(FakeArchives)
 
 class TestArchiveList : public QObject
 {
@@ -255,7 +255,7 @@ void TestArchiveList::rowTexts()
     ListFixture f;
     f.m_settings.m_nExtractTo = extractTo;
     // 1:05:09 PM local time; 1,536 bytes; 1,000 photos.
-    f.Add(Spec(QStringLiteral("sub/Trip.zip"), 1536, QDateTime(QDate(2023, 2, 7), QTime(13, 5, 9)), 1000, smartMode));
+    f.Add(Fake(QStringLiteral("sub/Trip.zip"), 1536, QDateTime(QDate(2023, 2, 7), QTime(13, 5, 9)), 1000, smartMode));
     QCOMPARE(f.Build(), 1);
 
     QAbstractItemModel* model = f.View();
@@ -303,7 +303,7 @@ void TestArchiveList::nameDisplay()
     f.m_settings.m_nNameDisplay = display;
     const QString folder = f.m_dir.path() + (trailingSeparator ? QStringLiteral("/") : QString());
     f.m_list.SetSourceFolder(QDir::toNativeSeparators(folder));
-    f.Add(Spec(QStringLiteral("Fotos/Ski.rar")));
+    f.Add(Fake(QStringLiteral("Fotos/Ski.rar")));
     QCOMPARE(f.Build(), 1);
     expected.replace(QLatin1Char('@'), f.m_dir.path());
     QCOMPARE(f.View()->index(0, 0).data().toString(), QDir::toNativeSeparators(expected));
@@ -396,51 +396,51 @@ void TestArchiveList::filterKeepsMarks()
 void TestArchiveList::sorting_data()
 {
     QTest::addColumn<int>("column");
-    QTest::addColumn<ArchiveSpecs>("archives");
+    QTest::addColumn<FakeArchives>("archives");
     QTest::addColumn<QStringList>("ascending");
 
     const QDate day(2024, 3, 9);
     QTest::newRow("name without archive extension")
-        << 0 << ArchiveSpecs{Spec(QStringLiteral("trip 2.rar")), Spec(QStringLiteral("trip.zip"))}
+        << 0 << FakeArchives{Fake(QStringLiteral("trip 2.rar")), Fake(QStringLiteral("trip.zip"))}
         << QStringList{QStringLiteral("trip.zip"), QStringLiteral("trip 2.rar")};
     QTest::newRow("name ignores case") << 0
-                                       << ArchiveSpecs{Spec(QStringLiteral("Beach.ZIP")),
-                                                       Spec(QStringLiteral("apple.rar")),
-                                                       Spec(QStringLiteral("cliffs.zip"))}
+                                       << FakeArchives{Fake(QStringLiteral("Beach.ZIP")),
+                                                       Fake(QStringLiteral("apple.rar")),
+                                                       Fake(QStringLiteral("cliffs.zip"))}
                                        << QStringList{QStringLiteral("apple.rar"), QStringLiteral("Beach.ZIP"),
                                                       QStringLiteral("cliffs.zip")};
     QTest::newRow("modified: 11 AM before 1 PM of the same day")
         << 2
-        << ArchiveSpecs{Spec(QStringLiteral("a.zip"), 10, QDateTime(day, QTime(13, 0))),
-                        Spec(QStringLiteral("b.zip"), 10, QDateTime(day, QTime(11, 0))),
-                        Spec(QStringLiteral("c.zip"), 10, QDateTime(day.addDays(-1), QTime(23, 0)))}
+        << FakeArchives{Fake(QStringLiteral("a.zip"), 10, QDateTime(day, QTime(13, 0))),
+                        Fake(QStringLiteral("b.zip"), 10, QDateTime(day, QTime(11, 0))),
+                        Fake(QStringLiteral("c.zip"), 10, QDateTime(day.addDays(-1), QTime(23, 0)))}
         << QStringList{QStringLiteral("c.zip"), QStringLiteral("b.zip"), QStringLiteral("a.zip")};
     QTest::newRow("modified across years")
         << 2
-        << ArchiveSpecs{Spec(QStringLiteral("a.zip"), 10, QDateTime(QDate(2024, 1, 2), QTime(9, 0))),
-                        Spec(QStringLiteral("b.zip"), 10, QDateTime(QDate(2023, 12, 30), QTime(9, 0)))}
+        << FakeArchives{Fake(QStringLiteral("a.zip"), 10, QDateTime(QDate(2024, 1, 2), QTime(9, 0))),
+                        Fake(QStringLiteral("b.zip"), 10, QDateTime(QDate(2023, 12, 30), QTime(9, 0)))}
         << QStringList{QStringLiteral("b.zip"), QStringLiteral("a.zip")};
     QTest::newRow("size: 1.50 KB before 1.99 KB, bytes below 1 KB in order")
         << 3
-        << ArchiveSpecs{Spec(QStringLiteral("a.zip"), 2047), Spec(QStringLiteral("b.zip"), 1536),
-                        Spec(QStringLiteral("c.zip"), 900), Spec(QStringLiteral("d.zip"), 100)}
+        << FakeArchives{Fake(QStringLiteral("a.zip"), 2047), Fake(QStringLiteral("b.zip"), 1536),
+                        Fake(QStringLiteral("c.zip"), 900), Fake(QStringLiteral("d.zip"), 100)}
         << QStringList{QStringLiteral("d.zip"), QStringLiteral("c.zip"), QStringLiteral("b.zip"),
                        QStringLiteral("a.zip")};
     QTest::newRow("photos by count") << 4
-                                     << ArchiveSpecs{Spec(QStringLiteral("a.zip"), 10, {}, 1000),
-                                                     Spec(QStringLiteral("b.zip"), 10, {}, 10),
-                                                     Spec(QStringLiteral("c.zip"), 10, {}, 9)}
+                                     << FakeArchives{Fake(QStringLiteral("a.zip"), 10, {}, 1000),
+                                                     Fake(QStringLiteral("b.zip"), 10, {}, 10),
+                                                     Fake(QStringLiteral("c.zip"), 10, {}, 9)}
                                      << QStringList{QStringLiteral("c.zip"), QStringLiteral("b.zip"),
                                                     QStringLiteral("a.zip")};
     QTest::newRow("extraction mode text")
-        << 5 << ArchiveSpecs{Spec(QStringLiteral("a.zip"), 10, {}, 1, 1), Spec(QStringLiteral("b.zip"), 10, {}, 1, 2)}
+        << 5 << FakeArchives{Fake(QStringLiteral("a.zip"), 10, {}, 1, 1), Fake(QStringLiteral("b.zip"), 10, {}, 1, 2)}
         << QStringList{QStringLiteral("b.zip"), QStringLiteral("a.zip")};
 }
 
 void TestArchiveList::sorting()
 {
     QFETCH(int, column);
-    QFETCH(ArchiveSpecs, archives);
+    QFETCH(FakeArchives, archives);
     QFETCH(QStringList, ascending);
     ListFixture f;
     f.m_settings.m_nSortColumn = (column + 1) % 6;
@@ -472,7 +472,7 @@ void TestArchiveList::sortingRefusedDuringRun()
     ListFixture f;
     f.m_list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.m_list));
-    f.AddAll({Spec(QStringLiteral("a.zip"), 300), Spec(QStringLiteral("b.zip"), 200)});
+    f.AddAll({Fake(QStringLiteral("a.zip"), 300), Fake(QStringLiteral("b.zip"), 200)});
     QCOMPARE(f.Build(), 2);
     f.m_list.SetSortingAllowed(false);
     f.ClickHeader(3);
@@ -495,7 +495,7 @@ void TestArchiveList::contextMenu()
     QVERIFY(!f.m_list.CreateContextMenu()); // empty list: no menu
 
     // Only ZIP archives: the type filters make no sense.
-    f.AddAll({Spec(QStringLiteral("a.zip")), Spec(QStringLiteral("b.zip"))});
+    f.AddAll({Fake(QStringLiteral("a.zip")), Fake(QStringLiteral("b.zip"))});
     QCOMPARE(f.m_list.RebuildList(true), 2);
     {
         const std::unique_ptr<QMenu> menu(f.m_list.CreateContextMenu());
@@ -520,7 +520,7 @@ void TestArchiveList::contextMenu()
     }
 
     // Both types, RAR filter active: it is the checked one.
-    f.Add(Spec(QStringLiteral("c.rar")));
+    f.Add(Fake(QStringLiteral("c.rar")));
     QCOMPARE(f.m_list.RebuildList(true), 3);
     f.TriggerMenuAction("showRarAction");
     {
@@ -562,12 +562,12 @@ void TestArchiveList::statusTexts()
     QFETCH(QString, secondary);
     ListFixture f;
     f.m_settings.m_bAutoCheckFound = 0;
-    ArchiveSpecs specs = {Spec(QStringLiteral("a.zip"), 10, {}, 1), Spec(QStringLiteral("b.zip"), 10, {}, 10),
-                          Spec(QStringLiteral("c.rar"), 10, {}, 1100), Spec(QStringLiteral("gone.zip"))};
-    specs[0].m_nPhotoBytes = 1024;
-    specs[1].m_nPhotoBytes = 512;
-    specs[2].m_nPhotoBytes = 1048576 - 1536;
-    f.AddAll(specs);
+    FakeArchives archives = {Fake(QStringLiteral("a.zip"), 10, {}, 1), Fake(QStringLiteral("b.zip"), 10, {}, 10),
+                             Fake(QStringLiteral("c.rar"), 10, {}, 1100), Fake(QStringLiteral("gone.zip"))};
+    archives[0].m_nPhotoBytes = 1024;
+    archives[1].m_nPhotoBytes = 512;
+    archives[2].m_nPhotoBytes = 1048576 - 1536;
+    f.AddAll(archives);
     // An archive deleted by an unpack run is neither shown nor counted as found.
     f.m_archives.m_arrArchives[3].m_bRemoved = 1;
     QCOMPARE(f.Build(), 3);
@@ -648,8 +648,8 @@ void TestArchiveList::rewriteKeepsSortAndSelection()
     ListFixture f;
     f.m_settings.m_nSortColumn = 3;
     f.m_settings.m_nNameDisplay = 2;
-    f.AddAll({Spec(QStringLiteral("x/b.zip"), 100, {}, 1, 1), Spec(QStringLiteral("a.zip"), 300, {}, 1, 2),
-              Spec(QStringLiteral("c.rar"), 200, {}, 1, 1)});
+    f.AddAll({Fake(QStringLiteral("x/b.zip"), 100, {}, 1, 1), Fake(QStringLiteral("a.zip"), 300, {}, 1, 2),
+              Fake(QStringLiteral("c.rar"), 200, {}, 1, 1)});
     QCOMPARE(f.Build(), 3);
     QCOMPARE(f.FileNames(), (QStringList{QStringLiteral("b.zip"), QStringLiteral("c.rar"), QStringLiteral("a.zip")}));
     f.m_list.setCurrentIndex(f.View()->index(1, 0));

@@ -243,6 +243,12 @@ void TaskbarTest::launcherEntrySignal()
     const QString interface = QStringLiteral("com.canonical.Unity.LauncherEntry");
     LauncherEntryReceiver receiver;
     QVERIFY(dock.connect(QString(), path, interface, QStringLiteral("Update"), &receiver, SLOT(Update(QDBusMessage))));
+    // The subscription reaches the daemon asynchronously; one call that waits for its answer on the same
+    // connection makes sure it is in place before anything is sent.
+    const QDBusMessage ping = dock.call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    QCOMPARE(ping.type(), QDBusMessage::ReplyMessage);
 
     // The bar as a dock draws it: visible, share.
     const auto received = [&receiver]() {
@@ -289,7 +295,8 @@ void TaskbarTest::launcherEntrySignal()
                                app + QStringLiteral(" shown 0.5"),  app + QStringLiteral(" shown 0.75"),
                                app + QStringLiteral(" shown 1"),    app + QStringLiteral(" hidden 0"),
                                app + QStringLiteral(" shown 0.25"), app + QStringLiteral(" hidden 0")};
-    QTRY_COMPARE(received(), expected);
+    // A loaded machine (and the sanitizer build) can take seconds to deliver them through the daemon.
+    QTRY_COMPARE_WITH_TIMEOUT(received(), expected, 30000);
     for (const QDBusMessage& message : receiver.messages) {
         QCOMPARE(message.type(), QDBusMessage::SignalMessage);
         QCOMPARE(message.path(), path);
