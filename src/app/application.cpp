@@ -33,6 +33,8 @@ StartArguments ParseStartArguments(const QStringList& arguments, QTextStream& ou
         QStringLiteral("Finds ZIP and RAR photo archives in a folder tree and unpacks their pictures."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption noSplash(QStringLiteral("no-splash"), QStringLiteral("Start without the splash picture."));
+    parser.addOption(noSplash);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan at once."),
                                  QStringLiteral("[FOLDER]"));
 
@@ -58,6 +60,7 @@ StartArguments ParseStartArguments(const QStringList& arguments, QTextStream& ou
         result.ok = false;
         return result;
     }
+    result.splash = !parser.isSet(noSplash);
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
         return fail(QStringLiteral("Only one folder can be given."));

@@ -10,12 +10,13 @@ class QTextStream;
 // entry's name (so the window is matched to zelvano.desktop and its icon) and the window icon.
 void SetupApplication(QApplication& app);
 
-// What `zelvano [FOLDER]` asked for.
+// What `zelvano [--no-splash] [FOLDER]` asked for.
 struct StartArguments
 {
-    QString folder;   // absolute and cleaned; empty when none was given (or it was not a folder)
-    bool ok = true;   // false: end at once with exitCode (help or version shown, or a usage error)
-    int exitCode = 0; // 0 after --help and --version, 2 for a usage error
+    QString folder;     // absolute and cleaned; empty when none was given (or it was not a folder)
+    bool splash = true; // false with --no-splash
+    bool ok = true;     // false: end at once with exitCode (help or version shown, or a usage error)
+    int exitCode = 0;   // 0 after --help and --version, 2 for a usage error
 };
 
 // Parses the command line, the program's path first (as QCoreApplication::arguments() gives it). --help and

@@ -17,6 +17,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void parse_data();
     void parse();
+    void splash_data();
+    void splash();
     void setupApplication();
 
 private:
@@ -127,6 +129,37 @@ void TestStartArguments::setupApplication()
     // The icon comes from the resources of a static library and is drawn from SVG.
     QVERIFY(QFile::exists(QStringLiteral(":/icons/zelvano.svg")));
     QCOMPARE(QApplication::windowIcon().pixmap(QSize(32, 32)).size(), QSize(32, 32));
+}
+
+void TestStartArguments::splash_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("splash");
+    QTest::addColumn<bool>("withFolder");
+
+    QTest::newRow("default") << QStringList{} << true << false;
+    QTest::newRow("--no-splash") << QStringList{QStringLiteral("--no-splash")} << false << false;
+    QTest::newRow("--no-splash with a folder")
+        << QStringList{QStringLiteral("photos 1"), QStringLiteral("--no-splash")} << false << true;
+}
+
+// The option turns the picture off without taking the folder's place.
+void TestStartArguments::splash()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, splash);
+    QFETCH(bool, withFolder);
+
+    arguments.prepend(QStringLiteral("zelvano"));
+    QString outText;
+    QString errText;
+    QTextStream outStream(&outText);
+    QTextStream errStream(&errText);
+    const StartArguments result = ParseStartArguments(arguments, outStream, errStream);
+    QVERIFY(result.ok);
+    QCOMPARE(result.splash, splash);
+    QCOMPARE(result.folder.isEmpty(), !withFolder);
+    QCOMPARE(errText, QString());
 }
 
 QTEST_MAIN(TestStartArguments)
