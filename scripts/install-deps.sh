@@ -10,6 +10,9 @@ PACKAGES=(
   # The desktop program: Qt SVG for its pictures (qt6-base-dev brings D-Bus and Network); xvfb-run (with
   # xauth), ImageMagick's import and a font to look at it without a desktop; desktop-file-validate.
   qt6-svg-dev xvfb xauth imagemagick fonts-dejavu-core desktop-file-utils
+  # The package and its data: appstreamcli checks the metainfo, groff the man pages, dpkg-dev computes the
+  # package's dependencies.
+  appstream groff-base dpkg-dev
   # The benchmarks: GNU time for CPU seconds and peak memory, jpeginfo as the picture checker to beat,
   # python3 to write archives of many entries.
   time jpeginfo python3

@@ -22,7 +22,7 @@ const char* const kProgramDescription[] = {
 
 const OptionDoc kProgramOptions[] = {
     {"version", nullptr, "Prints the version."},
-    {"man", nullptr, "Prints the manual page of zelvano-cli (roff), the text of doc/zelvano-cli.1."},
+    {"man", nullptr, "Prints the manual page of zelvano-cli (roff), the text man zelvano-cli shows."},
 };
 
 const char* const kSettingsSynopsis[] = {"settings", "settings get NAME", "settings set NAME VALUE"};

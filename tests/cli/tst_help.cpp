@@ -43,10 +43,11 @@ private Q_SLOTS:
     {
         const CliResult r = RunCli({QStringLiteral("--man")});
         QCOMPARE(r.code, 0);
-        QFile file(QStringLiteral(ZELVANO_SOURCE_DIR "/doc/zelvano-cli.1"));
+        QFile file(QStringLiteral(ZELVANO_SOURCE_DIR "/doc/man/zelvano-cli.1"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString stored = QString::fromUtf8(file.readAll());
-        QVERIFY2(stored == r.out, "doc/zelvano-cli.1 is stale: rebuild it with zelvano-cli --man > doc/zelvano-cli.1");
+        QVERIFY2(stored == r.out,
+                 "doc/man/zelvano-cli.1 is stale: rebuild it with zelvano-cli --man > doc/man/zelvano-cli.1");
         QVERIFY(r.out.startsWith(QStringLiteral(".TH ZELVANO\\-CLI 1")));
     }
 
