@@ -1,6 +1,8 @@
 # Zelvano: every target installs what is missing first, then builds.
 #   make run    build and start the desktop program (ARGS=... passes arguments)
-#   make install  install the programs, the desktop entry and the icons under PREFIX (/usr/local)
+#   make install  install the programs, the desktop entry, the metainfo, the icons and the man pages under PREFIX
+#               (/usr/local)
+#   make package  a Debian package, $(BUILD)/zelvano_VERSION_ARCH.deb, for `sudo apt install ./build/zelvano_*.deb`
 #   make screenshots  PNGs of the window, its questions and results dialogs in $(BUILD)/screenshots
 #   make test   lint, build, run the test suite, run it again under ASan+UBSan, then fuzz each target briefly
 #   make lint   clang-format check over the sources and clang-tidy over src/
@@ -20,7 +22,7 @@ CMAKE_FLAGS ?=
 WERROR_FLAGS = -DZELVANO_WERROR=ON
 
 .PHONY: all deps configure build build-asan build-fuzz test test-asan test-fuzz lint format-check tidy \
-        run demo bench fuzz format clean install
+        run demo bench fuzz format clean install package
 
 all: build
 
@@ -86,7 +88,8 @@ tidy: configure
 run: build
 	@bash scripts/run.sh $(BUILD) $(ARGS)
 
-# The programs, the desktop entry and the icons under PREFIX; sudo only when PREFIX is not writable.
+# The programs, the desktop entry, the metainfo, the icons and the man pages under PREFIX; sudo only when PREFIX
+# is not writable.
 PREFIX ?= /usr/local
 install: build
 	@if [ -w "$(PREFIX)" ] || { [ ! -e "$(PREFIX)" ] && mkdir -p "$(PREFIX)" 2>/dev/null; }; then \
@@ -94,6 +97,11 @@ install: build
 	else \
 	    sudo cmake --install $(BUILD) --prefix "$(PREFIX)"; \
 	fi
+
+# The same files as a Debian package under /usr, built from the build folder by CPack and left there
+# (zelvano_VERSION_ARCH.deb); dpkg-shlibdeps names the library packages it depends on.
+package: build
+	@cd $(BUILD) && cpack
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
