@@ -62,14 +62,14 @@ CXAboutBox::CXAboutBox(const QUrl& homePage, QWidget* parent) : QDialog(parent)
     icon->setPixmap(QIcon(QStringLiteral(":/icons/zelvano.svg")).pixmap(kIconSize, kIconSize));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    QLabel* name = AddLabel("aboutName", QStringLiteral("Zelvano"), this);
+    QLabel* name = AddLabel("aboutName", tr("Zelvano"), this);
     QFont nameFont = name->font();
     nameFont.setBold(true);
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.6);
     name->setFont(nameFont);
     QLabel* version = AddLabel("aboutVersion", tr("Version %1").arg(QStringLiteral(ZELVANO_VERSION)), this);
     QLabel* description = AddLabel("aboutDescription", tr("Finds photo archives and unpacks their pictures"), this);
-    QLabel* licence = AddLabel("aboutLicence", QString::fromUtf16(kLicenceNotice), this);
+    QLabel* licence = AddLabel("aboutLicence", tr(kLicenceNotice), this);
     QLabel* librariesTitle = AddLabel("aboutLibrariesTitle", tr("Built with:"), this);
     QLabel* libraries = AddLabel("aboutLibraries", LibrariesText(), this);
     QLabel* unrarNotice =
