@@ -47,7 +47,7 @@ QString Seconds(int ms)
 
 QString Caption()
 {
-    return QObject::tr("Check for Updates - %1").arg(kProductName);
+    return CXUpdateCheck::tr("Check for Updates - %1").arg(kProductName);
 }
 
 } // namespace
@@ -241,14 +241,14 @@ void ShowUpdateCheckResult(QWidget* parent, const UpdateCheckResult& result, con
     switch (result.m_outcome) {
     case Outcome::Latest:
         ask(QMessageBox::Information,
-            QObject::tr("You have the latest version of %1! (Version: %2, Released: %3)")
+            CXUpdateCheck::tr("You have the latest version of %1! (Version: %2, Released: %3)")
                 .arg(kProductName, result.m_strVersion, result.m_strReleased),
             QMessageBox::Ok);
         break;
     case Outcome::NewVersion:
         if (ask(QMessageBox::Information,
-                QObject::tr("A new version of %1 is available (Version: %2, Released: %3).\n"
-                            "Would you like to download the latest version?")
+                CXUpdateCheck::tr("A new version of %1 is available (Version: %2, Released: %3).\n"
+                                  "Would you like to download the latest version?")
                     .arg(kProductName, result.m_strVersion, result.m_strReleased),
                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             const QUrl products = HomePageFile(kHomeProductsPage);
@@ -261,11 +261,11 @@ void ShowUpdateCheckResult(QWidget* parent, const UpdateCheckResult& result, con
         }
         break;
     case Outcome::Failed:
-        ask(QMessageBox::Warning, QObject::tr("Could not check for updates: %1").arg(result.m_strReason),
+        ask(QMessageBox::Warning, CXUpdateCheck::tr("Could not check for updates: %1").arg(result.m_strReason),
             QMessageBox::Ok);
         break;
     case Outcome::NoServer:
-        ask(QMessageBox::Information, QObject::tr("This build of %1 has no update server.").arg(kProductName),
+        ask(QMessageBox::Information, CXUpdateCheck::tr("This build of %1 has no update server.").arg(kProductName),
             QMessageBox::Ok);
         break;
     }

@@ -212,7 +212,7 @@ QString CXArchiveTableModel::TypeText(const QString& path, int archiveType)
     }
     if (!it->isEmpty())
         return *it;
-    return archiveType == 1 ? QStringLiteral("RAR archive") : QStringLiteral("ZIP archive");
+    return archiveType == 1 ? tr("RAR archive") : tr("ZIP archive");
 }
 
 QString CXArchiveTableModel::TimeText(qint64 secondsSince1970)
@@ -224,15 +224,15 @@ QString CXArchiveTableModel::HeaderText(int column, int extractTo)
 {
     switch (column) {
     case ColumnName:
-        return QStringLiteral("Photo Archive Name");
+        return tr("Photo Archive Name");
     case ColumnType:
-        return QStringLiteral("Type");
+        return tr("Type");
     case ColumnModified:
-        return QStringLiteral("Last Modified");
+        return tr("Last Modified");
     case ColumnSize:
-        return QStringLiteral("Size");
+        return tr("Size");
     case ColumnPhotos:
-        return QStringLiteral("Photos");
+        return tr("Photos");
     case ColumnExtract:
         return CXListCtrl::ExtractHeaderText(extractTo);
     default:

@@ -54,6 +54,20 @@ public:
     }
 };
 
+// English has one form for exactly one and another for every other count; the plural source also carries the
+// count, so a translation can give each of its own forms.
+QString ArchiveCountText(qint64 count)
+{
+    return (count == 1 ? CXListCtrl::tr("%1 Archive") : CXListCtrl::tr("%1 Archives", nullptr, int(count)))
+        .arg(FormatNumber(count));
+}
+
+QString PhotoCountText(qint64 count)
+{
+    return (count == 1 ? CXListCtrl::tr("%1 Photo") : CXListCtrl::tr("%1 Photos", nullptr, int(count)))
+        .arg(FormatNumber(count));
+}
+
 // Rows are built from many archives: the status strip shows the name of one in this many, and the
 // window's events are let through at most this often, so building stays fast and the window still paints.
 constexpr int kStatusEveryRows = 256;
@@ -134,11 +148,11 @@ void CXListCtrl::SetupList()
     };
     const QString samples[CXArchiveTableModel::ColumnCount] = {
         QString(),
-        QStringLiteral("RAR archive"),
+        CXArchiveTableModel::tr("RAR archive"),
         QStringLiteral("12-31-2026  12:59:59 PM"),
         QStringLiteral("999 bytes"),
         QStringLiteral("99,999"),
-        QStringLiteral("Extract to Folder"),
+        ExtractModeText(2),
     };
     const QFontMetrics body(font());
     const QFontMetrics head(header()->font());
@@ -363,11 +377,9 @@ void CXListCtrl::UpdateStatusTexts()
         return;
     const CheckedTotals checked = CountChecked();
     if (checked.m_nRows > 0) {
-        m_pStatus->SetSecondaryText(QStringLiteral("%1 / %2 Selected (%3 / %4)")
-                                        .arg(FormatNumber(checked.m_nRows),
-                                             FormatQuantity(RowCount(), QStringLiteral("Archive"), false),
-                                             FormatQuantity(checked.m_nPhotos, QStringLiteral("Photo"), false),
-                                             FormatByteSize(checked.m_nPhotoBytes)));
+        m_pStatus->SetSecondaryText(tr("%1 / %2 Selected (%3 / %4)")
+                                        .arg(FormatNumber(checked.m_nRows), ArchiveCountText(RowCount()),
+                                             PhotoCountText(checked.m_nPhotos), FormatByteSize(checked.m_nPhotoBytes)));
     } else {
         m_pStatus->ClearTexts();
     }
@@ -375,13 +387,13 @@ void CXListCtrl::UpdateStatusTexts()
         return;
     const QString found = FormatNumber(m_nActiveArchives);
     if (m_nFilter == 1)
-        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1 (%2 RAR Archives not shown)")
-                                   .arg(found, FormatNumber(m_nRarCount)));
+        m_pStatus->SetMainText(
+            tr("Photo Archives Found: %1 (%2 RAR Archives not shown)").arg(found, FormatNumber(m_nRarCount)));
     else if (m_nFilter == 2)
-        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1 (%2 ZIP Archives not shown)")
-                                   .arg(found, FormatNumber(m_nZipCount)));
+        m_pStatus->SetMainText(
+            tr("Photo Archives Found: %1 (%2 ZIP Archives not shown)").arg(found, FormatNumber(m_nZipCount)));
     else
-        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(found));
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1").arg(found));
 }
 
 void CXListCtrl::AutoSizeNameColumn()
@@ -478,16 +490,16 @@ QString CXListCtrl::SelectedPath() const
 QString CXListCtrl::ExtractHeaderText(int extractTo)
 {
     if (extractTo == 0)
-        return QStringLiteral("Smart Extraction") + QChar(0x2122);
-    return QStringLiteral("Extract To...");
+        return tr("Smart Extraction\u2122");
+    return tr("Extract To...");
 }
 
 QString CXListCtrl::ExtractModeText(int mode)
 {
     if (mode == 1)
-        return QStringLiteral("Extract to Here");
+        return tr("Extract to Here");
     if (mode == 2)
-        return QStringLiteral("Extract to Folder");
+        return tr("Extract to Folder");
     return {};
 }
 
@@ -503,25 +515,23 @@ QMenu* CXListCtrl::CreateContextMenu()
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    add(menu, QStringLiteral("Check All"), "checkAllAction", [this] { CheckAll(true); });
-    add(menu, QStringLiteral("Uncheck All"), "uncheckAllAction", [this] { CheckAll(false); });
+    add(menu, tr("Check All"), "checkAllAction", [this] { CheckAll(true); });
+    add(menu, tr("Uncheck All"), "uncheckAllAction", [this] { CheckAll(false); });
     menu->addSeparator();
-    add(menu, QStringLiteral("Open with Default Application"), "openDefaultAction",
-        [this] { OpenSelectedWithDefault(); });
-    add(menu, QStringLiteral("Show in File Manager"), "showInFileManagerAction",
-        [this] { ShowSelectedInFileManager(); });
+    add(menu, tr("Open with Default Application"), "openDefaultAction", [this] { OpenSelectedWithDefault(); });
+    add(menu, tr("Show in File Manager"), "showInFileManagerAction", [this] { ShowSelectedInFileManager(); });
     menu->addSeparator();
 
-    QMenu* filter = menu->addMenu(QStringLiteral("Filter"));
+    QMenu* filter = menu->addMenu(tr("Filter"));
     filter->setObjectName(QStringLiteral("filterMenu"));
-    QAction* all = add(filter, QStringLiteral("Show All"), "showAllAction", [this] { ChooseFilter(0); });
+    QAction* all = add(filter, tr("Show All"), "showAllAction", [this] { ChooseFilter(0); });
     all->setCheckable(true);
     all->setChecked(m_nFilter == 0);
     filter->addSeparator();
     // Choosing one type only makes sense when both are there.
     const bool bothTypes = m_nZipCount > 0 && m_nRarCount > 0;
-    QAction* zip = add(filter, QStringLiteral("Show *.zip files"), "showZipAction", [this] { ChooseFilter(1); });
-    QAction* rar = add(filter, QStringLiteral("Show *.rar files"), "showRarAction", [this] { ChooseFilter(2); });
+    QAction* zip = add(filter, tr("Show *.zip files"), "showZipAction", [this] { ChooseFilter(1); });
+    QAction* rar = add(filter, tr("Show *.rar files"), "showRarAction", [this] { ChooseFilter(2); });
     zip->setCheckable(true);
     rar->setCheckable(true);
     zip->setEnabled(bothTypes);
@@ -529,7 +539,7 @@ QMenu* CXListCtrl::CreateContextMenu()
     zip->setChecked(bothTypes && m_nFilter == 1);
     rar->setChecked(bothTypes && m_nFilter == 2);
     menu->addSeparator();
-    add(menu, QStringLiteral("Clear List"), "clearListAction", [this] { Q_EMIT clearListRequested(); });
+    add(menu, tr("Clear List"), "clearListAction", [this] { Q_EMIT clearListRequested(); });
     return menu;
 }
 

@@ -45,9 +45,9 @@ QTreeWidgetItem* AddSummaryRow(QTreeWidget* list, const QString& label, const QS
 
 } // namespace
 
-CXResultsDialog::CXResultsDialog(const QString& caption, const QString& reportNoun, const QString& scanPath,
+CXResultsDialog::CXResultsDialog(const QString& caption, const QString& saveErrorText, const QString& scanPath,
                                  const Layout& sizes, QWidget* parent)
-    : QDialog(parent), m_strReportNoun(reportNoun), m_strScanPath(scanPath), m_sizes(sizes),
+    : QDialog(parent), m_strSaveErrorText(saveErrorText), m_strScanPath(scanPath), m_sizes(sizes),
       m_nDetailsHeight(kDetailsHeight)
 {
     setWindowTitle(caption);
@@ -57,7 +57,7 @@ CXResultsDialog::CXResultsDialog(const QString& caption, const QString& reportNo
     m_pSummary = new QTreeWidget(this);
     m_pSummary->setObjectName(QStringLiteral("summaryList"));
     m_pSummary->setColumnCount(2);
-    m_pSummary->setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Field Value")});
+    m_pSummary->setHeaderLabels({tr("Field Name"), tr("Field Value")});
     m_pSummary->setHeaderHidden(true);
     m_pSummary->setRootIsDecorated(false);
     m_pSummary->setIndentation(0);
@@ -72,11 +72,11 @@ CXResultsDialog::CXResultsDialog(const QString& caption, const QString& reportNo
     m_pSummary->setColumnWidth(0, m_sizes.m_nLabelColumnWidth);
     m_pSummary->setColumnWidth(1, m_sizes.m_nValueColumnWidth);
 
-    m_pDetailsButton = new QPushButton(QStringLiteral("Show Details"), this);
+    m_pDetailsButton = new QPushButton(tr("Show Details"), this);
     m_pDetailsButton->setObjectName(QStringLiteral("detailsButton"));
-    m_pSaveButton = new QPushButton(QStringLiteral("Save Report"), this);
+    m_pSaveButton = new QPushButton(tr("Save Report"), this);
     m_pSaveButton->setObjectName(QStringLiteral("saveReportButton"));
-    m_pDoneButton = new QPushButton(QStringLiteral("Done"), this);
+    m_pDoneButton = new QPushButton(tr("Done"), this);
     m_pDoneButton->setObjectName(QStringLiteral("doneButton"));
     m_pDoneButton->setDefault(true);
     for (QPushButton* button : {m_pDetailsButton, m_pSaveButton, m_pDoneButton})
@@ -121,10 +121,10 @@ CXResultsDialog::CXResultsDialog(const QString& caption, const QString& reportNo
     });
 
     m_chooseReportPath = [this](const QString& proposedPath) {
-        QFileDialog dialog(this, QStringLiteral("Save As"));
+        QFileDialog dialog(this, tr("Save As"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilter(QStringLiteral("Text Files (*.txt)"));
+        dialog.setNameFilter(tr("Text Files (*.txt)"));
         dialog.setDefaultSuffix(QStringLiteral("txt"));
         dialog.setDirectory(QFileInfo(proposedPath).absolutePath());
         dialog.selectFile(proposedPath);
@@ -138,7 +138,7 @@ CXResultsDialog::CXResultsDialog(const QString& caption, const QString& reportNo
 
 void CXResultsDialog::FillSummary(const QList<std::pair<QString, QString>>& figures)
 {
-    AddSummaryRow(m_pSummary, QStringLiteral("Scan Path:"), QString());
+    AddSummaryRow(m_pSummary, tr("Scan Path:"), QString());
     for (const auto& [label, value] : figures)
         AddSummaryRow(m_pSummary, label, value);
     m_pSummary->topLevelItem(0)->setToolTip(1, QDir::toNativeSeparators(m_strScanPath));
@@ -203,7 +203,7 @@ void CXResultsDialog::ToggleDetails()
         resize(width(), newHeight);
     }
     m_bDetailsShown = !m_bDetailsShown;
-    m_pDetailsButton->setText(m_bDetailsShown ? QStringLiteral("Hide Details") : QStringLiteral("Show Details"));
+    m_pDetailsButton->setText(m_bDetailsShown ? tr("Hide Details") : tr("Show Details"));
 }
 
 void CXResultsDialog::ShowInFileManagerFor(QTreeWidgetItem* item)
@@ -269,11 +269,9 @@ void CXResultsDialog::ShowReportError(const QString& path)
             QFile::remove(path);
     }
     if (reason.isEmpty())
-        reason = QStringLiteral("the file could not be written");
+        reason = tr("the file could not be written");
 
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zelvano"),
-                    QStringLiteral("The %1 could not be saved to \"%2\": %3.")
-                        .arg(m_strReportNoun, QDir::toNativeSeparators(path), reason),
+    QMessageBox box(QMessageBox::Warning, tr("Zelvano"), m_strSaveErrorText.arg(QDir::toNativeSeparators(path), reason),
                     QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("reportErrorBox"));
     box.exec();

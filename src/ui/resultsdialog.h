@@ -46,8 +46,9 @@ protected:
         int m_nSummaryMinHeight = 205;
     };
 
-    // reportNoun names the report in the message shown when it cannot be written ("scan report").
-    CXResultsDialog(const QString& caption, const QString& reportNoun, const QString& scanPath, const Layout& sizes,
+    // saveErrorText is the message shown when the report cannot be written, with %1 for the path and %2 for
+    // the reason.
+    CXResultsDialog(const QString& caption, const QString& saveErrorText, const QString& scanPath, const Layout& sizes,
                     QWidget* parent);
 
     // Fills the summary: "Scan Path:" first (shortened in the middle to fit, whole in its tooltip), then the
@@ -75,7 +76,7 @@ private:
     void SetButtonsEnabled(bool enabled);
     void ShowReportError(const QString& path);
 
-    QString m_strReportNoun;
+    QString m_strSaveErrorText;
     QString m_strScanPath;
     Layout m_sizes;
     bool m_bDetailsShown = false;

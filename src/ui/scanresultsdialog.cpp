@@ -19,35 +19,33 @@ constexpr int kLabelColumnWidth = 130;
 constexpr int kValueColumnWidth = 288;
 constexpr int kSummaryMinHeight = 205;
 
-const char* const kNoInvalidText = "No Invalid Archives...";
-
 } // namespace
 
 CDLGScanResults::CDLGScanResults(const ScanReportFigures& figures, const CXArchiveList& archives, QWidget* parent)
-    : CXResultsDialog(QStringLiteral("Scan Results"), QStringLiteral("scan report"), figures.m_strScanPath,
-                      Layout{kLabelColumnWidth, kValueColumnWidth, kSummaryMinHeight}, parent),
+    : CXResultsDialog(tr("Scan Results"), tr("The scan report could not be saved to \"%1\": %2."),
+                      figures.m_strScanPath, Layout{kLabelColumnWidth, kValueColumnWidth, kSummaryMinHeight}, parent),
       m_figures(figures), m_archives(archives)
 {
     setObjectName(QStringLiteral("scanResultsDialog"));
 
     const ScanReportFigures& f = m_figures;
     FillSummary({
-        {QStringLiteral("Started:"), FormatReportTime(f.m_tStarted)},
-        {QStringLiteral("Finished:"), FormatReportTime(f.m_tFinished)},
-        {QStringLiteral("Elapsed Time:"), f.m_strElapsed},
-        {QStringLiteral("Total Archives Found:"), FormatNumber(f.m_nTotalFound)},
-        {QStringLiteral("Valid Archives:"), FormatNumber(f.m_nValid)},
-        {QStringLiteral("Invalid Archives:"), FormatNumber(f.m_nInvalid)},
-        {QStringLiteral("Skipped Archives:"), FormatNumber(f.m_nSkipped)},
-        {QStringLiteral("Zip Archives:"), FormatNumber(f.m_nZipCount)},
-        {QStringLiteral("RAR Archives:"), FormatNumber(f.m_nRarCount)},
-        {QStringLiteral("Total Photos:"), FormatNumber(f.m_nTotalPhotos)},
-        {QStringLiteral("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk)},
+        {tr("Started:"), FormatReportTime(f.m_tStarted)},
+        {tr("Finished:"), FormatReportTime(f.m_tFinished)},
+        {tr("Elapsed Time:"), f.m_strElapsed},
+        {tr("Total Archives Found:"), FormatNumber(f.m_nTotalFound)},
+        {tr("Valid Archives:"), FormatNumber(f.m_nValid)},
+        {tr("Invalid Archives:"), FormatNumber(f.m_nInvalid)},
+        {tr("Skipped Archives:"), FormatNumber(f.m_nSkipped)},
+        {tr("Zip Archives:"), FormatNumber(f.m_nZipCount)},
+        {tr("RAR Archives:"), FormatNumber(f.m_nRarCount)},
+        {tr("Total Photos:"), FormatNumber(f.m_nTotalPhotos)},
+        {tr("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk)},
     });
 
     QTreeWidget* details = Details();
     details->setColumnCount(1);
-    details->setHeaderLabels({QStringLiteral("Invalid Archives")});
+    details->setHeaderLabels({tr("Invalid Archives")});
     details->headerItem()->setTextAlignment(0, Qt::AlignLeft | Qt::AlignVCenter);
     FillDetails();
     RefreshButtons();
@@ -58,7 +56,7 @@ void CDLGScanResults::FillDetails()
     QTreeWidget* details = Details();
     const QList<CXFileItem>& invalid = m_archives.m_arrInvalid;
     if (invalid.isEmpty()) {
-        auto* item = new QTreeWidgetItem(details, {QString::fromLatin1(kNoInvalidText)});
+        auto* item = new QTreeWidgetItem(details, {tr("No Invalid Archives...")});
         item->setData(0, Qt::UserRole, 0);
         details->setEnabled(false);
         return;

@@ -31,7 +31,7 @@ CXSplashWindow::CXSplashWindow(const QImage& picture, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true); // ripples follow the pointer without a button held
     setCursor(Qt::ArrowCursor);
-    setWindowTitle(QStringLiteral("Zelvano"));
+    setWindowTitle(tr("Zelvano"));
 
     m_effectTimer.setObjectName(QStringLiteral("splashEffectTimer"));
     m_effectTimer.setInterval(kEffectInterval);

@@ -20,29 +20,29 @@ QString LabelForState(int state)
 {
     switch (state) {
     case 0:
-        return QStringLiteral("Ready");
+        return CXInformationST::tr("Ready");
     case 1:
-        return QStringLiteral("Scanning:");
+        return CXInformationST::tr("Scanning:");
     case 2:
-        return QStringLiteral("Adding:");
+        return CXInformationST::tr("Adding:");
     case 3:
-        return QStringLiteral("Unpacking:");
+        return CXInformationST::tr("Unpacking:");
     case 4:
-        return QStringLiteral("Pausing");
+        return CXInformationST::tr("Pausing");
     case 5:
-        return QStringLiteral("Paused");
+        return CXInformationST::tr("Paused");
     case 6:
-        return QStringLiteral("Validating:");
+        return CXInformationST::tr("Validating:");
     case 7:
-        return QStringLiteral("Initializing");
+        return CXInformationST::tr("Initializing");
     case 8:
-        return QStringLiteral("Deleting:");
+        return CXInformationST::tr("Deleting:");
     case 9:
         // The trash has a different name on each desktop; the label uses the one the user knows.
 #ifdef Q_OS_WIN
-        return QStringLiteral("Recycling:");
+        return CXInformationST::tr("Recycling:");
 #else
-        return QStringLiteral("Moving to Trash:");
+        return CXInformationST::tr("Moving to Trash:");
 #endif
     default:
         return {};

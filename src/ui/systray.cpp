@@ -30,12 +30,12 @@ CXSysTray::CXSysTray(QObject* parent)
       m_bSingleClickRestores(TraySingleClickRestores())
 {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
-    m_showAction = AddAction(m_menu.get(), QStringLiteral("showAction"), QStringLiteral("Show Zelvano"));
+    m_showAction = AddAction(m_menu.get(), QStringLiteral("showAction"), tr("Show Zelvano"));
     m_menu->addSeparator();
-    m_optionsAction = AddAction(m_menu.get(), QStringLiteral("optionsAction"), QStringLiteral("Options..."));
-    m_aboutAction = AddAction(m_menu.get(), QStringLiteral("aboutAction"), QStringLiteral("About..."));
+    m_optionsAction = AddAction(m_menu.get(), QStringLiteral("optionsAction"), tr("Options..."));
+    m_aboutAction = AddAction(m_menu.get(), QStringLiteral("aboutAction"), tr("About..."));
     m_menu->addSeparator();
-    m_exitAction = AddAction(m_menu.get(), QStringLiteral("exitAction"), QStringLiteral("Exit"));
+    m_exitAction = AddAction(m_menu.get(), QStringLiteral("exitAction"), tr("Exit"));
 
     connect(m_showAction, &QAction::triggered, this, &CXSysTray::showRequested);
     connect(m_optionsAction, &QAction::triggered, this, &CXSysTray::optionsRequested);

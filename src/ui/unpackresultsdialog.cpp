@@ -22,8 +22,8 @@ constexpr int kArchiveColumnWidth = 335;
 } // namespace
 
 CDLGUnpackResults::CDLGUnpackResults(const UnpackReportData& data, QWidget* parent)
-    : CXResultsDialog(QStringLiteral("Unpack Results"), QStringLiteral("unpack report"), data.m_strScanPath,
-                      Layout{kLabelColumnWidth, kValueColumnWidth, kSummaryMinHeight}, parent),
+    : CXResultsDialog(tr("Unpack Results"), tr("The unpack report could not be saved to \"%1\": %2."),
+                      data.m_strScanPath, Layout{kLabelColumnWidth, kValueColumnWidth, kSummaryMinHeight}, parent),
       m_data(data)
 {
     setObjectName(QStringLiteral("unpackResultsDialog"));
@@ -31,19 +31,19 @@ CDLGUnpackResults::CDLGUnpackResults(const UnpackReportData& data, QWidget* pare
     // The value texts come from the same formatters as the report's summary lines, so the two never disagree.
     const UnpackReportData& d = m_data;
     FillSummary({
-        {QStringLiteral("Started:"), FormatReportTime(d.m_tStarted)},
-        {QStringLiteral("Finished:"), FormatReportTime(d.m_tFinished)},
-        {QStringLiteral("Elapsed Time:"), d.m_strElapsed},
-        {QStringLiteral("Archives Processed:"), FormatNumber(d.m_nArchivesProcessed)},
-        {QStringLiteral("Photos Extracted:"), FormatNumber(d.m_nExtracted)},
-        {QStringLiteral("Size on Disk:"), FormatByteSize(d.m_nBytesOnDisk)},
-        {QStringLiteral("Number Skipped (Duplicate):"), FormatNumber(d.m_nSkipped)},
-        {QStringLiteral("Number of Errors:"), FormatNumber(d.m_nErrors)},
+        {tr("Started:"), FormatReportTime(d.m_tStarted)},
+        {tr("Finished:"), FormatReportTime(d.m_tFinished)},
+        {tr("Elapsed Time:"), d.m_strElapsed},
+        {tr("Archives Processed:"), FormatNumber(d.m_nArchivesProcessed)},
+        {tr("Photos Extracted:"), FormatNumber(d.m_nExtracted)},
+        {tr("Size on Disk:"), FormatByteSize(d.m_nBytesOnDisk)},
+        {tr("Number Skipped (Duplicate):"), FormatNumber(d.m_nSkipped)},
+        {tr("Number of Errors:"), FormatNumber(d.m_nErrors)},
     });
 
     QTreeWidget* details = Details();
     details->setColumnCount(2);
-    details->setHeaderLabels({QStringLiteral("Errors"), QStringLiteral("Archives with Errors")});
+    details->setHeaderLabels({tr("Errors"), tr("Archives with Errors")});
     details->headerItem()->setTextAlignment(0, Qt::AlignCenter);
     details->headerItem()->setTextAlignment(1, Qt::AlignLeft | Qt::AlignVCenter);
     details->header()->setStretchLastSection(true);
