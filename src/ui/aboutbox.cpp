@@ -92,8 +92,9 @@ CXAboutBox::CXAboutBox(const QUrl& homePage, QWidget* parent) : QDialog(parent)
     if (!homePage.isEmpty()) {
         const QString address = homePage.toString();
         QLabel* link = AddLabel("aboutHomeLink",
-                                QStringLiteral("<a href=\"%1\">%2</a>")
-                                    .arg(address.toHtmlEscaped(), homePage.toDisplayString().toHtmlEscaped()),
+                                tr("Home page: %1")
+                                    .arg(QStringLiteral("<a href=\"%1\">%2</a>")
+                                             .arg(address.toHtmlEscaped(), homePage.toDisplayString().toHtmlEscaped())),
                                 this);
         link->setTextFormat(Qt::RichText);
         link->setTextInteractionFlags(Qt::TextBrowserInteraction);
