@@ -7,9 +7,11 @@
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "support/testenv.h"
+#include "ui/aboutbox.h"
 #include "ui/archivelistmodel.h"
 #include "ui/archivelistview.h"
 #include "ui/headerbanner.h"
+#include "ui/helpwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/optionsdialog.h"
 #include "ui/scanresultsdialog.h"
@@ -76,14 +78,18 @@ struct Subject
 
 using Builder = std::function<void(Subject&)>;
 
-// Data needs no translation: numbers, clock times and counts (no letter at all), byte sizes, absolute paths
-// and archive file names.
+// Data needs no translation: numbers, clock times and counts (no letter at all), byte sizes, absolute paths,
+// archive file names and web addresses (also as a link showing the address).
 bool IsGenericData(const QString& text)
 {
     static const QRegularExpression letter(QStringLiteral("\\p{L}"));
     static const QRegularExpression size(QStringLiteral("^[0-9.,]+ (bytes|KB|MB|GB|TB|PB|EB)$"));
     static const QRegularExpression fileName(QStringLiteral("\\.(zip|rar)$"),
                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    const QString plain = QString(text).remove(tag);
+    if (plain.startsWith(QStringLiteral("http://")) || plain.startsWith(QStringLiteral("https://")))
+        return true;
     return !text.contains(letter) || size.match(text).hasMatch() || text.startsWith(QLatin1Char('/')) ||
            fileName.match(text).hasMatch();
 }
@@ -390,6 +396,22 @@ void Splash(Subject& s)
     Add(s, QStringLiteral("notice"), CXSplashWindow::NoticeText());
 }
 
+void AboutBox(Subject& s)
+{
+    auto box = std::make_shared<CXAboutBox>(QUrl(QStringLiteral("https://example.org/")), nullptr);
+    s.m_keep = {box};
+    AddWidgetTree(s, box.get());
+}
+
+void HelpWindow(Subject& s)
+{
+    auto window = std::make_shared<CXHelpWindow>();
+    s.m_keep = {window};
+    window->SetLinkOpener([](const QUrl&) { return true; });
+    window->ShowTopic(QString());
+    AddWidgetTree(s, window.get());
+}
+
 void MainWindow(Subject& s)
 {
     auto home = std::make_shared<IsolatedHome>();
@@ -441,6 +463,8 @@ void TestTranslatable::everyTextIsTranslated_data()
     QTest::newRow("tray menu") << Builder(TrayMenu);
     QTest::newRow("update check") << Builder(UpdateCheck);
     QTest::newRow("splash") << Builder(Splash);
+    QTest::newRow("about box") << Builder(AboutBox);
+    QTest::newRow("help window") << Builder(HelpWindow);
     QTest::newRow("main window") << Builder(MainWindow);
 }
 
