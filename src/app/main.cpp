@@ -36,6 +36,8 @@ int main(int argc, char* argv[])
     });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager&) { window.Shutdown(); });
+    if (start.splash)
+        window.ShowSplash();
     window.Initialize();
     window.show();
     if (!start.folder.isEmpty())

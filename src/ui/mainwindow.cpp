@@ -1,13 +1,18 @@
 #include "ui/mainwindow.h"
 
+#include "app/homepage.h"
 #include "common/format.h"
 #include "reports/scanreport.h"
 #include "scan/scanrunner.h"
 #include "settings/imagefilter.h"
+#include "ui/aboutbox.h"
 #include "ui/archivelistview.h"
 #include "ui/guihost.h"
 #include "ui/headerbanner.h"
+#include "ui/helpwindow.h"
+#include "ui/optionsdialog.h"
 #include "ui/scanresultsdialog.h"
+#include "ui/splashwindow.h"
 #include "ui/statusstrip.h"
 #include "ui/systray.h"
 #include "ui/taskbarstatus.h"
@@ -22,10 +27,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -47,22 +54,26 @@ static void InitResources()
 
 namespace {
 
-const QString kCaption = QStringLiteral("Zelvano");
+// The window's caption, also the caption of its message boxes.
+QString Caption()
+{
+    return CMainDialog::tr("Zelvano");
+}
+
 constexpr int kBannerHeight = 88;
 constexpr int kMinWidth = 744;
 constexpr int kMinHeight = 549;
 
-const QString kBannerText = QStringLiteral(
+const char* const kBannerText = QT_TRANSLATE_NOOP(
+    "CMainDialog",
     "Zelvano works by recursively searching the <b>Source Folder to Scan</b> for ZIP & RAR archives containing "
     "supported image formats to extract. <b>To get Started:</b>&nbsp;&nbsp;Click on the <b>Choose Source "
     "Folder</b> button and select a source folder to scan.  When the scan completes you can <b>check</b> each "
     "archive to perform in-place extraction and validation of the archives photos using <b>Smart "
     "Extraction\u2122</b>.  Click on the <b>Help</b> button for a tutorial and additional usage information.");
 
-// The commands that later parts of the program bring; until then their controls are shown disabled.
-constexpr bool kOptionsAvailable = false;
-constexpr bool kHelpAvailable = false;
-constexpr bool kAboutAvailable = false;
+// After Save in the Options dialog, the rescan starts this much later, once the dialog has gone.
+constexpr int kRescanDelay = 750;
 
 // Paths are held with "/" and shown with the platform's separators.
 QString Shown(const QString& path)
@@ -126,7 +137,7 @@ public:
     {
         return m_window.AskArchiveDelete(fileName, moreFollow);
     }
-    void ShowDiskSpaceMessage(const QString& text) override { QMessageBox::warning(&m_window, kCaption, text); }
+    void ShowDiskSpaceMessage(const QString& text) override { QMessageBox::warning(&m_window, Caption(), text); }
 
 private:
     CMainDialog& m_window;
@@ -136,7 +147,7 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
 {
     InitResources();
     setObjectName(QStringLiteral("mainWindow"));
-    setWindowTitle(kCaption);
+    setWindowTitle(Caption());
     setWindowIcon(QIcon(QStringLiteral(":/icons/zelvano.svg")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -153,6 +164,17 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent)
     m_pUnpackRun = std::make_unique<CXUnpackRun>(m_archives, m_settings, *m_pProgressHost, m_unpackOps);
     m_pTaskbar = std::make_unique<CXTaskbarStatus>(this);
 
+    m_pRescanTimer = new QTimer(this);
+    m_pRescanTimer->setObjectName(QStringLiteral("rescanTimer"));
+    m_pRescanTimer->setSingleShot(true);
+    m_pRescanTimer->setInterval(kRescanDelay);
+    connect(m_pRescanTimer, &QTimer::timeout, this, &CMainDialog::BeginScan);
+    m_pUpdateCheck = new CXUpdateCheck(this);
+    connect(m_pUpdateCheck, &CXUpdateCheck::finished, this, [this](const UpdateCheckResult& result) {
+        ShowUpdateCheckResult(this, result, m_updatePrompts);
+        UpdateAboutMenu();
+    });
+
     CreateControls();
     CreateMenus();
 }
@@ -166,6 +188,7 @@ CMainDialog::~CMainDialog()
     m_pUnpackRun->CloseHost();
     m_pUnpackRun.reset();
     m_archives.m_pHost = nullptr;
+    m_pHelpWindow.reset();
 }
 
 void CMainDialog::CreateControls()
@@ -190,7 +213,7 @@ void CMainDialog::CreateControls()
     top->setContentsMargins(0, 0, 4, 0); // with the layout's 8: the exit button 12 pixels from the edge
     auto* source = new QVBoxLayout;
     source->setSpacing(2);
-    m_pSourceLabel = new QLabel(QStringLiteral("Source Folder to Scan:"), this);
+    m_pSourceLabel = new QLabel(tr("Source Folder to Scan:"), this);
     m_pSourceLabel->setObjectName(QStringLiteral("sourceLabel"));
     m_pSourceCombo = new QComboBox(this);
     m_pSourceCombo->setObjectName(QStringLiteral("sourceCombo"));
@@ -252,6 +275,8 @@ void CMainDialog::CreateControls()
     connect(m_pChooseButton, &QToolButton::clicked, this, &CMainDialog::ChooseSourceFolder);
     connect(m_pScanButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pScanMenu, m_pScanButton); });
     connect(m_pAboutButton, &QToolButton::clicked, this, [this] { ShowMenuUnder(m_pAboutMenu, m_pAboutButton); });
+    connect(m_pOptionsButton, &QToolButton::clicked, this, &CMainDialog::ShowOptions);
+    connect(m_pHelpButton, &QToolButton::clicked, this, [this] { ShowHelp(); });
     connect(m_pExitButton, &QToolButton::clicked, this, &CMainDialog::ExitSteps);
     connect(m_pStartButton, &QToolButton::clicked, this, [this] { m_bUnpackPaused ? ResumeUnpack() : StartUnpack(); });
     connect(m_pPauseButton, &QToolButton::clicked, this, &CMainDialog::PauseUnpack);
@@ -262,53 +287,69 @@ void CMainDialog::CreateControls()
 
     m_pTray = new CXSysTray(this);
     m_pTray->setObjectName(QStringLiteral("sysTray"));
-    // Options and About come with their own parts of the program.
-    m_pTray->SetOptionsAvailable(kOptionsAvailable);
-    m_pTray->SetAboutAvailable(kAboutAvailable);
     m_pTray->SetRunActiveQuery([this] { return IsRunActive(); });
     connect(m_pTray, &CXSysTray::showRequested, this, &CMainDialog::ShowFromTray);
     connect(m_pTray, &CXSysTray::exitRequested, this, &CMainDialog::ExitFromTray);
+    connect(m_pTray, &CXSysTray::optionsRequested, this, &CMainDialog::ShowOptions);
+    connect(m_pTray, &CXSysTray::aboutRequested, this, &CMainDialog::ShowAbout);
 }
 
 void CMainDialog::CreateMenus()
 {
     m_pScanMenu = new QMenu(this);
     m_pScanMenu->setObjectName(QStringLiteral("scanMenu"));
-    m_pStartScanAction = m_pScanMenu->addAction(QStringLiteral("Start Scan"), this, &CMainDialog::BeginScan);
+    m_pStartScanAction = m_pScanMenu->addAction(tr("Start Scan"), this, &CMainDialog::BeginScan);
     m_pStartScanAction->setObjectName(QStringLiteral("startScanAction"));
-    m_pPauseScanAction = m_pScanMenu->addAction(QStringLiteral("Pause Scan"), this, &CMainDialog::PauseResumeScan);
+    m_pPauseScanAction = m_pScanMenu->addAction(tr("Pause Scan"), this, &CMainDialog::PauseResumeScan);
     m_pPauseScanAction->setObjectName(QStringLiteral("pauseScanAction"));
-    m_pStopScanAction = m_pScanMenu->addAction(QStringLiteral("Stop Scan"), this, &CMainDialog::StopScan);
+    m_pStopScanAction = m_pScanMenu->addAction(tr("Stop Scan"), this, &CMainDialog::StopScan);
     m_pStopScanAction->setObjectName(QStringLiteral("stopScanAction"));
     m_pScanMenu->addSeparator();
-    m_pClearListAction = m_pScanMenu->addAction(QStringLiteral("Clear List"), this, &CMainDialog::ClearList);
+    m_pClearListAction = m_pScanMenu->addAction(tr("Clear List"), this, &CMainDialog::ClearList);
     m_pClearListAction->setObjectName(QStringLiteral("clearListAction"));
     connect(m_pScanMenu, &QMenu::aboutToShow, this, &CMainDialog::UpdateScanMenu);
 
-    // The About box, the web pages and the update check come with their own parts of the program; until then
-    // their entries are there and disabled.
     m_pAboutMenu = new QMenu(this);
     m_pAboutMenu->setObjectName(QStringLiteral("aboutMenu"));
-    QAction* about = m_pAboutMenu->addAction(QStringLiteral("About..."));
+    QAction* about = m_pAboutMenu->addAction(tr("About..."), this, &CMainDialog::ShowAbout);
     about->setObjectName(QStringLiteral("aboutAction"));
     m_pAboutMenu->addSeparator();
-    QAction* site = m_pAboutMenu->addAction(QStringLiteral("Zelvano on the Web"));
-    site->setObjectName(QStringLiteral("homePageAction"));
-    QAction* helpDesk = m_pAboutMenu->addAction(QStringLiteral("Help Desk"));
-    helpDesk->setObjectName(QStringLiteral("helpDeskAction"));
-    QAction* forums = m_pAboutMenu->addAction(QStringLiteral("Community Forums"));
-    forums->setObjectName(QStringLiteral("forumsAction"));
-    m_pAboutMenu->addSeparator();
-    QAction* updates = m_pAboutMenu->addAction(QStringLiteral("Check for Updates..."));
-    updates->setObjectName(QStringLiteral("checkUpdatesAction"));
-    for (QAction* action : {about, site, helpDesk, forums, updates})
-        action->setEnabled(kAboutAvailable);
+    const auto addWebPage = [this](const QString& text, const char* name, QLatin1String page) {
+        QAction* action = m_pAboutMenu->addAction(text, this, [this, page] { OpenWebPage(page); });
+        action->setObjectName(QString::fromLatin1(name));
+        m_webActions.append(action);
+    };
+    addWebPage(tr("Zelvano on the Web"), "homePageAction", kHomeIndexPage);
+    addWebPage(tr("Help Desk"), "helpDeskAction", kHomeSupportPage);
+    addWebPage(tr("Community Forums"), "forumsAction", kHomeForumsPage);
+    m_pAboutSeparator = m_pAboutMenu->addSeparator();
+    m_pCheckUpdatesAction = m_pAboutMenu->addAction(tr("Check for Updates..."), this, &CMainDialog::CheckForUpdates);
+    m_pCheckUpdatesAction->setObjectName(QStringLiteral("checkUpdatesAction"));
+    connect(m_pAboutMenu, &QMenu::aboutToShow, this, &CMainDialog::UpdateAboutMenu);
+    UpdateAboutMenu();
 
-    m_pHelpAction = new QAction(QStringLiteral("Help"), this);
+    m_pHelpAction = new QAction(tr("Help"), this);
     m_pHelpAction->setObjectName(QStringLiteral("helpAction"));
     m_pHelpAction->setShortcut(QKeySequence(Qt::Key_F1));
-    m_pHelpAction->setEnabled(kHelpAvailable);
+    connect(m_pHelpAction, &QAction::triggered, this, [this] { ShowHelp(); });
     addAction(m_pHelpAction);
+
+    m_pOptionsAction = new QAction(tr("Options..."), this);
+    m_pOptionsAction->setObjectName(QStringLiteral("optionsAction"));
+    m_pOptionsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(m_pOptionsAction, &QAction::triggered, this, &CMainDialog::ShowOptions);
+    addAction(m_pOptionsAction);
+}
+
+// The web pages are there only when the build has a home page; the update check's entry always is (it says
+// when there is no update server) and is greyed while a check runs.
+void CMainDialog::UpdateAboutMenu()
+{
+    const bool web = !HomePage().isEmpty();
+    for (QAction* action : std::as_const(m_webActions))
+        action->setVisible(web);
+    m_pAboutSeparator->setVisible(web);
+    m_pCheckUpdatesAction->setEnabled(!m_pUpdateCheck->IsRunning());
 }
 
 void CMainDialog::ShowMenuUnder(QMenu* menu, QToolButton* button)
@@ -320,7 +361,7 @@ void CMainDialog::UpdateScanMenu()
 {
     const bool running = m_bScanning && !m_bScanPaused;
     m_pStartScanAction->setEnabled(!m_bScanning && !m_bScanPaused && FolderExists(m_strSourceFolder));
-    m_pPauseScanAction->setText(m_bScanPaused ? QStringLiteral("Resume Scan") : QStringLiteral("Pause Scan"));
+    m_pPauseScanAction->setText(m_bScanPaused ? tr("Resume Scan") : tr("Pause Scan"));
     m_pPauseScanAction->setEnabled(m_bScanning != 0);
     m_pStopScanAction->setEnabled(m_bScanning != 0);
     m_pClearListAction->setEnabled(!IsRunActive() && m_pList->RowCount() > 0);
@@ -332,12 +373,13 @@ bool CMainDialog::Initialize()
     // Step 2: the status strip shows the start.
     m_pStatus->SetState(7);
     // Step 3: settings through the core: locations, data and Temp folders, load, save.
-    m_pStatus->SetMainText(QStringLiteral("Application Settings"));
+    m_pStatus->SetMainText(tr("Application Settings"));
     QString error;
     const bool settingsOk = m_settings.InitializeSettings(&error);
-    m_pStatus->SetMainText(QStringLiteral("Application Settings"));
+    m_pStatus->SetMainText(tr("Application Settings"));
+    StartupPause(500);
     // Step 4: the drop-down from the history.
-    m_pStatus->SetMainText(QStringLiteral("Source Paths"));
+    m_pStatus->SetMainText(tr("Source Paths"));
     FillSourceCombo();
     m_pTaskbar->AttachTaskbar();
     // Step 6: the last source folder, or the default one when it is gone.
@@ -346,12 +388,14 @@ bool CMainDialog::Initialize()
         m_strSourceFolder = QDir::fromNativeSeparators(m_settings.m_strDefaultSourceFolder.trimmed());
     SelectSourceFolder(m_strSourceFolder);
     // Step 7: the banner.
-    m_pBanner->SetTitle(QStringLiteral("QuickStart"));
+    m_pBanner->SetTitle(tr("QuickStart"));
     m_pBanner->SetIcon(QStringLiteral(":/icons/banner.svg"));
-    m_pBanner->SetText(kBannerText);
+    m_pBanner->SetText(tr(kBannerText));
     // Steps 8 and 9: buttons and list.
-    m_pStatus->SetMainText(QStringLiteral("User Interface"));
+    m_pStatus->SetMainText(tr("User Interface"));
+    StartupPause(250);
     ApplyTooltips();
+    StartupPause(250);
     m_pList->SetupList();
     // Steps 10 and 11.
     m_archives.m_pSettings = &m_settings;
@@ -383,8 +427,47 @@ bool CMainDialog::Initialize()
     m_pStatus->SetMainText(QString());
     RefreshControls();
     if (!settingsOk)
-        QMessageBox::warning(this, kCaption, error);
+        QMessageBox::warning(this, Caption(), error);
+    if (!m_strPendingFolder.isEmpty())
+        QTimer::singleShot(0, this,
+                           [this, folder = std::exchange(m_strPendingFolder, QString())] { ScanFolderNow(folder); });
     return settingsOk;
+}
+
+CXSplashWindow* CMainDialog::Splash() const
+{
+    return m_pSplash.data();
+}
+
+void CMainDialog::ShowSplash()
+{
+    if (m_pSplash)
+        return;
+    auto* splash = new CXSplashWindow(QImage(), this); // deletes itself when it closes
+    splash->setObjectName(QStringLiteral("splashWindow"));
+    connect(splash, &CXSplashWindow::Finished, this, [this] {
+        if (isVisible())
+            BringToFront();
+    });
+    connect(splash, &CXSplashWindow::Clicked, this, [this] {
+        if (!HomePage().isEmpty())
+            OpenWebPage(kHomeIndexPage);
+    });
+    if (splash->Start())
+        m_pSplash = splash;
+    else
+        delete splash;
+}
+
+// The start-up's short pauses keep the splash's water moving; without a splash on show they are skipped, so
+// that nobody waits for a picture they do not see.
+void CMainDialog::StartupPause(int milliseconds)
+{
+    if (!m_pSplash || !m_pSplash->isVisible())
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void CMainDialog::FillSourceCombo()
@@ -434,15 +517,15 @@ void CMainDialog::ApplyTooltips()
 {
     const bool show = m_settings.m_bShowTooltips != 0;
     const auto tip = [show](QToolButton* button, const QString& text) { button->setToolTip(show ? text : QString()); };
-    tip(m_pChooseButton, QStringLiteral("Choose Source Folder"));
-    tip(m_pScanButton, QStringLiteral("Scan Source Folder"));
-    tip(m_pStartButton, m_bUnpackPaused ? QStringLiteral("Resume Processing") : QStringLiteral("Start Processing"));
-    tip(m_pPauseButton, QStringLiteral("Pause Processing"));
-    tip(m_pStopButton, QStringLiteral("Stop Processing"));
-    tip(m_pOptionsButton, QStringLiteral("Configure Options"));
-    tip(m_pAboutButton, QStringLiteral("Show About..."));
-    tip(m_pHelpButton, QStringLiteral("Show Help File"));
-    tip(m_pExitButton, QStringLiteral("Exit '%1'").arg(windowTitle()));
+    tip(m_pChooseButton, tr("Choose Source Folder"));
+    tip(m_pScanButton, tr("Scan Source Folder"));
+    tip(m_pStartButton, m_bUnpackPaused ? tr("Resume Processing") : tr("Start Processing"));
+    tip(m_pPauseButton, tr("Pause Processing"));
+    tip(m_pStopButton, tr("Stop Processing"));
+    tip(m_pOptionsButton, tr("Configure Options"));
+    tip(m_pAboutButton, tr("Show About..."));
+    tip(m_pHelpButton, tr("Show Help File"));
+    tip(m_pExitButton, tr("Exit '%1'").arg(windowTitle()));
 }
 
 void CMainDialog::SetButtonEnabled(QToolButton* button, bool enabled)
@@ -470,9 +553,10 @@ void CMainDialog::RefreshControls()
     SetButtonEnabled(m_pStartButton, unpacking ? m_bUnpackPaused != 0 : idle && m_pList->CountChecked().m_nRows > 0);
     SetButtonEnabled(m_pPauseButton, unpacking && !m_bUnpackPaused);
     SetButtonEnabled(m_pStopButton, unpacking);
-    SetButtonEnabled(m_pOptionsButton, kOptionsAvailable && idle);
+    SetButtonEnabled(m_pOptionsButton, idle);
+    m_pOptionsAction->setEnabled(idle);
     SetButtonEnabled(m_pAboutButton, true);
-    SetButtonEnabled(m_pHelpButton, kHelpAvailable);
+    SetButtonEnabled(m_pHelpButton, true);
     SetButtonEnabled(m_pExitButton, idle);
     m_pList->setEnabled(!scanning);
     m_pList->SetChecksLocked(unpacking);
@@ -524,7 +608,7 @@ void CMainDialog::ExitFromTray()
 {
     if (IsRunActive() || m_bClosing)
         return;
-    if (!Confirm(0, QStringLiteral("Are you sure you want to Exit?")))
+    if (!Confirm(0, tr("Are you sure you want to Exit?")))
         return;
     SaveLayout();
     QDialog::done(QDialog::Accepted);
@@ -580,13 +664,13 @@ bool CMainDialog::Confirm(int kind, const QString& text)
             activateWindow();
         }
     }
-    QMessageBox box(QMessageBox::Question, kCaption, text,
+    QMessageBox box(QMessageBox::Question, Caption(), text,
                     guard ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("confirmBox"));
     WidenForLongestLine(box);
     QCheckBox* dontAsk = nullptr;
     if (guard) {
-        dontAsk = new QCheckBox(QStringLiteral("Don't ask me again"), &box);
+        dontAsk = new QCheckBox(tr("Don't ask me again"), &box);
         dontAsk->setObjectName(QStringLiteral("dontAskCheckBox"));
         box.setCheckBox(dontAsk);
     }
@@ -609,7 +693,7 @@ bool CMainDialog::ExitSteps()
     }
     if (IsRunActive())
         return false;
-    if (!Confirm(0, QStringLiteral("Are you sure you want to Exit?")))
+    if (!Confirm(0, tr("Are you sure you want to Exit?")))
         return false;
     SaveLayout();
     QDialog::done(QDialog::Accepted);
@@ -665,6 +749,111 @@ void CMainDialog::SaveLayout()
     m_settings.SaveSettings();
 }
 
+void CMainDialog::RefillSourceCombo()
+{
+    FillSourceCombo();
+    SelectSourceFolder(m_strSourceFolder);
+}
+
+void CMainDialog::ShowOptions()
+{
+    if (!m_bInitialized || IsRunActive() || m_bClosing)
+        return;
+    ReadControls();
+    CPSDLGOptions dialog(m_settings, m_strSourceFolder, this);
+    dialog.setObjectName(QStringLiteral("optionsDialog"));
+    // Modal to this window only, so that the help window it opens can be used beside it.
+    dialog.setWindowModality(Qt::WindowModal);
+    connect(&dialog, &CPSDLGOptions::helpRequested, this, &CMainDialog::ShowHelp);
+    dialog.exec();
+    ApplyOptions(dialog.Outcome());
+}
+
+void CMainDialog::ApplyOptions(const OptionsOutcome& outcome)
+{
+    if (outcome.m_bHistoryCleared) {
+        if (outcome.m_bSaved) {
+            RefillSourceCombo();
+        } else {
+            m_pSourceCombo->clear();
+            SelectSourceFolder(m_strSourceFolder);
+        }
+    }
+    if (!outcome.m_bSaved) {
+        RefreshControls();
+        return;
+    }
+    if (!outcome.m_bWritten)
+        QMessageBox::warning(this, Caption(),
+                             tr("The options could not be written to the settings file; they apply until Zelvano "
+                                "ends."));
+    if (m_settings.m_bAutoSizeNameColumn)
+        m_pList->AutoSizeNameColumn();
+    const bool rescan = outcome.m_bRescanNeeded;
+    ApplyTooltips();
+    // A rescan rebuilds every row anyway.
+    if (outcome.m_bExtractModeChanged && !rescan)
+        m_pList->RewriteExtractColumn();
+    if (outcome.m_bNameDisplayChanged && !rescan)
+        m_pList->RewriteNameColumn();
+    if (m_settings.m_bAlwaysShowTrayIcon)
+        m_pTray->ShowIcon();
+    else if (!m_bHiddenInTray) // the icon is the way back to a window hidden in the tray
+        m_pTray->HideIcon();
+    if (rescan && m_pList->RowCount() > 0) {
+        if (Confirm(4, tr("Zelvano needs to rescan the source folder:\n'%1' to accurately reflect your current "
+                          "settings.\n\nClick OK to continue or Cancel to clear the list.")
+                           .arg(Shown(m_strSourceFolder))))
+            m_pRescanTimer->start();
+        else
+            ClearList();
+    }
+    RefreshControls();
+}
+
+void CMainDialog::ShowHelp(const QString& topic)
+{
+    if (!m_pHelpWindow) {
+        m_pHelpWindow = std::make_unique<CXHelpWindow>();
+        m_pHelpWindow->setObjectName(QStringLiteral("helpWindow"));
+        m_pHelpWindow->setWindowIcon(windowIcon());
+    }
+    m_pHelpWindow->ShowTopic(topic);
+}
+
+void CMainDialog::ShowAbout()
+{
+    if (m_bClosing)
+        return;
+    CXAboutBox box(this);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.exec();
+}
+
+void CMainDialog::CheckForUpdates()
+{
+    if (m_pUpdateCheck->IsRunning())
+        return;
+    m_pUpdateCheck->Start();
+    UpdateAboutMenu();
+}
+
+bool CMainDialog::IsCheckingForUpdates() const
+{
+    return m_pUpdateCheck->IsRunning();
+}
+
+void CMainDialog::OpenWebPage(const QString& page)
+{
+    const QUrl url = HomePageFile(page);
+    if (url.isEmpty())
+        return;
+    if (m_openUrl)
+        m_openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
 void CMainDialog::ClearList()
 {
     if (IsRunActive())
@@ -683,10 +872,9 @@ void CMainDialog::ChooseSourceFolder()
     QString start = m_strSourceFolder;
     while (start.size() > 1 && start.endsWith(QLatin1Char('/')))
         start.chop(1);
-    const QString chosen = m_chooseFolder
-                               ? m_chooseFolder(start)
-                               : QFileDialog::getExistingDirectory(this, QStringLiteral("Choose the location to scan."),
-                                                                   Shown(start), QFileDialog::ShowDirsOnly);
+    const QString chosen = m_chooseFolder ? m_chooseFolder(start)
+                                          : QFileDialog::getExistingDirectory(this, tr("Choose the location to scan."),
+                                                                              Shown(start), QFileDialog::ShowDirsOnly);
     if (chosen.trimmed().isEmpty())
         return;
     ScanFolderNow(chosen);
@@ -710,6 +898,12 @@ void CMainDialog::ScanFolderNow(const QString& folder)
 
 void CMainDialog::WakeUp(const QString& folder)
 {
+    if (!m_bInitialized) {
+        // Handed over during the start-up's pauses: scanned once the window is ready.
+        if (!folder.isEmpty())
+            m_strPendingFolder = folder;
+        return;
+    }
     BringToFront();
     if (!folder.isEmpty() && !IsRunActive())
         ScanFolderNow(folder);
@@ -808,7 +1002,7 @@ void CMainDialog::StopScan()
         m_pScanRunner->Pause();
         suspendedHere = true;
     }
-    if (!Confirm(2, QStringLiteral("Are you sure you want to cancel and discard the scanning results?"))) {
+    if (!Confirm(2, tr("Are you sure you want to cancel and discard the scanning results?"))) {
         if (suspendedHere) {
             m_pScanRunner->Resume();
             m_pHost->Hold(false);
@@ -880,7 +1074,7 @@ void CMainDialog::OnScanFinished()
         m_tRunEnd = m_scanTimer.m_tEnd;
         rows = m_pList->RebuildList(true);
         m_pStatus->SetState(0);
-        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(FormatNumber(rows)));
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1").arg(FormatNumber(rows)));
         if (m_settings.m_bShowScanResults) {
             ScanReportFigures figures = MakeScanReportFigures(m_archives, m_strSourceFolder, m_tRunStart, m_tRunEnd,
                                                               m_scanTimer.GetElapsedText());
@@ -899,7 +1093,7 @@ void CMainDialog::OnScanFinished()
     // The count stays after the refresh, also when nothing was found (the refresh leaves an empty list's
     // texts empty).
     if (!stopped)
-        m_pStatus->SetMainText(QStringLiteral("Photo Archives Found: %1").arg(FormatNumber(rows)));
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1").arg(FormatNumber(rows)));
     Q_EMIT scanEnded();
 }
 
@@ -1003,8 +1197,7 @@ void CMainDialog::StopUnpack()
         m_pUnpackRun->Pause();
         suspendedHere = true;
     }
-    if (!m_bStopWithoutAsking &&
-        !Confirm(1, QStringLiteral("Are you sure you want to cancel the unpacking operation?"))) {
+    if (!m_bStopWithoutAsking && !Confirm(1, tr("Are you sure you want to cancel the unpacking operation?"))) {
         if (suspendedHere) {
             m_pUnpackRun->Resume();
             m_pHost->Hold(false);
@@ -1027,10 +1220,9 @@ DeleteAnswer CMainDialog::AskArchiveDelete(const QString& fileName, bool moreFol
 {
     BringToFront();
     const QString text =
-        QStringLiteral("Are you sure you want to delete the archive '%1'?%2.")
-            .arg(fileName,
-                 moreFollow ? QStringLiteral("\n\nClick 'Cancel' to abort the current operation") : QString());
-    QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::NoButton, this);
+        tr("Are you sure you want to delete the archive '%1'?%2.")
+            .arg(fileName, moreFollow ? tr("\n\nClick 'Cancel' to abort the current operation") : QString());
+    QMessageBox box(QMessageBox::Question, Caption(), text, QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("deleteQuestionBox"));
     WidenForLongestLine(box);
     const auto add = [&box](const QString& caption, QMessageBox::ButtonRole role, const char* name) {
@@ -1038,13 +1230,11 @@ DeleteAnswer CMainDialog::AskArchiveDelete(const QString& fileName, bool moreFol
         button->setObjectName(QString::fromLatin1(name));
         return button;
     };
-    QPushButton* yes = add(QStringLiteral("&Yes"), QMessageBox::YesRole, "yesButton");
-    QPushButton* yesToAll =
-        moreFollow ? add(QStringLiteral("Y&es to All"), QMessageBox::YesRole, "yesToAllButton") : nullptr;
-    QPushButton* no = add(QStringLiteral("&No"), QMessageBox::NoRole, "noButton");
-    QPushButton* noToAll =
-        moreFollow ? add(QStringLiteral("N&o to All"), QMessageBox::NoRole, "noToAllButton") : nullptr;
-    QPushButton* cancel = moreFollow ? add(QStringLiteral("Cancel"), QMessageBox::RejectRole, "cancelButton") : nullptr;
+    QPushButton* yes = add(tr("&Yes"), QMessageBox::YesRole, "yesButton");
+    QPushButton* yesToAll = moreFollow ? add(tr("Y&es to All"), QMessageBox::YesRole, "yesToAllButton") : nullptr;
+    QPushButton* no = add(tr("&No"), QMessageBox::NoRole, "noButton");
+    QPushButton* noToAll = moreFollow ? add(tr("N&o to All"), QMessageBox::NoRole, "noToAllButton") : nullptr;
+    QPushButton* cancel = moreFollow ? add(tr("Cancel"), QMessageBox::RejectRole, "cancelButton") : nullptr;
     box.setDefaultButton(yes);
     // Escape (or closing the box) keeps the archive: Cancel where it is offered, else No.
     box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : no);
@@ -1078,8 +1268,8 @@ void CMainDialog::OnUnpackFinished()
     const int archives = int(m_pUnpackRun->Selection().size());
     m_pStatus->SetState(0);
     m_pStatus->SetSecondaryText(QString());
-    m_pStatus->SetMainText(
-        cancelled ? QString() : QStringLiteral("Processed %1 Archives in %2").arg(FormatNumber(archives), elapsed));
+    m_pStatus->SetMainText(cancelled ? QString()
+                                     : tr("Processed %1 Archives in %2").arg(FormatNumber(archives), elapsed));
     const QString processedText = m_pStatus->MainText();
 
     if (!cancelled) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/updatecheck.h"
 #include "common/tasktimer.h"
 #include "common/workerhost.h"
 #include "scan/archivelist.h"
@@ -9,9 +10,13 @@
 #include <functional>
 #include <memory>
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 class CXGuiWorkerHost;
+class CXHelpWindow;
+class CXSplashWindow;
+struct OptionsOutcome;
 class CXProgressHost;
 class CXSysTray;
 class CXTaskbarStatus;
@@ -23,7 +28,9 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolButton;
+class QUrl;
 
 // The main window: the nine picture buttons and the source-folder drop-down at the top, the archive list in
 // the middle and the status strip at the bottom. It owns the settings record, the found-archive model and
@@ -72,6 +79,23 @@ public:
     // The extraction and deletion the unpack runs use (tests put their own); only while no run is active.
     void SetUnpackOperations(const UnpackOperations& ops);
 
+    // The Options dialog (the button, the tray menu, Ctrl+,), only while no run is active; on Save the window
+    // brings the list, the tooltips and the tray icon in line and offers a rescan when the found set changes.
+    void ShowOptions();
+    // The help window at a page ("" for the start page, or a page's file name).
+    void ShowHelp(const QString& topic = QString());
+    void ShowAbout();
+    // Asks the update server in the background; the About menu's entry is greyed until the answer is shown.
+    void CheckForUpdates();
+    bool IsCheckingForUpdates() const;
+    // Shows the start-up picture; the start-up steps then pause briefly (only while it is on show) so that
+    // it stays lively. Call before Initialize().
+    void ShowSplash();
+    CXSplashWindow* Splash() const;
+    CXHelpWindow* HelpWindow() const { return m_pHelpWindow.get(); }
+    // The timer that starts the rescan the Options dialog led to.
+    QTimer* RescanTimer() const { return m_pRescanTimer; }
+
     // The scan commands.
     void BeginScan();
     void PauseResumeScan();
@@ -101,6 +125,10 @@ public:
 
     // Where the window asks for a folder (tests put their answer here); an empty answer means cancelled.
     std::function<QString(const QString& startFolder)> m_chooseFolder;
+    // Where web pages open (the default browser unless tests put their own).
+    std::function<bool(const QUrl& url)> m_openUrl;
+    // How the update check's answer is shown (message boxes unless tests answer).
+    UpdateCheckPrompts m_updatePrompts;
 
 Q_SIGNALS:
     // The scan-finished handling is over (the list is built, the results dialog closed), or a stopped scan's
@@ -131,6 +159,11 @@ private:
     void SetButtonEnabled(QToolButton* button, bool enabled);
     void ShowMenuUnder(QMenu* menu, QToolButton* button);
     void UpdateScanMenu();
+    void UpdateAboutMenu();
+    void RefillSourceCombo();
+    void ApplyOptions(const OptionsOutcome& outcome);
+    void OpenWebPage(const QString& page);
+    void StartupPause(int milliseconds);
 
     // The worker's calls, on the user-interface thread.
     void OnScanProgress(const QString& folder);
@@ -171,6 +204,7 @@ private:
     qint32 m_bHiddenInTray = 0;
     qint32 m_bClosing = 0;
     bool m_bInitialized = false;
+    QString m_strPendingFolder; // a folder handed over while the start-up ran
     bool m_bModelStale = false; // a stopped scan's worker had not ended: the model is emptied once it has
 
     CXHeaderST* m_pBanner = nullptr;
@@ -195,5 +229,15 @@ private:
     QAction* m_pStopScanAction = nullptr;
     QAction* m_pClearListAction = nullptr;
     QMenu* m_pAboutMenu = nullptr;
+    QAction* m_pAboutSeparator = nullptr; // before the web pages, hidden with them
+    QList<QAction*> m_webActions;
+    QAction* m_pCheckUpdatesAction = nullptr;
     QAction* m_pHelpAction = nullptr;
+    QAction* m_pOptionsAction = nullptr;
+
+    QTimer* m_pRescanTimer = nullptr;
+    CXUpdateCheck* m_pUpdateCheck = nullptr;
+    QPointer<CXSplashWindow> m_pSplash;
+    // Without a parent, so that it stays usable beside the modal Options dialog.
+    std::unique_ptr<CXHelpWindow> m_pHelpWindow;
 };

@@ -4,9 +4,12 @@
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 #include "ui/archivelistview.h"
+#include "ui/helpwindow.h"
 #include "ui/mainwindow.h"
+#include "ui/optionsdialog.h"
 #include "ui/scanresultsdialog.h"
 #include "ui/statusstrip.h"
+#include "ui/systray.h"
 #include "unpack/extractfixture.h"
 
 #include <functional>
@@ -16,11 +19,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -80,6 +88,38 @@ private:
     QTimer m_timer;
 };
 
+// Works the next Options dialog that opens: `act` plays the user's part and ends it (Save, Cancel).
+class OptionsAnswer : public QObject
+{
+public:
+    explicit OptionsAnswer(std::function<void(CPSDLGOptions&)> act) : m_act(std::move(act))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<CPSDLGOptions*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            m_timer.stop();
+            ++m_nShown;
+            m_act(*dialog);
+        });
+        m_timer.start(10);
+    }
+    int m_nShown = 0;
+
+private:
+    QTimer m_timer;
+    std::function<void(CPSDLGOptions&)> m_act;
+};
+
+template <typename T>
+T* In(const QWidget& parent, const char* name)
+{
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
 QByteArray PhotoZip(int pictures)
 {
     ZipWriter zip;
@@ -135,6 +175,16 @@ private Q_SLOTS:
     void tooltipsFollowTheSetting();
     void confirmKinds_data();
     void confirmKinds();
+    void optionsSaveBringsTheWindowInLine_data();
+    void optionsSaveBringsTheWindowInLine();
+    void optionsFromTheTrayKeepTheWayBack();
+    void optionsHistoryClearing_data();
+    void optionsHistoryClearing();
+    void helpOpensAtItsTopic_data();
+    void helpOpensAtItsTopic();
+    void aboutMenuFollowsTheHomePage_data();
+    void aboutMenuFollowsTheHomePage();
+    void updateCheckCannotStartTwice();
 
 private:
     // Writes the settings file the window reads at start.
@@ -259,8 +309,8 @@ void TestMainWindow::enablingFollowsTheRunState()
     auto w = NewWindow();
     // Idle without an existing source folder: nothing to scan.
     QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=1 chooseFolderButton=1 scanButton=0 startButton=0 "
-                                          "pauseButton=0 stopButton=0 optionsButton=0 aboutButton=1 "
-                                          "helpButton=0 exitButton=1 archiveList=1"));
+                                          "pauseButton=0 stopButton=0 optionsButton=1 aboutButton=1 "
+                                          "helpButton=1 exitButton=1 archiveList=1"));
 
     // Scanning. The worker's first call waits for this thread, so the scan cannot end before we look.
     w->m_chooseFolder = [&](const QString&) { return root; };
@@ -269,7 +319,14 @@ void TestMainWindow::enablingFollowsTheRunState()
     QCOMPARE(w->StatusStrip()->LabelText(), QStringLiteral("Scanning:"));
     QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=0 chooseFolderButton=0 scanButton=1 startButton=0 "
                                           "pauseButton=0 stopButton=0 optionsButton=0 aboutButton=1 "
-                                          "helpButton=0 exitButton=0 archiveList=0"));
+                                          "helpButton=1 exitButton=0 archiveList=0"));
+    // Options stay shut while a run is active, whichever way they are asked for.
+    QVERIFY(!In<QAction>(*w, "optionsAction")->isEnabled());
+    {
+        NoModalExpected none;
+        w->ShowOptions();
+        QVERIFY(!none.m_bSeen);
+    }
     QMenu* scanMenu = w->ScanMenu();
     Q_EMIT scanMenu->aboutToShow();
     const auto action = [&](const char* name) { return scanMenu->findChild<QAction*>(QString::fromLatin1(name)); };
@@ -293,8 +350,9 @@ void TestMainWindow::enablingFollowsTheRunState()
     QCOMPARE(w->List()->RowCount(), 2);
     // Rows are checked: processing can start.
     QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=1 chooseFolderButton=1 scanButton=1 startButton=1 "
-                                          "pauseButton=0 stopButton=0 optionsButton=0 aboutButton=1 "
-                                          "helpButton=0 exitButton=1 archiveList=1"));
+                                          "pauseButton=0 stopButton=0 optionsButton=1 aboutButton=1 "
+                                          "helpButton=1 exitButton=1 archiveList=1"));
+    QVERIFY(In<QAction>(*w, "optionsAction")->isEnabled());
     Q_EMIT scanMenu->aboutToShow();
     QVERIFY(action("startScanAction")->isEnabled());
     QVERIFY(!action("pauseScanAction")->isEnabled());
@@ -641,6 +699,275 @@ void TestMainWindow::confirmKinds()
     QCOMPARE(sawCheckBox, checkBox);
     if (asked)
         QCOMPARE(caption, QStringLiteral("Zelvano"));
+}
+
+void TestMainWindow::optionsSaveBringsTheWindowInLine_data()
+{
+    QTest::addColumn<QString>("change"); // what the user does in the dialog
+    QTest::addColumn<int>("button");     // the answer to the rescan question
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("rescanned");
+    QTest::addColumn<int>("rowsAfter");
+
+    QTest::newRow("new extension, OK rescans") << "extension" << int(QMessageBox::Ok) << true << true << 2;
+    QTest::newRow("new extension, Cancel clears the list")
+        << "extension" << int(QMessageBox::Cancel) << true << false << 0;
+    QTest::newRow("ignored folder names, OK rescans") << "ignore" << int(QMessageBox::Ok) << true << true << 2;
+    QTest::newRow("extraction mode: no question, the column rewritten")
+        << "extractTo" << int(QMessageBox::Ok) << false << false << 2;
+    QTest::newRow("dialog cancelled: nothing changes") << "cancel" << int(QMessageBox::Ok) << false << false << 2;
+}
+
+void TestMainWindow::optionsSaveBringsTheWindowInLine()
+{
+    QFETCH(QString, change);
+    QFETCH(int, button);
+    QFETCH(bool, asked);
+    QFETCH(bool, rescanned);
+    QFETCH(int, rowsAfter);
+    const QString root = MakeTree(2);
+    WriteSettings([](CXSettings& s) {
+        s.m_bShowScanResults = 0;
+        s.m_nExtractTo = 0;
+        s.m_strExtraExtensions.clear();
+        s.m_strIgnoreFolderNames.clear();
+    });
+    auto w = NewWindow();
+    QSignalSpy ended(w.get(), &CMainDialog::scanEnded);
+    w->ScanFolderNow(root);
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(w->List()->RowCount(), 2);
+    const QString headerBefore = w->List()->model()->headerData(5, Qt::Horizontal).toString();
+
+    OptionsAnswer options([&](CPSDLGOptions& d) {
+        auto* tabs = In<QTabWidget>(d, "optionsTabs");
+        if (change == QLatin1String("extractTo")) {
+            tabs->setCurrentIndex(CPSDLGOptions::PageScanning);
+            In<CXChoiceCombo>(d, "extractToCombo")->SelectByValue(2);
+        } else {
+            tabs->setCurrentIndex(CPSDLGOptions::PageImageTypes);
+            if (change == QLatin1String("ignore"))
+                In<QPlainTextEdit>(d, "ignoreFolderNamesEdit")->setPlainText(QStringLiteral("sub1"));
+            else
+                In<QLineEdit>(d, "extraExtensionsEdit")->setText(QStringLiteral(".nfo"));
+        }
+        In<QPushButton>(d, change == QLatin1String("cancel") ? "cancelButton" : "saveButton")->click();
+    });
+    BoxAnswer answer{QMessageBox::StandardButton(button)};
+    Child<QToolButton>(*w, "optionsButton")->click();
+    QCOMPARE(options.m_nShown, 1);
+    QCOMPARE(answer.m_nAsked, asked ? 1 : 0);
+    if (asked)
+        QVERIFY2(answer.m_strText.contains(QDir::toNativeSeparators(root)), qPrintable(answer.m_strText));
+    // The rescan waits for the dialog to be gone.
+    QCOMPARE(w->RescanTimer()->isActive(), rescanned);
+    QVERIFY(!w->IsScanning());
+    if (rescanned)
+        QVERIFY(ended.wait(20000));
+    QCOMPARE(w->List()->RowCount(), rowsAfter);
+    const QString headerAfter = w->List()->model()->headerData(5, Qt::Horizontal).toString();
+    if (change == QLatin1String("extractTo")) {
+        QCOMPARE(headerAfter, CXListCtrl::ExtractHeaderText(2));
+        QVERIFY(headerAfter != headerBefore);
+        QCOMPARE(w->List()->model()->index(0, 5).data().toString(), CXListCtrl::ExtractModeText(2));
+    }
+    QVERIFY(!w->IsRunActive());
+}
+
+// Saved from the tray while the window is hidden there: the icon stays even when it is not to be shown
+// always, since it is the only way back to the window.
+void TestMainWindow::optionsFromTheTrayKeepTheWayBack()
+{
+    WriteSettings([](CXSettings& s) {
+        s.m_bMinimizeToTray = 1;
+        s.m_bMinimizeOnClose = 1;
+        s.m_bAlwaysShowTrayIcon = 1;
+    });
+    auto w = NewWindow();
+    CXSysTray::SetTrayAvailableHook([] { return true; });
+    QVERIFY(!w->ExitSteps());
+    QVERIFY(w->IsHiddenInTray());
+    OptionsAnswer options([&](CPSDLGOptions& d) {
+        In<QCheckBox>(d, "alwaysShowTrayIconCheck")->setChecked(false);
+        In<QPushButton>(d, "saveButton")->click();
+    });
+    w->Tray()->OptionsAction()->trigger();
+    QCOMPARE(options.m_nShown, 1);
+    QCOMPARE(w->Settings().m_bAlwaysShowTrayIcon, 0);
+    QVERIFY(w->Tray()->IsShown());
+    // Back in the window, the icon goes as the new setting says.
+    w->Tray()->ShowAction()->trigger();
+    QVERIFY(!w->Tray()->IsShown());
+    CXSysTray::SetTrayAvailableHook({});
+}
+
+void TestMainWindow::optionsHistoryClearing_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::newRow("Save") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+// The clearing stands either way; Save puts the user's pictures folder back beside the current folder.
+void TestMainWindow::optionsHistoryClearing()
+{
+    QFETCH(bool, save);
+    const QString a = m_tree->path() + QStringLiteral("/a");
+    const QString b = m_tree->path() + QStringLiteral("/b");
+    const QString pictures = m_home->path() + QStringLiteral("/Pictures");
+    for (const QString& folder : {a, b, pictures})
+        QVERIFY(QDir().mkpath(folder));
+    WriteSettings([&](CXSettings& s) {
+        s.m_arrSourceHistory.clear();
+        s.m_arrSourceHistory.Append(a);
+        s.m_arrSourceHistory.Append(b);
+        s.m_strLastSourceFolder = b;
+    });
+    auto w = NewWindow();
+    auto* combo = Child<QComboBox>(*w, "sourceCombo");
+    QVERIFY(combo->count() >= 2);
+    OptionsAnswer options([&](CPSDLGOptions& d) {
+        In<QPushButton>(d, "clearHistoryButton")->click();
+        In<QPushButton>(d, save ? "saveButton" : "cancelButton")->click();
+    });
+    Child<QToolButton>(*w, "optionsButton")->click();
+    QCOMPARE(options.m_nShown, 1);
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    QStringList expected{QDir::toNativeSeparators(b)};
+    if (save)
+        expected << QDir::toNativeSeparators(pictures);
+    std::sort(expected.begin(), expected.end(),
+              [](const QString& x, const QString& y) { return x.compare(y, Qt::CaseInsensitive) < 0; });
+    QCOMPARE(items, expected);
+    QCOMPARE(combo->currentText(), QDir::toNativeSeparators(b));
+    QVERIFY(!w->Settings().m_arrSourceHistory.Contains(a));
+    QVERIFY(w->Settings().m_arrSourceHistory.Contains(b));
+}
+
+void TestMainWindow::helpOpensAtItsTopic_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("page"); // the file name of the page shown
+
+    QTest::newRow("help button") << "button"
+                                 << "index.htm";
+    QTest::newRow("F1") << "F1"
+                        << "index.htm";
+    QTest::newRow("Options, General") << "options0"
+                                      << "General.htm";
+    QTest::newRow("Options, Scanning & Processing") << "options1"
+                                                    << "ScanningProcessing.htm";
+    QTest::newRow("Options, Image Types") << "options2"
+                                          << "ImageTypesExclusions.htm";
+}
+
+void TestMainWindow::helpOpensAtItsTopic()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, page);
+    auto w = NewWindow();
+    QVERIFY(!w->HelpWindow());
+    bool usableBesideOptions = false;
+    if (from == QLatin1String("button")) {
+        Child<QToolButton>(*w, "helpButton")->click();
+    } else if (from == QLatin1String("F1")) {
+        auto* action = In<QAction>(*w, "helpAction");
+        QCOMPARE(action->shortcut(), QKeySequence(Qt::Key_F1));
+        action->trigger();
+    } else {
+        OptionsAnswer options([&](CPSDLGOptions& d) {
+            In<QTabWidget>(d, "optionsTabs")->setCurrentIndex(from.right(1).toInt());
+            In<QPushButton>(d, "helpButton")->click();
+            // The dialog is modal to the main window only: the help window beside it takes input.
+            usableBesideOptions = w->HelpWindow() && d.windowModality() == Qt::WindowModal &&
+                                  !w->HelpWindow()->parentWidget() && w->HelpWindow()->isVisible();
+            In<QPushButton>(d, "cancelButton")->click();
+        });
+        Child<QToolButton>(*w, "optionsButton")->click();
+        QCOMPARE(options.m_nShown, 1);
+        QVERIFY(usableBesideOptions);
+    }
+    QVERIFY(w->HelpWindow());
+    QVERIFY(w->HelpWindow()->isVisible());
+    QCOMPARE(QFileInfo(w->HelpWindow()->CurrentPage().path()).fileName(), page);
+}
+
+void TestMainWindow::aboutMenuFollowsTheHomePage_data()
+{
+    QTest::addColumn<QString>("home");
+    QTest::newRow("no home page") << QString();
+    QTest::newRow("a home page") << QStringLiteral("https://zelvano.example/site/");
+}
+
+void TestMainWindow::aboutMenuFollowsTheHomePage()
+{
+    QFETCH(QString, home);
+    qputenv("ZELVANO_HOME_URL", home.toUtf8());
+    auto w = NewWindow();
+    QList<QUrl> opened;
+    w->m_openUrl = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    QStringList told;
+    w->m_updatePrompts.m_ask = [&](QWidget*, QMessageBox::Icon, const QString&, const QString& text,
+                                   QMessageBox::StandardButtons) {
+        told << text;
+        return QMessageBox::Ok;
+    };
+    QMenu* menu = w->AboutMenu();
+    Q_EMIT menu->aboutToShow();
+    QStringList visible;
+    for (QAction* action : menu->actions())
+        if (action->isVisible())
+            visible << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    if (home.isEmpty()) {
+        QCOMPARE(visible, (QStringList{QStringLiteral("aboutAction"), QStringLiteral("-"),
+                                       QStringLiteral("checkUpdatesAction")}));
+        In<QAction>(*w, "checkUpdatesAction")->trigger();
+        QTRY_COMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(QStringLiteral("no update server")), qPrintable(told.first()));
+    } else {
+        QCOMPARE(visible,
+                 (QStringList{QStringLiteral("aboutAction"), QStringLiteral("-"), QStringLiteral("homePageAction"),
+                              QStringLiteral("helpDeskAction"), QStringLiteral("forumsAction"), QStringLiteral("-"),
+                              QStringLiteral("checkUpdatesAction")}));
+        In<QAction>(*w, "helpDeskAction")->trigger();
+        In<QAction>(*w, "forumsAction")->trigger();
+        QCOMPARE(opened, (QList<QUrl>{QUrl(home + QStringLiteral("Support/Index.php")),
+                                      QUrl(home + QStringLiteral("Forums/Index.php"))}));
+    }
+    qunsetenv("ZELVANO_HOME_URL");
+}
+
+// A check under way greys its entry and refuses a second start; the window stays usable meanwhile.
+void TestMainWindow::updateCheckCannotStartTwice()
+{
+    QTcpServer silent; // takes the connection and never answers
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (silent.hasPendingConnections()) {
+            silent.nextPendingConnection();
+            ++connections;
+        }
+    });
+    qputenv("ZELVANO_HOME_URL", QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()).toUtf8());
+    auto w = NewWindow();
+    w->m_updatePrompts.m_ask = [](QWidget*, QMessageBox::Icon, const QString&, const QString&,
+                                  QMessageBox::StandardButtons) { return QMessageBox::Ok; };
+    auto* entry = In<QAction>(*w, "checkUpdatesAction");
+    entry->trigger();
+    QVERIFY(w->IsCheckingForUpdates());
+    Q_EMIT w->AboutMenu()->aboutToShow();
+    QVERIFY(!entry->isEnabled());
+    w->CheckForUpdates();
+    QTRY_COMPARE(connections, 1);
+    QTest::qWait(100);
+    QCOMPARE(connections, 1);
+    qunsetenv("ZELVANO_HOME_URL");
 }
 
 QTEST_MAIN(TestMainWindow)
