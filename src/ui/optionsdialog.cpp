@@ -81,7 +81,7 @@ QString Comparable(const QString& text)
 QGridLayout* AddOptionsGroup(QWidget* page)
 {
     auto* outer = new QVBoxLayout(page);
-    auto* group = new QGroupBox(QCoreApplication::translate(kContext, "Options"), page);
+    auto* group = new QGroupBox(QCoreApplication::translate("CPSDLGOptions", "Options"), page);
     outer->addWidget(group);
     outer->addStretch(1);
     auto* grid = new QGridLayout(group);
