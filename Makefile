@@ -3,7 +3,7 @@
 #   make install  install the programs, the desktop entry, the metainfo, the icons and the man pages under PREFIX
 #               (/usr/local)
 #   make package  a Debian package, $(BUILD)/zelvano_VERSION_ARCH.deb, for `sudo apt install ./build/zelvano_*.deb`
-#   make screenshots  PNGs of the window, its questions and results dialogs in $(BUILD)/screenshots
+#   make screenshots  PNGs of the window, its questions, dialogs and splash in $(BUILD)/screenshots
 #   make test   lint, build, run the test suite, run it again under ASan+UBSan, then fuzz each target briefly
 #   make lint   clang-format check over the sources and clang-tidy over src/
 #   make demo   build a sample tree of photo archives and unpack it with zelvano-cli
@@ -111,7 +111,8 @@ bench: build
 
 # Pictures of the desktop window in $(BUILD)/screenshots/, made offscreen: the main window after a scan of the
 # demo tree, the Scan Results dialog folded and unfolded, the window during a paused unpack run, the two delete
-# questions and the Unpack Results dialog unfolded. The demo script makes the tree (its own unpack works on a
+# questions, the Unpack Results dialog unfolded, the three Options pages, the help window, the About box and the
+# splash. The demo script makes the tree (its own unpack works on a
 # copy); the pictures are of the untouched tree it keeps in source/, and the unpack runs work on copies of it.
 .PHONY: screenshots
 screenshots: build

@@ -7,13 +7,20 @@
 // during a paused run), OUTDIR/delete-question.png (the question before each archive is deleted, answered
 // No), OUTDIR/deferred-question.png (the question before all are deleted at the end, answered No) and
 // OUTDIR/unpack-results-details.png (the Unpack Results dialog unfolded, after a run in which one archive,
-// damaged after the scan, failed). `make screenshots` runs it on the demo tree.
+// damaged after the scan, failed). Last the Options dialog's three pages (OUTDIR/options-general.png,
+// options-scanning.png, options-image-types.png), the help window at its start page (OUTDIR/help.png), the
+// About box (OUTDIR/about.png) and the splash picture with ripples under the pointer (OUTDIR/splash.png).
+// `make screenshots` runs it on the demo tree.
 
 #include "app/application.h"
 #include "offscreenhome.h"
+#include "ui/aboutbox.h"
 #include "ui/archivelistview.h"
+#include "ui/helpwindow.h"
 #include "ui/mainwindow.h"
+#include "ui/optionsdialog.h"
 #include "ui/scanresultsdialog.h"
+#include "ui/splashwindow.h"
 #include "ui/statusstrip.h"
 #include "ui/unpackresultsdialog.h"
 
@@ -26,8 +33,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -279,6 +288,80 @@ bool UnpackShots(CMainDialog& window, const QString& outDir, const QString& tree
 
 } // namespace
 
+// Grabs the modal dialog `open` shows with `shoot`, which closes it; false when none showed within 10 s.
+bool ShootModal(const std::function<void()>& open, const std::function<void(QWidget*)>& shoot)
+{
+    bool seen = false;
+    QTimer poll;
+    QTimer::singleShot(10'000, &poll, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || seen)
+            return;
+        seen = true;
+        poll.stop();
+        shoot(modal);
+    });
+    poll.start(20);
+    open();
+    if (!seen)
+        std::fprintf(stderr, "zelvano-screenshots: a dialog did not show\n");
+    return seen;
+}
+
+bool DialogShots(CMainDialog& window, const QString& outDir)
+{
+    bool ok = true;
+    ok = ShootModal([&] { window.ShowOptions(); },
+                    [&](QWidget* modal) {
+                        auto* tabs = modal->findChild<QTabWidget*>(QStringLiteral("optionsTabs"));
+                        const char* names[] = {"options-general", "options-scanning", "options-image-types"};
+                        for (int page = 0; tabs && page < 3; ++page) {
+                            tabs->setCurrentIndex(page);
+                            ok = Save(modal, outDir + QStringLiteral("/%1.png").arg(QLatin1String(names[page]))) && ok;
+                        }
+                        ok = tabs && ok;
+                        qobject_cast<QDialog*>(modal)->reject();
+                    }) &&
+         ok;
+    window.ShowHelp();
+    if (CXHelpWindow* help = window.HelpWindow()) {
+        help->resize(760, 560);
+        ok = Save(help, outDir + QStringLiteral("/help.png")) && ok;
+        help->close();
+    } else {
+        ok = false;
+    }
+    ok = ShootModal([&] { window.ShowAbout(); },
+                    [&](QWidget* modal) {
+                        ok = Save(modal, outDir + QStringLiteral("/about.png")) && ok;
+                        qobject_cast<QDialog*>(modal)->accept();
+                    }) &&
+         ok;
+
+    // The splash with a few drops along a stroke of the pointer, some steps after.
+    auto* splash = new CXSplashWindow; // deletes itself when closed
+    splash->SetDisplayTime(60'000);
+    if (!splash->Start()) {
+        delete splash;
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        const QPointF at(splash->width() * (0.25 + 0.06 * i), splash->height() * (0.35 + 0.03 * i));
+        QMouseEvent move(QEvent::MouseMove, at, splash->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(splash, &move);
+        QEventLoop wait;
+        QTimer::singleShot(CXSplashWindow::kEffectInterval * 2, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    ok = Save(splash, outDir + QStringLiteral("/splash.png")) && ok;
+    splash->close();
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 3) {
@@ -354,5 +437,6 @@ int main(int argc, char** argv)
     }
     ok = Save(&window, outDir + QStringLiteral("/main-window.png")) && ok;
     ok = UnpackShots(window, outDir, tree) && ok;
+    ok = DialogShots(window, outDir) && ok;
     return ok ? 0 : 1;
 }
