@@ -775,6 +775,8 @@ void CMainDialog::ApplyOptions(const OptionsOutcome& outcome)
         if (outcome.m_bSaved) {
             RefillSourceCombo();
         } else {
+            // The clearing stands without Save, so it reaches the file now.
+            m_settings.SaveSettings();
             m_pSourceCombo->clear();
             SelectSourceFolder(m_strSourceFolder);
         }

@@ -844,6 +844,12 @@ void TestMainWindow::optionsHistoryClearing()
     QCOMPARE(combo->currentText(), QDir::toNativeSeparators(b));
     QVERIFY(!w->Settings().m_arrSourceHistory.Contains(a));
     QVERIFY(w->Settings().m_arrSourceHistory.Contains(b));
+    // The file holds the cleared history at once, Save or not.
+    CXSettings stored;
+    QString error;
+    QVERIFY2(stored.InitializeSettings(&error), qPrintable(error));
+    QVERIFY(!stored.m_arrSourceHistory.Contains(a));
+    QVERIFY(stored.m_arrSourceHistory.Contains(b));
 }
 
 void TestMainWindow::helpOpensAtItsTopic_data()
