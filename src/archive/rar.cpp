@@ -405,3 +405,8 @@ int RarExtractArchive(const QString& path, const std::function<RarExtractStep(co
         return int(RarSuccess);
     });
 }
+
+int RarLibraryVersion()
+{
+    return RARGetDllVersion();
+}

@@ -177,3 +177,6 @@ struct RarExtractStep
 int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
                       const std::function<void(const RarEntry&, const QString&, int)>& done = {},
                       bool* opened = nullptr);
+
+// The interface version of the UnRAR library in use (the library tells no release number).
+int RarLibraryVersion();

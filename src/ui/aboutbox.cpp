@@ -1,6 +1,7 @@
 #include "ui/aboutbox.h"
 
 #include "app/homepage.h"
+#include "archive/rar.h"
 
 #include <QDialogButtonBox>
 #include <QFont>
@@ -11,20 +12,6 @@
 #include <QtGlobal>
 #include <QVBoxLayout>
 #include <zlib.h>
-
-#if defined(Q_OS_WIN)
-#include <windows.h>
-#else
-#define _UNIX // NOLINT(bugprone-reserved-identifier): the UnRAR header's own platform switch
-#endif
-#include <unrar/dll.hpp>
-// The header defines these as macros on Unix; keep them from leaking into later code.
-#undef HANDLE
-#undef LONG
-#undef UINT
-#undef LPARAM
-#undef CALLBACK
-#undef PASCAL
 
 // The pages and icons live in the GUI library's resources, which a static link does not register by itself.
 static void InitResources()
@@ -127,5 +114,5 @@ QString CXAboutBox::LibrariesText()
 {
     // The UnRAR library tells only the version of its programming interface, not its release.
     return tr("Qt %1\nzlib %2\nUnRAR library (interface version %3)")
-        .arg(QString::fromLatin1(qVersion()), QString::fromLatin1(zlibVersion()), QString::number(RARGetDllVersion()));
+        .arg(QString::fromLatin1(qVersion()), QString::fromLatin1(zlibVersion()), QString::number(RarLibraryVersion()));
 }

@@ -111,15 +111,6 @@ private:
     std::function<void(CPSDLGOptions&)> m_act;
 };
 
-template <typename T>
-T* In(const QWidget& parent, const char* name)
-{
-    T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
-
 QByteArray PhotoZip(int pictures)
 {
     ZipWriter zip;
@@ -321,7 +312,7 @@ void TestMainWindow::enablingFollowsTheRunState()
                                           "pauseButton=0 stopButton=0 optionsButton=0 aboutButton=1 "
                                           "helpButton=1 exitButton=0 archiveList=0"));
     // Options stay shut while a run is active, whichever way they are asked for.
-    QVERIFY(!In<QAction>(*w, "optionsAction")->isEnabled());
+    QVERIFY(!Child<QAction>(*w, "optionsAction")->isEnabled());
     {
         NoModalExpected none;
         w->ShowOptions();
@@ -352,7 +343,7 @@ void TestMainWindow::enablingFollowsTheRunState()
     QCOMPARE(Enabling(*w), QStringLiteral("sourceCombo=1 chooseFolderButton=1 scanButton=1 startButton=1 "
                                           "pauseButton=0 stopButton=0 optionsButton=1 aboutButton=1 "
                                           "helpButton=1 exitButton=1 archiveList=1"));
-    QVERIFY(In<QAction>(*w, "optionsAction")->isEnabled());
+    QVERIFY(Child<QAction>(*w, "optionsAction")->isEnabled());
     Q_EMIT scanMenu->aboutToShow();
     QVERIFY(action("startScanAction")->isEnabled());
     QVERIFY(!action("pauseScanAction")->isEnabled());
@@ -740,18 +731,18 @@ void TestMainWindow::optionsSaveBringsTheWindowInLine()
     const QString headerBefore = w->List()->model()->headerData(5, Qt::Horizontal).toString();
 
     OptionsAnswer options([&](CPSDLGOptions& d) {
-        auto* tabs = In<QTabWidget>(d, "optionsTabs");
+        auto* tabs = Child<QTabWidget>(d, "optionsTabs");
         if (change == QLatin1String("extractTo")) {
             tabs->setCurrentIndex(CPSDLGOptions::PageScanning);
-            In<CXChoiceCombo>(d, "extractToCombo")->SelectByValue(2);
+            Child<CXChoiceCombo>(d, "extractToCombo")->SelectByValue(2);
         } else {
             tabs->setCurrentIndex(CPSDLGOptions::PageImageTypes);
             if (change == QLatin1String("ignore"))
-                In<QPlainTextEdit>(d, "ignoreFolderNamesEdit")->setPlainText(QStringLiteral("sub1"));
+                Child<QPlainTextEdit>(d, "ignoreFolderNamesEdit")->setPlainText(QStringLiteral("sub1"));
             else
-                In<QLineEdit>(d, "extraExtensionsEdit")->setText(QStringLiteral(".nfo"));
+                Child<QLineEdit>(d, "extraExtensionsEdit")->setText(QStringLiteral(".nfo"));
         }
-        In<QPushButton>(d, change == QLatin1String("cancel") ? "cancelButton" : "saveButton")->click();
+        Child<QPushButton>(d, change == QLatin1String("cancel") ? "cancelButton" : "saveButton")->click();
     });
     BoxAnswer answer{QMessageBox::StandardButton(button)};
     Child<QToolButton>(*w, "optionsButton")->click();
@@ -788,8 +779,8 @@ void TestMainWindow::optionsFromTheTrayKeepTheWayBack()
     QVERIFY(!w->ExitSteps());
     QVERIFY(w->IsHiddenInTray());
     OptionsAnswer options([&](CPSDLGOptions& d) {
-        In<QCheckBox>(d, "alwaysShowTrayIconCheck")->setChecked(false);
-        In<QPushButton>(d, "saveButton")->click();
+        Child<QCheckBox>(d, "alwaysShowTrayIconCheck")->setChecked(false);
+        Child<QPushButton>(d, "saveButton")->click();
     });
     w->Tray()->OptionsAction()->trigger();
     QCOMPARE(options.m_nShown, 1);
@@ -827,8 +818,8 @@ void TestMainWindow::optionsHistoryClearing()
     auto* combo = Child<QComboBox>(*w, "sourceCombo");
     QVERIFY(combo->count() >= 2);
     OptionsAnswer options([&](CPSDLGOptions& d) {
-        In<QPushButton>(d, "clearHistoryButton")->click();
-        In<QPushButton>(d, save ? "saveButton" : "cancelButton")->click();
+        Child<QPushButton>(d, "clearHistoryButton")->click();
+        Child<QPushButton>(d, save ? "saveButton" : "cancelButton")->click();
     });
     Child<QToolButton>(*w, "optionsButton")->click();
     QCOMPARE(options.m_nShown, 1);
@@ -879,17 +870,17 @@ void TestMainWindow::helpOpensAtItsTopic()
     if (from == QLatin1String("button")) {
         Child<QToolButton>(*w, "helpButton")->click();
     } else if (from == QLatin1String("F1")) {
-        auto* action = In<QAction>(*w, "helpAction");
+        auto* action = Child<QAction>(*w, "helpAction");
         QCOMPARE(action->shortcut(), QKeySequence(Qt::Key_F1));
         action->trigger();
     } else {
         OptionsAnswer options([&](CPSDLGOptions& d) {
-            In<QTabWidget>(d, "optionsTabs")->setCurrentIndex(from.right(1).toInt());
-            In<QPushButton>(d, "helpButton")->click();
+            Child<QTabWidget>(d, "optionsTabs")->setCurrentIndex(from.right(1).toInt());
+            Child<QPushButton>(d, "helpButton")->click();
             // The dialog is modal to the main window only: the help window beside it takes input.
             usableBesideOptions = w->HelpWindow() && d.windowModality() == Qt::WindowModal &&
                                   !w->HelpWindow()->parentWidget() && w->HelpWindow()->isVisible();
-            In<QPushButton>(d, "cancelButton")->click();
+            Child<QPushButton>(d, "cancelButton")->click();
         });
         Child<QToolButton>(*w, "optionsButton")->click();
         QCOMPARE(options.m_nShown, 1);
@@ -932,7 +923,7 @@ void TestMainWindow::aboutMenuFollowsTheHomePage()
     if (home.isEmpty()) {
         QCOMPARE(visible, (QStringList{QStringLiteral("aboutAction"), QStringLiteral("-"),
                                        QStringLiteral("checkUpdatesAction")}));
-        In<QAction>(*w, "checkUpdatesAction")->trigger();
+        Child<QAction>(*w, "checkUpdatesAction")->trigger();
         QTRY_COMPARE(told.size(), 1);
         QVERIFY2(told.first().contains(QStringLiteral("no update server")), qPrintable(told.first()));
     } else {
@@ -940,8 +931,8 @@ void TestMainWindow::aboutMenuFollowsTheHomePage()
                  (QStringList{QStringLiteral("aboutAction"), QStringLiteral("-"), QStringLiteral("homePageAction"),
                               QStringLiteral("helpDeskAction"), QStringLiteral("forumsAction"), QStringLiteral("-"),
                               QStringLiteral("checkUpdatesAction")}));
-        In<QAction>(*w, "helpDeskAction")->trigger();
-        In<QAction>(*w, "forumsAction")->trigger();
+        Child<QAction>(*w, "helpDeskAction")->trigger();
+        Child<QAction>(*w, "forumsAction")->trigger();
         QCOMPARE(opened, (QList<QUrl>{QUrl(home + QStringLiteral("Support/Index.php")),
                                       QUrl(home + QStringLiteral("Forums/Index.php"))}));
     }
@@ -964,7 +955,7 @@ void TestMainWindow::updateCheckCannotStartTwice()
     auto w = NewWindow();
     w->m_updatePrompts.m_ask = [](QWidget*, QMessageBox::Icon, const QString&, const QString&,
                                   QMessageBox::StandardButtons) { return QMessageBox::Ok; };
-    auto* entry = In<QAction>(*w, "checkUpdatesAction");
+    auto* entry = Child<QAction>(*w, "checkUpdatesAction");
     entry->trigger();
     QVERIFY(w->IsCheckingForUpdates());
     Q_EMIT w->AboutMenu()->aboutToShow();
