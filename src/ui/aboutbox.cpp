@@ -2,6 +2,7 @@
 
 #include "app/homepage.h"
 #include "archive/rar.h"
+#include "unpack/imagecheck.h"
 
 #include <QDialogButtonBox>
 #include <QFont>
@@ -113,6 +114,7 @@ CXAboutBox::CXAboutBox(const QUrl& homePage, QWidget* parent) : QDialog(parent)
 QString CXAboutBox::LibrariesText()
 {
     // The UnRAR library tells only the version of its programming interface, not its release.
-    return tr("Qt %1\nzlib %2\nUnRAR library (interface version %3)")
-        .arg(QString::fromLatin1(qVersion()), QString::fromLatin1(zlibVersion()), QString::number(RarLibraryVersion()));
+    return tr("Qt %1\nzlib %2\n%3\nUnRAR library (interface version %4)")
+        .arg(QString::fromLatin1(qVersion()), QString::fromLatin1(zlibVersion()), JpegLibraryName(),
+             QString::number(RarLibraryVersion()));
 }

@@ -562,3 +562,14 @@ bool LoadsAsPicture(const QString& path)
         return false;
     return QtReads(file, format);
 }
+
+QString JpegLibraryName()
+{
+#if defined(LIBJPEG_TURBO_VERSION)
+#define ZELVANO_STRINGIFY2(x) #x
+#define ZELVANO_STRINGIFY(x) ZELVANO_STRINGIFY2(x)
+    return QStringLiteral("libjpeg-turbo " ZELVANO_STRINGIFY(LIBJPEG_TURBO_VERSION));
+#else
+    return QStringLiteral("libjpeg %1").arg(JPEG_LIB_VERSION);
+#endif
+}

@@ -15,3 +15,6 @@
 // memory, a check takes the same memory for a file of 3 GB as for one of 3 MB.
 // Reentrant: any thread may call it.
 bool LoadsAsPicture(const QString& path);
+
+// The JPEG library the check is built with, and its version (for the About box).
+QString JpegLibraryName();

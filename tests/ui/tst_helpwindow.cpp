@@ -359,6 +359,7 @@ void TestHelpWindow::aboutShowsVersionAndLibraries()
     QVERIFY2(libraries.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())), qPrintable(libraries));
     QVERIFY2(libraries.contains(QStringLiteral("zlib ") + QString::fromLatin1(zlibVersion())), qPrintable(libraries));
     QVERIFY2(libraries.contains(QStringLiteral("UnRAR")), qPrintable(libraries));
+    QVERIFY2(libraries.contains(QStringLiteral("libjpeg")), qPrintable(libraries));
     QVERIFY(label("aboutUnrarNotice").contains(QStringLiteral("not to re-create the RAR compression algorithm")));
 }
 
