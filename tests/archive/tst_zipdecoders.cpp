@@ -2,6 +2,7 @@
 // the faults every method must turn into a result (CRC, longer or shorter than declared, damaged streams,
 // streams that ask for too much memory), large entries read in chunks, and methods still refused.
 #include "archive/zip.h"
+#include "archive/zipdecoders.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void largeEntryInChunks_data();
     void largeEntryInChunks();
     void severalZstandardFrames();
+    void dripFed_data();
+    void dripFed();
     void stillRefused_data();
     void stillRefused();
     void madeBy7z_data();
@@ -309,6 +312,49 @@ void TestZipDecoders::severalZstandardFrames()
     const QString out = m_dir->filePath(QStringLiteral("out.jpg"));
     QCOMPARE(ZipExtractEntry(handle.get(), 0, out), ZIPRES_OK);
     QCOMPARE(QFileInfo(out).size(), qint64(first.size() + second.size()));
+}
+
+void TestZipDecoders::dripFed_data()
+{
+    QTest::addColumn<uint16_t>("method");
+    QTest::addColumn<uint16_t>("flags");
+    QTest::newRow("stored") << uint16_t(0) << uint16_t(0);
+    QTest::newRow("Deflate") << uint16_t(8) << uint16_t(0);
+    for (const Method& m : kMethods)
+        QTest::newRow(m.name) << m.method << m.flags;
+}
+
+// One input byte and a few output bytes per step: every decoder keeps its state across steps (the LZMA
+// header split over many steps, a Zstandard frame ending at the last byte) and ends exactly once.
+void TestZipDecoders::dripFed()
+{
+    QFETCH(uint16_t, method);
+    QFETCH(uint16_t, flags);
+    const QByteArray data = Payload(9000, 21);
+    const QByteArray packed = ZipWriter::Compress(method, data, flags);
+    const std::unique_ptr<zelvano::zip::ZipDecoder> decoder =
+        zelvano::zip::MakeZipDecoder(method, flags, uint64_t(data.size()));
+    QVERIFY(decoder);
+
+    QByteArray out;
+    qsizetype position = 0;
+    zelvano::zip::DecodeStatus status = zelvano::zip::DecodeStatus::Ok;
+    for (int steps = 0; status == zelvano::zip::DecodeStatus::Ok && steps < 1000000; ++steps) {
+        unsigned char room[7];
+        zelvano::zip::DecodeBuffers buffers;
+        buffers.in = reinterpret_cast<const unsigned char*>(packed.constData()) + position;
+        buffers.inLeft = position < packed.size() ? 1 : 0;
+        buffers.inputEnds = position + qsizetype(buffers.inLeft) == packed.size();
+        buffers.out = room;
+        buffers.outLeft = sizeof room;
+        const size_t given = buffers.inLeft;
+        status = decoder->Step(buffers);
+        position += qsizetype(given - buffers.inLeft);
+        out.append(reinterpret_cast<const char*>(room), qsizetype(sizeof room - buffers.outLeft));
+    }
+    QCOMPARE(int(status), int(zelvano::zip::DecodeStatus::End));
+    QCOMPARE(out.size(), data.size());
+    QVERIFY(out == data);
 }
 
 void TestZipDecoders::stillRefused_data()

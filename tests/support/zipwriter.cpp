@@ -274,7 +274,7 @@ QByteArray LzmaRun(lzma_stream& stream, const QByteArray& data)
 QByteArray Lzma(const QByteArray& data, bool endMarker)
 {
     lzma_options_lzma options{};
-    lzma_lzma_preset(&options, 6);
+    lzma_lzma_preset(&options, 1); // fast: tests want streams, not small ones
     options.dict_size = 1U << 20;
     options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -293,7 +293,7 @@ QByteArray Lzma(const QByteArray& data, bool endMarker)
 QByteArray Xz(const QByteArray& data)
 {
     lzma_stream stream = LZMA_STREAM_INIT;
-    if (lzma_easy_encoder(&stream, 6, LZMA_CHECK_CRC64) != LZMA_OK)
+    if (lzma_easy_encoder(&stream, 1, LZMA_CHECK_CRC64) != LZMA_OK)
         return {};
     return LzmaRun(stream, data);
 }
