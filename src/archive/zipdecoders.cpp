@@ -149,7 +149,8 @@ public:
     {
         if (!m_started) {
             const size_t take = std::min(b.inLeft, sizeof m_header - m_headerLength);
-            std::memcpy(m_header + m_headerLength, b.in, take);
+            if (take > 0)
+                std::memcpy(m_header + m_headerLength, b.in, take);
             m_headerLength += take;
             DeflateDecoder::Advance(b, take, 0);
             if (m_headerLength >= 4 && Le16(m_header + 2) != kPropertiesSize)
