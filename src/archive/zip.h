@@ -147,7 +147,7 @@ using ZipListCallback = std::function<bool(const ZipEntry& entry, int32_t result
 // handle, ZIPRES_NOTREADER for a handle of another kind.
 int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry);
 
-// Called between the 16 KiB chunks of an extraction (a pause gate may block in it); returning false
+// Called between the 256 KiB chunks of an extraction (a pause gate may block in it); returning false
 // stops the extraction with ZIPRES_STOPPED.
 using ZipChunkHook = std::function<bool()>;
 
