@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Archive access throughput: listing (entries per second) over a tree of many ZIP and RAR archives, and
 # extraction (MB per second written) of stored and deflated ZIP entries and of RAR entries, each beside
-# unzip and unrar doing the same work on the same files in the same run.
+# unzip and unrar doing the same work on the same files in the same run; with 7z installed, also of BZip2 and
+# LZMA ZIP entries (written by 7z) beside `7z x`.
 #   bench_archive.sh BUILD_DIR
 # Sizes (environment): BENCH_LIST_ARCHIVES (per format, 300), BENCH_LIST_ENTRIES (per archive, 40),
 # BENCH_EXTRACT_ARCHIVES (per set, 4), BENCH_EXTRACT_MB (per archive, 16).
@@ -63,7 +64,16 @@ for i in $(seq 1 "$extract_mb"); do
 done
 (cd "$src" && zip -q -X -0 "$tmp/gen/stored.zip" ./* && zip -q -X -6 "$tmp/gen/deflated.zip" ./* \
   && rar a -idq -y "$tmp/gen/packed.rar" ./*)
-for set in stored deflated packed; do
+# The other ZIP methods as 7-Zip writes them (it writes no XZ or Zstandard ZIP entries).
+methods=""
+if command -v 7z >/dev/null; then
+  (cd "$src" && 7z a -bd -tzip -mm=BZip2 "$tmp/gen/bzip2.zip" ./* >/dev/null \
+    && 7z a -bd -tzip -mm=LZMA "$tmp/gen/lzma.zip" ./* >/dev/null)
+  methods="bzip2 lzma"
+else
+  echo "7z is missing: the BZip2 and LZMA rows are left out"
+fi
+for set in stored deflated packed $methods; do
   ext=zip
   [ $set = packed ] && ext=rar
   mkdir -p "$tmp/extract/$set"
@@ -101,8 +111,12 @@ printf '  %-13s zelvano %12s   %-12s %12s   ratio %s\n' RAR "$ours_rar" "unrar l
 # ---- extraction
 echo
 echo "Extraction: MB per second written (${extract_archives} x ${extract_mb} MB per set)"
-for set in stored deflated packed; do
-  if [ $set = packed ]; then fmt=rar; label="RAR"; tool="unrar x -o+"; else fmt=zip; label="ZIP $set"; tool="unzip -o"; fi
+for set in stored deflated packed $methods; do
+  case $set in
+    packed) fmt=rar; label="RAR"; tool="unrar x -o+" ;;
+    stored | deflated) fmt=zip; label="ZIP $set"; tool="unzip -o" ;;
+    *) fmt=zip; label="ZIP $set"; tool="7z x" ;;
+  esac
   ours_out=$tmp/out/ours-$set
   tool_out=$tmp/out/tool-$set
   rm -rf "$tmp/out"
@@ -114,7 +128,9 @@ for set in stored deflated packed; do
   t0=$(now)
   for f in "$tmp/extract/$set"/*.$fmt; do
     name=$(basename "$f" .$fmt)
-    if [ $fmt = zip ]; then
+    if [ "$tool" = "7z x" ]; then
+      7z x -y -bd -o"$tool_out/$name" "$f" >/dev/null
+    elif [ $fmt = zip ]; then
       unzip -o -q "$f" -d "$tool_out/$name"
     else
       mkdir -p "$tool_out/$name"

@@ -1,6 +1,7 @@
 #include "archive/zip.h"
 
 #include "archive/pathrules.h"
+#include "archive/zipdecoders.h"
 #include "archive/zipformat.h"
 #include "platform/files.h"
 
@@ -77,7 +78,7 @@ enum class MethodCheck
 
 MethodCheck CheckMethod(uint16_t method, uint16_t flags)
 {
-    if (method == kMethodStored || method == kMethodDeflated)
+    if (IsReadableMethod(method))
         return MethodCheck::Readable;
     if (method == kMethodAes && !(flags & kFlagEncrypted))
         return MethodCheck::Invalid;
@@ -117,7 +118,7 @@ private:
 
     QFile m_file;
     std::vector<char> m_input;    // the copy's blocks of packed data
-    std::vector<char> m_inflated; // and of inflated data
+    std::vector<char> m_inflated; // and of decompressed data
     qint64 m_nFileSize = 0;
     qint64 m_nStart = 0;       // the archive's start inside the file (a stub may come first)
     int32_t m_nCount = 0;      // number of entries
@@ -593,51 +594,37 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
         return take < length ? ZIPRES_TOOBIG : ZIPRES_OK;
     };
 
-    if (record.method == kMethodStored) {
-        while (packedLeft > 0) {
-            if (hook && !hook())
-                return ZIPRES_STOPPED;
+    const std::unique_ptr<ZipDecoder> decoder = MakeZipDecoder(record.method, record.flags, declared);
+    if (!decoder)
+        return ZIPRES_WRITE;
+    DecodeBuffers step;
+    for (;;) {
+        if (hook && !hook())
+            return ZIPRES_STOPPED;
+        if (step.inLeft == 0 && packedLeft > 0) {
             const qint64 length = qint64(std::min<uint64_t>(packedLeft, uint64_t(kChunk)));
             if (!readInput(length))
                 return ZIPRES_WRITE;
             packedLeft -= uint64_t(length);
-            if (const int32_t result = deliver(input.data(), uint64_t(length)))
-                return result;
+            step.in = reinterpret_cast<const unsigned char*>(input.data());
+            step.inLeft = size_t(length);
         }
-    } else {
-        z_stream stream{};
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        step.inputEnds = packedLeft == 0;
+        step.out = reinterpret_cast<unsigned char*>(inflated.data());
+        step.outLeft = size_t(kChunk);
+        const size_t inBefore = step.inLeft;
+        const DecodeStatus status = decoder->Step(step);
+        // What came out before the damage is written: the partial file is the caller's to judge.
+        const uint64_t produced = uint64_t(kChunk) - step.outLeft;
+        if (const int32_t result = deliver(inflated.data(), produced))
+            return result;
+        if (status == DecodeStatus::Damaged)
             return ZIPRES_WRITE;
-        struct End
-        {
-            z_stream* s;
-            ~End() { inflateEnd(s); }
-        } end{&stream};
-        for (;;) {
-            if (hook && !hook())
-                return ZIPRES_STOPPED;
-            if (stream.avail_in == 0 && packedLeft > 0) {
-                const qint64 length = qint64(std::min<uint64_t>(packedLeft, uint64_t(kChunk)));
-                if (!readInput(length))
-                    return ZIPRES_WRITE;
-                packedLeft -= uint64_t(length);
-                stream.next_in = reinterpret_cast<Bytef*>(input.data());
-                stream.avail_in = uInt(length);
-            }
-            stream.next_out = reinterpret_cast<Bytef*>(inflated.data());
-            stream.avail_out = uInt(kChunk);
-            const int status = inflate(&stream, Z_NO_FLUSH);
-            const uint64_t produced = uint64_t(kChunk) - stream.avail_out;
-            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-                return ZIPRES_WRITE; // damaged stream
-            if (const int32_t result = deliver(inflated.data(), produced))
-                return result;
-            if (status == Z_STREAM_END)
-                break;
-            // No progress possible: the stream needs input that the entry does not have.
-            if (status == Z_BUF_ERROR && stream.avail_in == 0 && packedLeft == 0)
-                return ZIPRES_WRITE;
-        }
+        if (status == DecodeStatus::End)
+            break;
+        // No progress with all the entry's data at hand: the stream needs input the entry does not have.
+        if (produced == 0 && step.inLeft == inBefore && (step.inLeft > 0 || packedLeft == 0))
+            return ZIPRES_WRITE;
     }
     if (written != declared)
         return ZIPRES_WRITE; // the data ended before the declared size

@@ -1,6 +1,7 @@
 #pragma once
 
-// The program's own read-only ZIP reader, on top of zlib's raw inflate.
+// The program's own read-only ZIP reader: stored, Deflate (zlib), BZip2 (libbz2), LZMA and XZ (liblzma) and
+// Zstandard (libzstd) entries.
 //
 // Every byte it reads comes from files that no one here wrote: a hostile archive gets a result code,
 // never a crash, a hang, unbounded memory, or a file written outside the folder it was asked to write into.
@@ -53,8 +54,8 @@ inline constexpr int32_t ZIPRES_ENCRYPTED = 0x00000440;
 inline constexpr int32_t ZIPRES_UNSAFEPATH = 0x00000450;
 // the caller's chunk hook asked to stop in the middle of an entry (the partial file remains).
 inline constexpr int32_t ZIPRES_STOPPED = 0x00000460;
-// the entry is compressed with a method the reader does not read (anything but stored and deflated,
-// ZipMethodName names it); it lists normally, but no output is written.
+// the entry is compressed with a method the reader does not read (anything but stored, Deflate, BZip2,
+// LZMA, XZ and Zstandard; ZipMethodName names it); it lists normally, but no output is written.
 inline constexpr int32_t ZIPRES_METHOD = 0x00000470;
 
 // The result code's name ("ZIPRES_CRC"), or "ZIPRES_UNKNOWN" for any other value.
@@ -90,7 +91,7 @@ struct ZipEntry
     int64_t m_nUnpackedSize = 0; // uncompressed size from the central directory (ZIP64 aware)
 
     // Beyond the caller-facing fields above, for callers that want to say why an entry fails.
-    uint16_t m_nMethod = 0;              // 0 stored, 8 deflated, else see ZipMethodName
+    uint16_t m_nMethod = 0;              // 0 stored, 8 deflated, ... (see ZipMethodName)
     uint16_t m_nFlags = 0;               // general-purpose flags; bit 0 encrypted, bit 3 data descriptor
     uint16_t m_nVersionMadeBy = 0;       // high byte: host system (0 DOS, 3 Unix, ...)
     uint32_t m_dwCrc = 0;                // CRC-32 from the central directory
@@ -146,7 +147,7 @@ using ZipListCallback = std::function<bool(const ZipEntry& entry, int32_t result
 // handle, ZIPRES_NOTREADER for a handle of another kind.
 int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry);
 
-// Called between the 16 KiB chunks of an extraction (a pause gate may block in it); returning false
+// Called between the 256 KiB chunks of an extraction (a pause gate may block in it); returning false
 // stops the extraction with ZIPRES_STOPPED.
 using ZipChunkHook = std::function<bool()>;
 

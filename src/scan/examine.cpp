@@ -312,7 +312,7 @@ void ListOpenZip(ZipHandle zip, const QString& extensions, Tally& tally)
 {
     CXListing listing;
     ZipListEntries(zip, [&](const ZipEntry& entry, int32_t result) {
-        // A picture compressed with a method the reader does not read yet is still a picture of this
+        // A picture compressed with a method the reader does not read (Deflate64, PPMd) is still a picture of this
         // archive: the unpack names the method when it fails.
         if (result != ZIPRES_OK && result != ZIPRES_METHOD)
             return true;

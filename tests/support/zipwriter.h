@@ -17,10 +17,10 @@ namespace zelvano::test {
 // One entry as it will be written.
 struct ZipItem
 {
-    QByteArray name;                 // stored name bytes (any encoding, any length)
-    QByteArray data;                 // the uncompressed content
-    uint16_t method = 8;             // 0 stored, 8 deflated; any other is written with the data as is
-    uint16_t flags = 0;              // general-purpose flags to add (0x0800: the name is UTF-8)
+    QByteArray name;     // stored name bytes (any encoding, any length)
+    QByteArray data;     // the uncompressed content
+    uint16_t method = 8; // 0 stored, 8 Deflate, 12 BZip2, 14 LZMA, 93 Zstandard, 95 XZ; any other: the data as is
+    uint16_t flags = 0;  // general-purpose flags to add (0x0800: the name is UTF-8)
     uint16_t versionMadeBy = 0x0314; // high byte: host system (0 DOS, 3 Unix)
     uint32_t externalAttributes = 0; // as stored
     uint16_t dosDate = 0x5A21;       // 2025-01-01
@@ -79,6 +79,9 @@ public:
     QByteArray build() const;
 
     static QByteArray Deflate(const QByteArray& data);
+    // `data` compressed as an entry of this method stores it (LZMA with an end marker when flag bit 1 is set
+    // in `flags`); a method without an encoder here returns the data as is.
+    static QByteArray Compress(uint16_t method, const QByteArray& data, uint16_t flags = 0);
     static uint32_t Crc(const QByteArray& data);
     // A raw deflate stream of `size` zero bytes, built from repeated flushed blocks (fast for gigabytes),
     // and the CRC-32 of those bytes.
