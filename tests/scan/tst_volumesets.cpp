@@ -1,5 +1,6 @@
 #include "common/runcontrol.h"
 #include "scan/archivelist.h"
+#include "scan/nottaken.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
 #include "support/rarwriter.h"
@@ -187,6 +188,11 @@ private Q_SLOTS:
         QCOMPARE(Reasons(list), QStringList{NameOf(volumes.front()) + QStringLiteral(": ") + reason});
         QCOMPARE(list.m_arrInvalid.front().m_strPath, volumes.front());
         QVERIFY(list.m_arrInvalid.front().m_nError != 0);
+        // The reason is the one every listing of what was not taken gives.
+        const QList<CXNotTaken> notTaken = ArchivesNotTaken(list);
+        QVERIFY(!notTaken.isEmpty());
+        QCOMPARE(notTaken.front().m_strPath, volumes.front());
+        QCOMPARE(notTaken.front().m_strReason, reason);
         QCOMPARE(NotTaken(list), QStringList());
     }
 
