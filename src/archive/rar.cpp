@@ -148,6 +148,61 @@ struct RarArchive::HeaderBuffers
     std::array<wchar_t, 1024> redirName;
 };
 
+namespace {
+
+// The callback's parameter types as the library's header spells them on this system.
+template <typename>
+struct CallbackTypes;
+template <typename R, typename M, typename P>
+struct CallbackTypes<R (*)(M, P, P, P)>
+{
+    using Message = M;
+    using Param = P;
+};
+using RarMessage = CallbackTypes<UNRARCALLBACK>::Message;
+using RarParam = CallbackTypes<UNRARCALLBACK>::Param;
+
+} // namespace
+
+struct RarCallbackAccess
+{
+    // The library hands back the pointer it was given as an integer.
+    static int Answer(RarMessage msg, RarParam userData, RarParam p1, RarParam p2)
+    {
+        auto* archive = reinterpret_cast<RarArchive*>(userData); // NOLINT(performance-no-int-to-ptr)
+        switch (msg) {
+        case UCM_PROCESSDATA:
+            if (archive->m_onData)
+                (*archive->m_onData)();
+            return 1;
+        case UCM_CHANGEVOLUMEW: {
+            // The library asks with the wide name first; the byte form that follows says the same.
+            const auto* wide = reinterpret_cast<const wchar_t*>(p1); // NOLINT(performance-no-int-to-ptr)
+            const QString name = wide ? QString::fromWCharArray(wide) : QString();
+            if (p2 == RAR_VOL_NOTIFY) {
+                archive->m_nextVolumes.append(QDir::fromNativeSeparators(name));
+                return 1;
+            }
+            archive->m_missingVolume = QDir::fromNativeSeparators(name);
+            return -1;
+        }
+        case UCM_CHANGEVOLUME:
+            return p2 == RAR_VOL_NOTIFY ? 1 : -1;
+        default:
+            return -1;
+        }
+    }
+};
+
+namespace {
+
+int VolumeCallback(RarMessage msg, RarParam userData, RarParam p1, RarParam p2)
+{
+    return RarCallbackAccess::Answer(msg, userData, p1, p2);
+}
+
+} // namespace
+
 RarArchive::RarArchive() = default;
 
 RarArchive::~RarArchive()
@@ -168,8 +223,11 @@ int RarArchive::Open(const QString& path, RarOpenMode mode)
     data.OpenMode = unsigned(mode);
     data.CmtBuf = m_comment.data();
     data.CmtBufSize = unsigned(m_comment.size());
-    // No callback: the library then reports a missing password or volume instead of asking.
-    data.Callback = nullptr;
+    // The callback answers no question: a missing password or volume is refused. It notes which
+    // volumes the library opened on its own and which one it did not find.
+    data.Callback = VolumeCallback;
+    data.UserData = reinterpret_cast<RarParam>(this);
+    m_path = path;
 
     Utf8CtypeScope locale;
     m_handle = RAROpenArchiveEx(&data);
@@ -183,6 +241,16 @@ int RarArchive::Open(const QString& path, RarOpenMode mode)
         return RarMissingPassword;
     }
     return RarSuccess;
+}
+
+bool RarArchive::IsVolume() const
+{
+    return (m_archiveFlags & ROADF_VOLUME) != 0;
+}
+
+bool RarArchive::IsFirstVolume() const
+{
+    return IsVolume() && (m_archiveFlags & ROADF_FIRSTVOLUME) != 0;
 }
 
 void RarArchive::SetEmptyPassword()
@@ -232,39 +300,6 @@ int RarArchive::Skip()
     return RARProcessFileW(m_handle, RAR_SKIP, nullptr, nullptr);
 }
 
-namespace {
-
-// The callback's parameter types as the library's header spells them on this system.
-template <typename>
-struct CallbackTypes;
-template <typename R, typename M, typename P>
-struct CallbackTypes<R (*)(M, P, P, P)>
-{
-    using Message = M;
-    using Param = P;
-};
-using RarMessage = CallbackTypes<UNRARCALLBACK>::Message;
-using RarParam = CallbackTypes<UNRARCALLBACK>::Param;
-
-// Only data blocks are answered; a question for a password or a missing volume is refused, as it is
-// when no callback is set.
-int DataCallback(RarMessage msg, RarParam userData, RarParam, RarParam p2)
-{
-    switch (msg) {
-    case UCM_PROCESSDATA:
-        // The library hands back the pointer it was given as an integer.
-        (*reinterpret_cast<const std::function<void()>*>(userData))(); // NOLINT(performance-no-int-to-ptr)
-        return 1;
-    case UCM_CHANGEVOLUME:
-    case UCM_CHANGEVOLUMEW:
-        return p2 == RAR_VOL_NOTIFY ? 1 : -1;
-    default:
-        return -1;
-    }
-}
-
-} // namespace
-
 int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& onData)
 {
     if (!m_handle)
@@ -290,11 +325,9 @@ int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& 
     int r;
     {
         Utf8CtypeScope locale;
-        if (onData)
-            RARSetCallback(m_handle, DataCallback, reinterpret_cast<RarParam>(&onData));
+        m_onData = onData ? &onData : nullptr;
         r = RARProcessFileW(m_handle, RAR_EXTRACT, nullptr, wide.data());
-        if (onData)
-            RARSetCallback(m_handle, nullptr, 0);
+        m_onData = nullptr;
     }
     if (QFileInfo(destPath).isSymLink()) {
         // Never expected once link entries are refused; a link left here would lead anywhere.
@@ -314,6 +347,9 @@ void RarArchive::Close()
     }
     m_handle = nullptr;
     m_archiveFlags = 0;
+    m_nextVolumes.clear();
+    m_missingVolume.clear();
+    m_onData = nullptr;
     m_currentIsLink = false;
     m_currentIsEncrypted = false;
 }

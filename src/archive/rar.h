@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <array>
@@ -106,9 +107,10 @@ public:
     RarArchive(const RarArchive&) = delete;
     RarArchive& operator=(const RarArchive&) = delete;
 
-    // Opens with a 2,000-byte comment buffer and no callback, so the library never asks for a
-    // password or a volume. Returns 0 or the library's open result; an archive with encrypted headers
-    // gives RarMissingPassword, as no password is ever supplied.
+    // Opens with a 2,000-byte comment buffer. The library never gets a password or a volume it asks
+    // for: a missing volume of a set ends the reading with RarOpenError and is named by MissingVolume.
+    // Returns 0 or the library's open result; an archive with encrypted headers gives
+    // RarMissingPassword, as no password is ever supplied.
     int Open(const QString& path, RarOpenMode mode);
     // Sets the empty password, which clears any password: encrypted entries then fail with a code.
     void SetEmptyPassword();
@@ -133,9 +135,23 @@ public:
 
     bool IsOpen() const { return m_handle != nullptr; }
     quint32 ArchiveFlags() const { return m_archiveFlags; } // the library's ROADF_* flags
+    // A volume of a set (by its main header), and the first volume of one.
+    bool IsVolume() const;
+    bool IsFirstVolume() const;
+    // The volumes the library went on to while reading, in order (full paths), after the opened one.
+    const QStringList& NextVolumes() const { return m_nextVolumes; }
+    // The volume the library asked for and did not find; empty when none was missing.
+    const QString& MissingVolume() const { return m_missingVolume; }
+    // The volume being read: the last one the library went on to, else the opened one.
+    QString CurrentVolume() const { return m_nextVolumes.isEmpty() ? m_path : m_nextVolumes.back(); }
 
 private:
+    friend struct RarCallbackAccess;
     void* m_handle = nullptr;
+    QString m_path;
+    QStringList m_nextVolumes;
+    QString m_missingVolume;
+    const std::function<void()>* m_onData = nullptr; // during ExtractTo only
     struct HeaderBuffers;
     std::unique_ptr<HeaderBuffers> m_headerBuffers; // made at the first header read, kept for the next ones
     quint32 m_archiveFlags = 0;

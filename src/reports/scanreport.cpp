@@ -80,7 +80,9 @@ QStringList ScanReportLines(const ScanReportFigures& figures, const CXArchiveLis
     if (!list.m_arrInvalid.isEmpty()) {
         AddSection(lines, QStringLiteral("Invalid Archive Files:"));
         for (const CXFileItem& item : list.m_arrInvalid)
-            lines << QDir::toNativeSeparators(item.m_strPath);
+            lines << (item.m_strReason.isEmpty()
+                          ? QDir::toNativeSeparators(item.m_strPath)
+                          : QStringLiteral("%1 (%2)").arg(QDir::toNativeSeparators(item.m_strPath), item.m_strReason));
     }
     if (!list.m_arrArchives.isEmpty()) {
         AddSection(lines, QStringLiteral("Valid Archive Files:"));

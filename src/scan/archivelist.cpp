@@ -4,6 +4,7 @@
 #include "scan/examine.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,6 +22,7 @@ void CXArchiveFile::Reset()
     m_nFolderCount = 0;
     m_nPhotoBytes = 0;
     m_nPhotoPackedBytes = 0;
+    m_arrVolumes.clear();
     m_arrFailedItems.clear();
     m_nSkipped = 0;
     m_nErrors = 0;
@@ -48,6 +50,7 @@ void CXArchiveFile::InitFromExamination(const CXExamination& found)
     m_nFolderCount = found.m_nFolderCount;
     m_nPhotoBytes = found.m_nPhotoBytes;
     m_nPhotoPackedBytes = found.m_nPhotoPackedBytes;
+    m_arrVolumes = found.m_arrVolumes;
 }
 
 void CXArchiveFile::InitNames(const QString& path)
@@ -91,6 +94,56 @@ bool IsRarVolumeName(const QString& path)
     return digits > 0 && beforeDigits.size() > 5 && beforeDigits.endsWith(QLatin1String(".part"), Qt::CaseInsensitive);
 }
 
+QString FirstVolumeName(const QString& path)
+{
+    const QStringView name = FileNameOf(path);
+    const QString folder = path.left(path.size() - name.size());
+    if (IsRarVolumeName(path)) {
+        const QStringView stem = name.chopped(4);
+        qsizetype digits = 0;
+        while (digits < stem.size() && stem[stem.size() - 1 - digits] >= u'0' && stem[stem.size() - 1 - digits] <= u'9')
+            ++digits;
+        return folder + stem.chopped(digits).toString() + QStringLiteral("1").rightJustified(digits, QLatin1Char('0')) +
+               name.right(4).toString();
+    }
+    // "name.r00", "name.r01", ...: the set starts with "name.rar".
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && name.size() - dot >= 4 && name[dot + 1].toLower() == QLatin1Char('r')) {
+        const QStringView number = name.mid(dot + 2);
+        if (std::all_of(number.begin(), number.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+            const QString lower = folder + name.left(dot).toString() + QStringLiteral(".rar");
+            const QString upper = folder + name.left(dot).toString() + QStringLiteral(".RAR");
+            return !QFileInfo::exists(lower) && QFileInfo::exists(upper) ? upper : lower;
+        }
+    }
+    return path;
+}
+
+bool IsSplitZip(const QString& path)
+{
+    const QStringView name = FileNameOf(path);
+    const QString stem = path.left(path.size() - 4);
+    if (name.size() > 4 &&
+        (QFileInfo::exists(stem + QStringLiteral(".z01")) || QFileInfo::exists(stem + QStringLiteral(".Z01"))))
+        return true;
+    // The end record (22 bytes and a comment of up to 65,535) names the disk it lies on and the disk the
+    // directory starts on: both 0 in an archive of one file.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 span = std::min<qint64>(file.size(), 22 + 65535);
+    if (span < 22 || !file.seek(file.size() - span))
+        return false;
+    const QByteArray tail = file.read(span);
+    const qsizetype at = tail.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
+    if (at < 0 || tail.size() - at < 22)
+        return false;
+    const auto u16 = [&](qsizetype offset) {
+        return quint16(quint8(tail[at + offset]) | (quint16(quint8(tail[at + offset + 1])) << 8));
+    };
+    return u16(4) != 0 || u16(6) != 0;
+}
+
 int GetArchiveType(const QString& path)
 {
     const QStringView name = FileNameOf(path);
@@ -101,7 +154,7 @@ int GetArchiveType(const QString& path)
     if (ext.compare(QLatin1String(".zip"), Qt::CaseInsensitive) == 0)
         return 0;
     if (ext.compare(QLatin1String(".rar"), Qt::CaseInsensitive) == 0)
-        return IsRarVolumeName(path) ? -1 : 1;
+        return 1;
     return -1;
 }
 

@@ -32,9 +32,15 @@ struct CXArchiveItem
 // One file named like an archive that did not open.
 struct CXFileItem
 {
+    CXFileItem() = default;
+    CXFileItem(const QString& fileName, const QString& path, qint32 error, const QString& reason = QString())
+        : m_strFileName(fileName), m_strPath(path), m_nError(error), m_strReason(reason)
+    {}
+
     QString m_strFileName;
     QString m_strPath;
     qint32 m_nError = 0; // the ZIP reader's last result, or the UnRAR library's open result
+    QString m_strReason; // what is wrong when the error alone does not say it (a missing volume, ...)
 
     bool operator==(const CXFileItem&) const = default;
 };
@@ -88,13 +94,19 @@ public:
     QString m_strFolder;   // the archive's folder, ending with "/"
     QString m_strFileName; // name with extension
     qint64 m_tmCreated = 0;
-    quint64 m_nFileSize = 0;
+    quint64 m_nFileSize = 0; // of a RAR volume set: the sum of its volumes
     qint32 m_nPhotoCount = 0;
     qint32 m_nArchiveType = -1; // 0 ZIP, 1 RAR
     qint32 m_nSmartMode = 0;    // 1 into the archive's folder, 2 into a new folder named after it
     qint32 m_nFolderCount = 0;
     quint64 m_nPhotoBytes = 0;
     quint64 m_nPhotoPackedBytes = 0;
+    // A RAR volume set's volumes after the first (full paths, in order); empty for a single file. The
+    // set is opened through m_strPath and deleted whole.
+    QStringList m_arrVolumes;
+
+    // Every file of the archive: m_strPath, then the later volumes.
+    QStringList AllVolumes() const { return QStringList{m_strPath} + m_arrVolumes; }
 
     // Figures of the last unpack run.
     QList<CXArchiveItem> m_arrFailedItems;
@@ -112,11 +124,16 @@ private:
     void InitNames(const QString& path);
 };
 
-// 0 for a ".zip" file name, 1 for a ".rar" one that is not a volume name, else -1 (case ignored).
+// 0 for a ".zip" file name, 1 for a ".rar" one (a volume of a set too), else -1 (case ignored).
 int GetArchiveType(const QString& path);
-// True for a file named like a volume of a multi-part RAR set: "name.partN.rar", N one or more digits.
-// Such volumes are not taken by the scan: volume sets are not read yet.
+// True for a file named like a volume of a multi-part RAR set: "name.partN.rar", N one or more digits
+// ("part" alone somewhere else in the name or the path does not count).
 bool IsRarVolumeName(const QString& path);
+// The path the first volume of the set that path belongs to has by its name: "name.part1.rar" (as many
+// digits as path has) for "name.partN.rar", "name.rar" for an old-style "name.rNN"; otherwise path.
+QString FirstVolumeName(const QString& path);
+// True for the ".zip" of a split ZIP set: its end record names another disk, or a ".z01" lies beside it.
+bool IsSplitZip(const QString& path);
 // The directory entry of one path; the start values when nothing is there.
 void GetFileInfo(const QString& path, FileInfo& info);
 

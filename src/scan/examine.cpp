@@ -340,11 +340,11 @@ bool ListZip(const QString& path, const QString& extensions, Tally& tally)
     return true;
 }
 
-// Lists an archive open in the ListSplit mode.
-void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
+// Lists an archive open in the ListSplit mode; returns the listing's result.
+int ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
 {
     CXListing listing;
-    RarListEntries(archive, [&](const RarEntry& entry) {
+    const int result = RarListEntries(archive, [&](const RarEntry& entry) {
         if (entry.isDirectory) {
             listing.Add(entry.name, CXListing::Kind::RarDirectory);
             return true;
@@ -358,6 +358,7 @@ void ListOpenRar(RarArchive& archive, const QString& extensions, Tally& tally)
     });
     // A listing that ends early on a damaged header keeps what it counted.
     listing.Count(tally);
+    return result;
 }
 
 bool ListRar(const QString& path, const QString& extensions, Tally& tally)
@@ -365,7 +366,7 @@ bool ListRar(const QString& path, const QString& extensions, Tally& tally)
     RarArchive archive;
     if (archive.Open(path, RarOpenMode::ListSplit) != RarSuccess)
         return false;
-    ListOpenRar(archive, extensions, tally);
+    (void)ListOpenRar(archive, extensions, tally);
     return true;
 }
 
@@ -473,6 +474,8 @@ bool OpenAndList(const QString& path, const QString& extensions, bool regularFil
         if (!zip) {
             if (error)
                 *error = ZipGetLastResult();
+            if (facts && IsSplitZip(path))
+                facts->m_strReason = SplitZipReason();
             return false;
         }
         if (onOpened)
@@ -497,14 +500,43 @@ bool OpenAndList(const QString& path, const QString& extensions, bool regularFil
                 *error = result;
             return false;
         }
+        // A later volume is read with its set, through the first one. (An old archive's header may not
+        // mark its first volume: the file named as the first is taken for it.)
+        if (archive.IsVolume() && !archive.IsFirstVolume() && FirstVolumeName(path) != path) {
+            if (error)
+                *error = RarOpenError;
+            if (facts) {
+                facts->m_bLaterVolume = true;
+                facts->m_strReason = VolumeMissingReason(FirstVolumeName(path));
+            }
+            return false;
+        }
         if (onOpened)
             onOpened();
-        ListOpenRar(archive, extensions, tally);
+        const int listed = ListOpenRar(archive, extensions, tally);
+        const bool set = archive.IsVolume();
+        const QStringList volumes = archive.NextVolumes();
+        const QString missing = archive.MissingVolume();
+        const QString current = archive.CurrentVolume();
         archive.Close();
+        // A set must be read whole: a picture may lie across the volume that is missing or damaged.
+        if (set && listed != RarSuccess) {
+            if (error)
+                *error = listed;
+            if (facts)
+                facts->m_strReason = !missing.isEmpty() ? VolumeMissingReason(missing) : VolumeDamagedReason(current);
+            return false;
+        }
         if (facts && regularFile)
             ReadOpenFileFacts(path, *facts);
         else if (facts)
             ReadFileFacts(path, *facts);
+        if (facts) {
+            facts->m_arrVolumes = volumes;
+            for (const QString& volume : volumes)
+                facts->m_nFileSize =
+                    SaturatingAdd(facts->m_nFileSize, quint64(std::max<qint64>(QFileInfo(volume).size(), 0)));
+        }
         return true;
     }
     default:
@@ -513,6 +545,21 @@ bool OpenAndList(const QString& path, const QString& extensions, bool regularFil
 }
 
 } // namespace
+
+QString VolumeMissingReason(const QString& volumePath)
+{
+    return QStringLiteral("Volume missing: %1").arg(volumePath.mid(volumePath.lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+QString VolumeDamagedReason(const QString& volumePath)
+{
+    return QStringLiteral("Volume damaged: %1").arg(volumePath.mid(volumePath.lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+QString SplitZipReason()
+{
+    return QStringLiteral("Split ZIP sets are not supported");
+}
 
 bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, const QString& imagePatterns, int* error,
                            const std::function<void()>& onOpened, int& photos, int& mode, quint64& photoBytes,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -43,8 +44,11 @@ struct CXExamination
     int m_nFolderCount = 0;
     quint64 m_nPhotoBytes = 0;
     quint64 m_nPhotoPackedBytes = 0;
-    quint64 m_nFileSize = 0;
-    qint64 m_tmCreated = 0; // seconds since 1970: the birth time, else the last status change
+    quint64 m_nFileSize = 0;     // of a volume set: the sum of its volumes
+    qint64 m_tmCreated = 0;      // seconds since 1970: the birth time, else the last status change
+    QString m_strReason;         // why it did not open, when the error code alone does not say it
+    bool m_bLaterVolume = false; // a volume of a RAR set other than the first: it is read with the set
+    QStringList m_arrVolumes;    // a RAR set's volumes after the first, in order
 
     bool operator==(const CXExamination&) const = default;
 };
@@ -54,3 +58,8 @@ struct CXExamination
 // the open cannot block on a pipe.
 CXExamination ExamineArchiveFile(const CXSettings& settings, const QString& path, const QString& imagePatterns,
                                  bool regularFile);
+
+// The reasons an archive is listed as invalid beyond its open error. volumePath: a full path or a name.
+QString VolumeMissingReason(const QString& volumePath);
+QString VolumeDamagedReason(const QString& volumePath);
+QString SplitZipReason();

@@ -68,8 +68,11 @@ public:
         const QString& path = found.m_strPath;
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
         if (!found.m_bOpened) {
+            // A later volume belongs to the set its first volume opens; alone, the set is incomplete.
+            if (found.m_bLaterVolume && QFileInfo::exists(FirstVolumeName(path)))
+                return;
             if (!KnownInvalid(path))
-                m_model.m_arrInvalid.append(CXFileItem{name, path, found.m_nError});
+                m_model.m_arrInvalid.append(CXFileItem{name, path, found.m_nError, found.m_strReason});
             return;
         }
         if (m_model.m_pHost)
@@ -513,12 +516,8 @@ private:
             }
             const int type = GetArchiveType(path);
             Progress(holding);
-            if (type == -1) {
-                if (IsRarVolumeName(path))
-                    NotTaken(path, QStringLiteral("A volume of a multi-part RAR set; volume sets are not read yet"),
-                             true);
+            if (type == -1)
                 continue;
-            }
             if (info.isSymLink() || info.isJunction()) {
                 const QString target = info.canonicalFilePath();
                 if (!target.isEmpty() && !InsideChosenFolder(target)) {

@@ -5,6 +5,8 @@
 
 QString InvalidArchiveReason(const CXFileItem& item)
 {
+    if (!item.m_strReason.isEmpty())
+        return item.m_strReason;
     if (GetArchiveType(item.m_strPath) == 0) {
         switch (item.m_nError) {
         case ZIPRES_NOFILE:

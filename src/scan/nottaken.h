@@ -4,11 +4,12 @@
 
 #include <QList>
 
-// Why a file named like an archive did not open (the scan's own reason for its open code).
+// Why a file named like an archive did not open: the reason the scan gave (a missing volume, a split
+// ZIP set), else its own for the open code.
 QString InvalidArchiveReason(const CXFileItem& item);
 
 // Everything a scan met and did not take, with the reason: the archives that did not open, those with no
-// picture of an enabled type, and what the walk itself passed over (trash, links out, volumes, ...), in
-// that order. m_bMissed marks what may hold pictures the run cannot reach: an archive that did not open,
-// a RAR volume, a name that cannot be read.
+// picture of an enabled type, and what the walk itself passed over (trash, links out, ...), in that order.
+// m_bMissed marks what may hold pictures the run cannot reach: an archive that did not open (an
+// incomplete volume set too), a name that cannot be read.
 QList<CXNotTaken> ArchivesNotTaken(const CXArchiveList& list);

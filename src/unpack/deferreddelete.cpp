@@ -7,6 +7,7 @@
 #include "settings/settings.h"
 #include "unpack/keep.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 
@@ -95,6 +96,7 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
     // Just before the deletion: each archive must still be the file unpacked, and its pictures durable.
     CXSStringArray planned;
     QStringList paths;
+    QList<QStringList> sets; // volume sets, each deleted whole on its own
     QStringList onDisk;
     for (CXSelItem& sel : selection) {
         if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size() || sel.m_bDeleted)
@@ -108,29 +110,51 @@ DeferredDeletionResult RunDeferredDeletion(CXArchiveList& list, QList<CXSelItem>
             continue;
         }
         planned.InsertSorted(archive.m_strPath);
-        paths.append(archive.m_strPath);
+        if (archive.m_arrVolumes.isEmpty())
+            paths.append(archive.m_strPath);
+        else
+            sets.append(archive.AllVolumes());
         onDisk += sel.m_arrOnDisk;
     }
     // Pictures that could not be flushed keep every archive: which of them they belong to is not known.
-    if (!zelvano::platform::MakeDurable(onDisk))
+    if (!zelvano::platform::MakeDurable(onDisk)) {
         paths.clear();
+        sets.clear();
+    }
     // Its answer says little (a permanent deletion stops at the first failure): each path is looked at.
-    if (!paths.isEmpty())
+    bool allGone = true;
+    if (!paths.isEmpty()) {
         (void)deleteArchives(paths, recycle);
+        allGone = std::all_of(paths.cbegin(), paths.cend(), PathIsGone);
+    }
+    // A set goes volume by volume, never in part where it can be helped; a permanent deletion that left
+    // something stops before the next one, as it does for single archives.
+    for (const QStringList& set : std::as_const(sets)) {
+        if (!recycle && !allGone)
+            break;
+        const QStringList left =
+            DeleteVolumes(set, recycle, [&](const QString& path, bool trash) { return deleteArchives({path}, trash); });
+        allGone = allGone && left.isEmpty();
+    }
     for (CXSelItem& sel : selection) {
         if (sel.m_nArchive < 0 || sel.m_nArchive >= list.m_arrArchives.size())
             continue;
         CXArchiveFile& archive = list.m_arrArchives[sel.m_nArchive];
         if (sel.m_bDeleted || !sel.m_bExtracted || !planned.Contains(archive.m_strPath))
             continue;
-        if (PathIsGone(archive.m_strPath)) {
+        QStringList left;
+        for (const QString& path : archive.AllVolumes()) {
+            if (!PathIsGone(path))
+                left << path;
+        }
+        if (left.isEmpty()) {
             archive.m_bRemoved = 1;
             sel.m_bDeleted = true;
             if (host)
                 host->RemoveArchiveRow(sel.m_nArchive);
             ++result.m_nDeleted;
         } else if (!sel.m_bDeleteFailed) {
-            RecordDeleteFailure(archive, recycle);
+            RecordDeleteFailure(archive, recycle, left);
             sel.m_bDeleteFailed = true;
             sel.m_strKept = zelvano::kept::DeleteFailed(recycle);
             ++result.m_nFailed;

@@ -47,7 +47,7 @@ bool NeedsDiskSpaceCheck(const CXSettings& settings)
            (settings.m_nAfterExtraction == AfterDeletePermanently && settings.m_nWhenToDelete == DeleteAfterAll);
 }
 
-void RecordDeleteFailure(CXArchiveFile& archive, bool recycle)
+void RecordDeleteFailure(CXArchiveFile& archive, bool recycle, const QStringList& left)
 {
     CXArchiveItem item;
     item.m_strName = archive.m_strFileName;
@@ -55,6 +55,12 @@ void RecordDeleteFailure(CXArchiveFile& archive, bool recycle)
     item.m_nPackedSize = qint64(archive.m_nFileSize);
     item.m_strReason = recycle ? QStringLiteral("The archive could not be moved to the trash")
                                : QStringLiteral("The archive could not be deleted");
+    if (!archive.m_arrVolumes.isEmpty()) {
+        QStringList names;
+        for (const QString& path : left)
+            names << QFileInfo(path).fileName();
+        item.m_strReason += QStringLiteral(" (volumes left: %1)").arg(names.join(QStringLiteral(", ")));
+    }
     archive.m_arrFailedItems.append(item);
     archive.m_nErrors += 1;
 }
@@ -94,13 +100,45 @@ QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSett
     return QString();
 }
 
-bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
-                           const std::function<bool(const QString&, bool)>& deleteArchive)
+bool DeleteUnpackedArchive(const CXSelItem& sel, const QStringList& volumes, bool recycle,
+                           const std::function<bool(const QString&, bool)>& deleteArchive, QStringList* left)
 {
+    if (left)
+        *left = volumes;
     // The pictures must survive a power loss right after the archive is gone.
     if (!zelvano::platform::MakeDurable(sel.m_arrOnDisk))
         return false;
-    return deleteArchive(path, recycle);
+    const QStringList stayed = DeleteVolumes(volumes, recycle, deleteArchive);
+    if (left)
+        *left = stayed;
+    return stayed.isEmpty();
+}
+
+QStringList DeleteVolumes(const QStringList& volumes, bool recycle,
+                          const std::function<bool(const QString&, bool)>& deleteOne)
+{
+    const auto there = [](const QString& path) { return zelvano::platform::AnythingAt(path); };
+    if (volumes.size() == 1)
+        return deleteOne(volumes.front(), recycle) ? QStringList() : volumes;
+    // All or nothing where it can be told beforehand: a folder that cannot be changed keeps every volume.
+    for (const QString& path : volumes) {
+        const QFileInfo info(path);
+        if (there(path) && !QFileInfo(info.absolutePath()).isWritable())
+            return volumes;
+    }
+    for (qsizetype i = volumes.size() - 1; i >= 0; --i) {
+        const QString& path = volumes.at(i);
+        if (!there(path))
+            continue;
+        if (!deleteOne(path, recycle) || there(path))
+            break;
+    }
+    QStringList stayed;
+    for (const QString& path : volumes) {
+        if (there(path))
+            stayed << path;
+    }
+    return stayed;
 }
 
 UnpackTotals SumUnpackFigures(const CXArchiveList& list, const QList<CXSelItem>& selection)
@@ -338,13 +376,14 @@ void CXUnpackRun::RunWorker()
             if (decision && !changed.isEmpty()) {
                 sel.m_strKept = changed;
             } else if (decision) {
-                if (DeleteUnpackedArchive(sel, path, recycle, m_ops.deleteArchive)) {
+                QStringList left;
+                if (DeleteUnpackedArchive(sel, archive.AllVolumes(), recycle, m_ops.deleteArchive, &left)) {
                     m_held.RemoveArchiveRow(sel.m_nArchive);
                     rowRemoved = true;
                     archive.m_bRemoved = 1;
                     sel.m_bDeleted = true;
                 } else {
-                    RecordDeleteFailure(archive, recycle);
+                    RecordDeleteFailure(archive, recycle, left);
                     sel.m_bDeleteFailed = true;
                     sel.m_strKept = zelvano::kept::DeleteFailed(recycle);
                 }

@@ -46,10 +46,18 @@ struct CXSelItem
 // accounted for: it was unpacked in full, holds no other files (or the settings let such archives go) and
 // is still the very file that was unpacked.
 [[nodiscard]] QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings);
-// Makes the archive's pictures durable, then deletes it; false when it is still there (also when the
-// pictures could not be flushed: then the archive is not touched).
-[[nodiscard]] bool DeleteUnpackedArchive(const CXSelItem& sel, const QString& path, bool recycle,
-                                         const std::function<bool(const QString&, bool)>& deleteArchive);
+// Makes the archive's pictures durable, then deletes every file of it (DeleteVolumes); false when any
+// is still there (also when the pictures could not be flushed: then nothing is touched). left, when
+// given, receives the files that stayed.
+[[nodiscard]] bool DeleteUnpackedArchive(const CXSelItem& sel, const QStringList& volumes, bool recycle,
+                                         const std::function<bool(const QString&, bool)>& deleteArchive,
+                                         QStringList* left = nullptr);
+// Deletes the files of one archive, a volume set whole: first volume first in volumes. A set is deleted
+// only when every folder it lies in can be changed, the later volumes from the last one back and the
+// first volume last, stopping at the first file that stays: what is left still opens as the set it was,
+// by its first volume, as far as it goes. Returns the files still there, in the order of volumes.
+QStringList DeleteVolumes(const QStringList& volumes, bool recycle,
+                          const std::function<bool(const QString&, bool)>& deleteOne);
 
 // The block handed to the unpack worker.
 struct WorkerParams
@@ -86,7 +94,8 @@ bool NeedsDiskSpaceCheck(const CXSettings& settings);
 
 // An archive that was to be deleted but is still there: one failed record naming the archive itself and
 // one more error, so the results and the report show it and the archive stays listed.
-void RecordDeleteFailure(CXArchiveFile& archive, bool recycle);
+// left: the files of a volume set that stayed, named in the reason.
+void RecordDeleteFailure(CXArchiveFile& archive, bool recycle, const QStringList& left = {});
 // An archive whose extraction failed without a failed entry (it did not open, or is of no known type): one
 // failed record naming the archive, so the results do not show it as a clean run.
 void RecordUnopenedArchive(CXArchiveFile& archive);

@@ -91,6 +91,8 @@ private Q_SLOTS:
     void extractedFilesLoseSpecialBits();
     void stopEndsSession();
     void handleRefusesWorkWhenClosed();
+    void volumesTheLibraryWentTo_data();
+    void volumesTheLibraryWentTo();
 
 private:
     QString Fixture(const QString& name) const { return m_fixtures.filePath(name); }
@@ -457,6 +459,49 @@ void TestRar::handleRefusesWorkWhenClosed()
     archive.Close();
     archive.Close();
     QCOMPARE(archive.ExtractTo(QStringLiteral("/tmp/never.jpg")), int(RarNotOpen));
+}
+
+void TestRar::volumesTheLibraryWentTo_data()
+{
+    QTest::addColumn<QString>("archive");
+    QTest::addColumn<bool>("volume");
+    QTest::addColumn<bool>("first");
+    QTest::addColumn<QStringList>("next");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<int>("listed");
+    QTest::newRow("whole set") << S("vol.part1.rar") << true << true << SL({"vol.part2.rar", "vol.part3.rar"}) << S("")
+                               << int(RarSuccess);
+    QTest::newRow("first volume alone") << S("lonevol/vol.part1.rar") << true << true << QStringList()
+                                        << S("lonevol/vol.part2.rar") << int(RarOpenError);
+    QTest::newRow("later volume") << S("vol.part2.rar") << true << false << QStringList() << S("") << -1;
+    QTest::newRow("no set") << S("album.rar") << false << false << QStringList() << S("") << int(RarSuccess);
+}
+
+// The library opens the next volumes itself and says which; a missing one is named, and ends the listing.
+void TestRar::volumesTheLibraryWentTo()
+{
+    QFETCH(QString, archive);
+    QFETCH(bool, volume);
+    QFETCH(bool, first);
+    QFETCH(QStringList, next);
+    QFETCH(QString, missing);
+    QFETCH(int, listed);
+    RarArchive rar;
+    QCOMPARE(rar.Open(Fixture(archive), RarOpenMode::ListSplit), int(RarSuccess));
+    QCOMPARE(rar.IsVolume(), volume);
+    QCOMPARE(rar.IsFirstVolume(), first);
+    if (listed < 0)
+        return; // a later volume is read through the first one
+    QCOMPARE(RarListEntries(rar, {}), listed);
+    QStringList expected;
+    for (const QString& name : next)
+        expected << Fixture(name);
+    QCOMPARE(rar.NextVolumes(), expected);
+    QCOMPARE(rar.MissingVolume(), missing.isEmpty() ? QString() : Fixture(missing));
+    QCOMPARE(rar.CurrentVolume(), expected.isEmpty() ? Fixture(archive) : expected.back());
+    rar.Close();
+    QVERIFY(rar.NextVolumes().isEmpty());
+    QVERIFY(rar.MissingVolume().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRar)

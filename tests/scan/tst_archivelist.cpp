@@ -148,9 +148,10 @@ private Q_SLOTS:
         QTest::newRow("zip") << QStringLiteral("/p/Trip.zip") << 0;
         QTest::newRow("upper-case zip") << QStringLiteral("/p/Trip.2010.ZIP") << 0;
         QTest::newRow("upper-case rar") << QStringLiteral("/p/TRIP.RAR") << 1;
-        QTest::newRow("rar volume part1") << QStringLiteral("/p/Holiday.part1.rar") << -1;
-        QTest::newRow("rar volume part2") << QStringLiteral("/p/Holiday.part2.rar") << -1;
-        QTest::newRow("rar volume part01, upper case") << QStringLiteral("/p/Holiday.PART01.RAR") << -1;
+        // A volume name is a RAR archive by name; its header tells a set's later volume from an archive.
+        QTest::newRow("rar volume part1") << QStringLiteral("/p/Holiday.part1.rar") << 1;
+        QTest::newRow("rar volume part2") << QStringLiteral("/p/Holiday.part2.rar") << 1;
+        QTest::newRow("rar volume part01, upper case") << QStringLiteral("/p/Holiday.PART01.RAR") << 1;
         QTest::newRow("party in the name") << QStringLiteral("/p/birthday.party.rar") << 1;
         QTest::newRow(".part in a folder name") << QStringLiteral("/p/Mum.Party/holiday.rar") << 1;
         QTest::newRow("volume pattern in a folder name") << QStringLiteral("/p/x.part1.rar/holiday.rar") << 1;

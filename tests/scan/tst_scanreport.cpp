@@ -88,6 +88,9 @@ private Q_SLOTS:
         list.AddArchive(Archive(QStringLiteral("/photos/b/Trip.zip"), 12, 2000000));
         list.AddArchive(Archive(QStringLiteral("/photos/a/One.rar"), 1, 1500));
         list.m_arrInvalid.append(CXFileItem{QStringLiteral("bad.zip"), QStringLiteral("/photos/bad.zip"), -1});
+        // An invalid archive with a reason of its own says it.
+        list.m_arrInvalid.append(CXFileItem{QStringLiteral("Set.part1.rar"), QStringLiteral("/photos/Set.part1.rar"),
+                                            15, QStringLiteral("Volume missing: Set.part2.rar")});
         list.m_arrSkipped.InsertSorted(QStringLiteral("/photos/text.zip"));
         list.m_arrSkipped.InsertSorted(QStringLiteral("/photos/notes.rar"));
         list.m_nZipCount = 1234;
@@ -108,9 +111,9 @@ private Q_SLOTS:
             QStringLiteral("Started:              Sunday, March 07, 2021 @02:05:09 PM"),
             QStringLiteral("Finished:             Sunday, March 07, 2021 @03:07:10 PM"),
             QStringLiteral("Elapsed Time:         1:02:01"),
-            QStringLiteral("Total Archives Found: 3"),
+            QStringLiteral("Total Archives Found: 4"),
             QStringLiteral("Valid Archives:       2"),
-            QStringLiteral("Invalid Archives:     1"),
+            QStringLiteral("Invalid Archives:     2"),
             QStringLiteral("Skipped Archives:     2"),
             QStringLiteral("Zip Archives:         1,234"),
             QStringLiteral("RAR Archives:         1"),
@@ -129,6 +132,7 @@ private Q_SLOTS:
             kSep,
             QString(),
             QStringLiteral("/photos/bad.zip"),
+            QStringLiteral("/photos/Set.part1.rar (Volume missing: Set.part2.rar)"),
             QString(),
             kSep,
             QStringLiteral("Valid Archive Files:"),
