@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed archives of the ZIP target for the compression methods beyond Deflate into
+"""Writes the corpus archives of the ZIP target for the compression methods beyond Deflate into
 corpus/fuzz_zip/: one small archive per method, so the fuzzer starts inside each decoder.
 
 BZip2, LZMA and XZ come from Python's own modules; Zstandard from the `zstd` command (Debian package zstd).
