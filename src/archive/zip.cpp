@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -35,6 +36,16 @@ constexpr qint64 kDirectoryWindow = qint64(256) * 1024;
 static_assert(kDirectoryWindow >= kMaxCentralRecord);
 
 thread_local int32_t t_lastResult = 0;
+
+// The user's encoding for names without the UTF-8 flag (a decoder name); empty: detected per archive.
+std::mutex g_nameEncodingMutex;
+QByteArray g_forcedNameEncoding;
+
+QByteArray ForcedNameEncoding()
+{
+    const std::lock_guard lock(g_nameEncodingMutex);
+    return g_forcedNameEncoding;
+}
 
 uint64_t AddSaturated(uint64_t a, uint64_t b)
 {
@@ -106,6 +117,8 @@ public:
     void SetFileNameTest(ZipFileNameTest test) { m_fileNameTest = std::move(test); }
 
 private:
+    QString NameOf(const CentralRecord& record);
+    void DecideNameEncoding();
     bool ReadAt(qint64 position, char* buffer, qint64 length);
     int32_t FindEndRecord(qint64& position, QByteArray& tail, qint64& tailPosition);
     int32_t ReadEndRecords(qint64 endPosition, const QByteArray& tail, qint64 tailPosition);
@@ -146,6 +159,12 @@ private:
     std::vector<uint64_t> m_maxEndBefore; // m_maxEndBefore[i]: the largest minEnd of extents [0, i)
 
     ZipFileNameTest m_fileNameTest; // a directory-flagged entry that passes it is written as a file
+
+    // The code page of the names without the UTF-8 flag: the user's, or detected once from all of them
+    // when the first such name is not UTF-8 (an ASCII or UTF-8 archive never runs the detector).
+    QByteArray m_nameEncoding;
+    bool m_bNameEncodingForced = false;
+    bool m_bNameEncodingDecided = false;
 };
 
 struct ZipHandleData
@@ -193,6 +212,10 @@ int32_t CXZipReader::Open(const QString& path, bool checkType, ZipFileFacts* fac
         return result;
     if (const int32_t result = ReadEndRecords(endPosition, tail, tailPosition))
         return result;
+
+    m_nameEncoding = ForcedNameEncoding();
+    m_bNameEncodingForced = !m_nameEncoding.isEmpty();
+    m_bNameEncodingDecided = m_bNameEncodingForced;
 
     m_nCursorIndex = -1;
     if (m_nCount > 0) {
@@ -342,6 +365,33 @@ bool CXZipReader::ParseDirectoryRecord(uint64_t offset, CentralRecord& record)
     return ParseCentralRecord(p, avail, record);
 }
 
+QString CXZipReader::NameOf(const CentralRecord& record)
+{
+    if (!m_bNameEncodingDecided && !(record.flags & kFlagUtf8) && HasHighByte(record.name) && !DecodeUtf8(record.name))
+        DecideNameEncoding();
+    return DecodeName(record.name, record.flags, record.unicodePath, m_nameEncoding, m_bNameEncodingForced);
+}
+
+// One guess for the whole archive: the names of one archive come from one system, and together they
+// give the detector far more text than any single name.
+void CXZipReader::DecideNameEncoding()
+{
+    m_bNameEncodingDecided = true;
+    QByteArray names;
+    uint64_t position = 0;
+    CentralRecord record;
+    for (int32_t i = 0; i < m_nCount; ++i) {
+        if (!ParseDirectoryRecord(position, record))
+            break;
+        position += record.recordSize;
+        if (record.flags & kFlagUtf8 || !HasHighByte(record.name) || DecodeUtf8(record.name))
+            continue;
+        names += record.name;
+        names += '\n';
+    }
+    m_nameEncoding = DetectNameEncoding(names);
+}
+
 int32_t CXZipReader::MoveCursor(int32_t index)
 {
     if (m_nBrokenIndex >= 0 && index >= m_nBrokenIndex)
@@ -488,7 +538,7 @@ int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
     ZipEntry e;
     e.m_nIndex = index;
     e.m_rawName = record.name;
-    e.m_szName = DecodeName(record.name);
+    e.m_szName = NameOf(record);
     e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
     e.m_ftModified = DosToDateTime(record.dosDate, record.dosTime);
     e.m_ftAccessed = e.m_ftModified;
@@ -527,7 +577,7 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
         }
         position += record.recordSize;
         e.m_nIndex = index;
-        e.m_szName = DecodeName(record.name);
+        e.m_szName = NameOf(record);
         e.m_rawName = std::move(record.name);
         e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
         e.m_nPackedSize = ClampToInt64(record.packedSize);
@@ -760,6 +810,30 @@ QString ZipMethodName(uint16_t method)
     default:
         return QStringLiteral("method %1").arg(method);
     }
+}
+
+bool ZipSetNameEncoding(const QString& name)
+{
+    QByteArray encoding;
+    if (!name.trimmed().isEmpty()) {
+        const std::optional<QByteArray> known = NameEncodingByName(name);
+        if (!known)
+            return false;
+        encoding = *known;
+    }
+    const std::lock_guard lock(g_nameEncodingMutex);
+    g_forcedNameEncoding = encoding;
+    return true;
+}
+
+bool ZipIsNameEncoding(const QString& name)
+{
+    return name.trimmed().isEmpty() || NameEncodingByName(name).has_value();
+}
+
+QStringList ZipNameEncodingNames()
+{
+    return NameEncodingNames();
 }
 
 ZipHandle ZipOpen(const QString& path)

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -81,7 +82,7 @@ inline constexpr uint32_t ZIP_ATTR_NORMAL = 0x80;
 struct ZipEntry
 {
     int32_t m_nIndex = 0;        // 0-based index in directory order; the entry count for index -1
-    QString m_szName;            // the stored name as text: UTF-8 when valid (flagged or not), else CP437
+    QString m_szName;            // the stored name as text (flag bit 11, Unicode Path block, UTF-8, code page)
     QByteArray m_rawName;        // the stored name bytes, whole, exactly as in the archive
     uint32_t m_dwAttributes = 0; // ZIP_ATTR_* bits, mapped from the external attributes
     QDateTime m_ftAccessed;
@@ -101,6 +102,16 @@ struct ZipEntry
     bool IsEncrypted() const { return (m_nFlags & 0x0001) != 0; }
     bool IsDirectory() const { return (m_dwAttributes & ZIP_ATTR_DIRECTORY) != 0; }
 };
+
+// The code page for names without the UTF-8 flag, by a name such as "CP866", "Shift_JIS", "GBK" or
+// "CP1252" (case does not matter); empty: found per archive from its names (a name's Unicode Path
+// block still comes first). Applies to archives opened afterwards, in every thread. False, and nothing
+// changed, for a name that is not one of ZipNameEncodingNames() or their usual aliases.
+bool ZipSetNameEncoding(const QString& name);
+// True when ZipSetNameEncoding accepts the name.
+bool ZipIsNameEncoding(const QString& name);
+// One name per encoding the reader knows.
+QStringList ZipNameEncodingNames();
 
 // The caller's handle of an open archive (opaque).
 struct ZipHandleData;

@@ -1,9 +1,15 @@
 #include "archive/zipformat.h"
 
+#include "archive/pathrules.h"
+
 #include <QStringDecoder>
 #include <QTimeZone>
 
+#include <uchardet.h>
+#include <zlib.h>
+
 #include <algorithm>
+#include <memory>
 
 namespace zelvano::zip {
 
@@ -22,6 +28,43 @@ constexpr char16_t kCp437High[128] = {
     0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
     0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
     0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+struct NameEncoding
+{
+    const char* decoder;                        // the name the string decoder knows
+    std::initializer_list<const char*> aliases; // the first one is shown to users
+};
+
+// Code pages of the systems whose archivers write names without the UTF-8 flag. Korean uses CP949, a
+// superset of EUC-KR that the detector calls UHC.
+const NameEncoding kNameEncodings[] = {
+    {"IBM437", {"CP437", "IBM437", "437"}},
+    {"IBM850", {"CP850", "IBM850", "850"}},
+    {"IBM866", {"CP866", "IBM866", "866"}},
+    {"windows-1251", {"CP1251", "WINDOWS-1251", "1251"}},
+    {"windows-1252", {"CP1252", "WINDOWS-1252", "1252", "ISO-8859-1", "ISO-8859-15", "LATIN1"}},
+    {"Shift_JIS", {"SHIFT_JIS", "SJIS", "CP932", "WINDOWS-31J"}},
+    {"GB18030", {"GBK", "GB18030", "GB2312", "CP936"}},
+    {"Big5", {"BIG5", "CP950"}},
+    {"windows-949", {"EUC-KR", "CP949", "UHC"}},
+};
+
+const NameEncoding* FindEncoding(QByteArrayView name)
+{
+    const QByteArray upper = name.toByteArray().toUpper().replace('-', '_');
+    for (const NameEncoding& encoding : kNameEncodings) {
+        for (const char* alias : encoding.aliases) {
+            if (QByteArray(alias).replace('-', '_') == upper)
+                return &encoding;
+        }
+    }
+    return nullptr;
+}
+
+struct DetectorDeleter
+{
+    void operator()(uchardet_t detector) const { uchardet_delete(detector); }
 };
 
 } // namespace
@@ -71,6 +114,11 @@ bool ParseCentralRecord(const unsigned char* p, size_t avail, CentralRecord& out
         take64(out.localOffset);
         if (out.diskStart == 0xFFFF && left >= 4)
             out.diskStart = Le32(d);
+    }
+    out.unicodePath.clear();
+    if (!(out.flags & kFlagUtf8)) {
+        if (const auto block = FindExtraBlock(extra, extraLength, kExtraUnicodePath))
+            out.unicodePath = ParseUnicodePath(*block, out.name);
     }
     return true;
 }
@@ -187,20 +235,110 @@ QString DecodeCp437(const QByteArray& raw)
     return text;
 }
 
-QString DecodeName(const QByteArray& raw)
+QString ParseUnicodePath(const QByteArray& block, const QByteArray& storedName)
 {
-    // Most names are plain ASCII, which reads the same in every encoding considered here.
-    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return QString::fromLatin1(raw);
+    if (block.size() < 5 || block.at(0) != 1)
+        return QString();
+    const auto* d = reinterpret_cast<const unsigned char*>(block.constData());
+    const uLong crc =
+        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(storedName.constData()), uInt(storedName.size()));
+    if (Le32(d + 1) != uint32_t(crc))
+        return QString();
+    const std::optional<QString> name = DecodeUtf8(block.mid(5));
+    if (!name || name->isEmpty())
+        return QString();
+    return *name;
+}
+
+std::optional<QByteArray> NameEncodingByName(const QString& name)
+{
+    const NameEncoding* encoding = FindEncoding(name.trimmed().toLatin1());
+    if (!encoding)
+        return std::nullopt;
+    return QByteArray(encoding->decoder);
+}
+
+QStringList NameEncodingNames()
+{
+    QStringList names;
+    for (const NameEncoding& encoding : kNameEncodings)
+        names.append(QLatin1String(*encoding.aliases.begin()));
+    return names;
+}
+
+QByteArray DetectNameEncoding(const QByteArray& names)
+{
+    if (!HasHighByte(names))
+        return QByteArray();
+    const std::unique_ptr<std::remove_pointer_t<uchardet_t>, DetectorDeleter> detector(uchardet_new());
+    if (!detector || uchardet_handle_data(detector.get(), names.constData(), size_t(names.size())) != 0)
+        return QByteArray();
+    uchardet_data_end(detector.get());
+    const char* found = uchardet_get_charset(detector.get());
+    const NameEncoding* encoding = found ? FindEncoding(QByteArrayView(found)) : nullptr;
+    return encoding ? QByteArray(encoding->decoder) : QByteArray();
+}
+
+bool HasHighByte(const QByteArray& raw)
+{
+    return std::any_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+std::optional<QString> DecodeUtf8(const QByteArray& raw)
+{
     // Keep a leading byte-order mark: the name is kept whole.
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(raw);
-    if (!decoder.hasError())
-        return text;
-    // Not UTF-8, whatever flag bit 11 claims: replacement characters would lose bytes (and give different
-    // names the same text), while code page 437 maps every byte to its own character.
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QString DecodeInEncoding(const QByteArray& raw, const QByteArray& encoding)
+{
+    if (!encoding.isEmpty() && encoding != "IBM437") {
+        QStringDecoder decoder(encoding.constData(), QStringDecoder::Flag::Stateless);
+        if (decoder.isValid()) {
+            QString text = decoder.decode(raw);
+            // A byte sequence the code page does not define would become a replacement character.
+            if (!decoder.hasError() && !text.contains(QChar::ReplacementCharacter))
+                return text;
+        }
+    }
+    // Code page 437 maps every byte to its own character, so no two names become the same text.
     return DecodeCp437(raw);
+}
+
+QString DecodeName(const QByteArray& raw, uint16_t flags, const QString& unicodePath, const QByteArray& encoding,
+                   bool forced)
+{
+    // Most names are plain ASCII, which reads the same in every encoding considered here; the Unicode
+    // Path block may still hold the name an older tool could not store.
+    const bool ascii = !HasHighByte(raw);
+    if (flags & kFlagUtf8) {
+        if (ascii)
+            return QString::fromLatin1(raw);
+        // Not UTF-8, whatever the flag claims: the bytes are kept, one character each.
+        return DecodeUtf8(raw).value_or(DecodeCp437(raw));
+    }
+    QString stored;
+    if (ascii)
+        stored = QString::fromLatin1(raw);
+    else if (forced)
+        stored = DecodeInEncoding(raw, encoding);
+    else if (std::optional<QString> utf8 = DecodeUtf8(raw))
+        stored = std::move(*utf8);
+    else
+        stored = DecodeInEncoding(raw, encoding);
+    if (unicodePath.isNull())
+        return stored;
+    // The block is trusted no more than the stored name: a stored name that leads outside or holds a
+    // control character stays, so the entry is refused whatever the block says.
+    QStringList parts;
+    if (zelvano::pathrules::SplitEntryName(stored, parts) != zelvano::pathrules::NameCheck::Relative)
+        return stored;
+    return unicodePath;
 }
 
 } // namespace zelvano::zip

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,8 @@ inline constexpr size_t kZip64EndRecordSize = 56;
 inline constexpr size_t kZip64LocatorSize = 20;
 
 inline constexpr uint16_t kExtraZip64 = 0x0001;
-inline constexpr uint16_t kExtraTimestamp = 0x5455; // "UT"
+inline constexpr uint16_t kExtraTimestamp = 0x5455;   // "UT"
+inline constexpr uint16_t kExtraUnicodePath = 0x7075; // Info-ZIP "up": the name again, in UTF-8
 
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
@@ -67,6 +69,9 @@ struct CentralRecord
     uint32_t externalAttributes = 0;
     uint64_t localOffset = 0;
     QByteArray name;
+    // The name from a Unicode Path extra block that belongs to this very name (version 1, CRC of the
+    // stored name matching, valid UTF-8); null otherwise, and always for a name flagged UTF-8.
+    QString unicodePath;
     size_t recordSize = 0; // fixed part plus name, extra and comment
 };
 
@@ -112,9 +117,34 @@ QDateTime UnixToDateTime(uint32_t seconds);
 // Windows attribute bits from the 32-bit external attributes.
 uint32_t MapExternalAttributes(uint32_t external);
 
-// The stored name as text: UTF-8 when the bytes are valid UTF-8, else code page 437, which keeps every
-// byte. Flag bit 11 is not needed to read UTF-8, and a name it wrongly marks is still read whole.
-QString DecodeName(const QByteArray& raw);
+// The UTF-8 name of a Unicode Path block's data when the block is version 1 and its CRC-32 is the one of
+// the stored name; null otherwise (an older tool renamed the entry without updating the block).
+QString ParseUnicodePath(const QByteArray& block, const QByteArray& storedName);
+
+// The code pages a name without the UTF-8 flag is read in besides UTF-8, as decoder names ("IBM866",
+// "Shift_JIS", ...). An empty encoding means code page 437.
+// The decoder name for a name a user gives ("cp866", "shift-jis", "GBK", "latin1"); nullopt when the
+// name is none of the supported ones.
+std::optional<QByteArray> NameEncodingByName(const QString& name);
+// The names a user may give, one per supported encoding, for messages and help.
+QStringList NameEncodingNames();
+// The encoding the detector finds for these bytes (all non-UTF-8 names of one archive, newline-joined),
+// when it is one of the supported ones; empty otherwise.
+QByteArray DetectNameEncoding(const QByteArray& names);
+// True when some byte is not ASCII.
+bool HasHighByte(const QByteArray& raw);
+// raw as valid UTF-8, else nullopt.
+std::optional<QString> DecodeUtf8(const QByteArray& raw);
+// raw in the encoding; code page 437 when the encoding is empty or the bytes are not valid in it, so
+// different names never become the same text through replacement characters.
+QString DecodeInEncoding(const QByteArray& raw, const QByteArray& encoding);
+
+// How the stored name is read. Flagged UTF-8 or valid UTF-8 reads as UTF-8 (a name the flag wrongly
+// marks is still read whole, through code page 437). An unflagged name prefers its Unicode Path block,
+// then valid UTF-8, then the archive's encoding. forced: a user-chosen encoding for unflagged names,
+// which then replaces the UTF-8 guess and the archive's detected encoding.
+QString DecodeName(const QByteArray& raw, uint16_t flags = 0, const QString& unicodePath = QString(),
+                   const QByteArray& encoding = QByteArray(), bool forced = false);
 QString DecodeCp437(const QByteArray& raw);
 
 } // namespace zelvano::zip

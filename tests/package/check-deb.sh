@@ -50,7 +50,7 @@ for name in "${names[@]}"; do
   dpkg-query -W "$name" >/dev/null 2>&1 || fail "depends on '$name', which is no installed package"
 done
 for name in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libqt6svg6 \
-            libunrar5 zlib1g libbz2-1.0 liblzma5 libzstd1 qt6-image-formats-plugins; do
+            libunrar5 zlib1g libbz2-1.0 liblzma5 libzstd1 libuchardet0 qt6-image-formats-plugins; do
   printf '%s\n' "${names[@]}" | grep -qx "$name" || fail "does not depend on $name"
 done
 

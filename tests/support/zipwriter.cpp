@@ -328,6 +328,21 @@ QByteArray ZipWriter::Compress(uint16_t method, const QByteArray& data, uint16_t
     }
 }
 
+QByteArray ZipWriter::UnicodePathBlock(const QByteArray& storedName, const QByteArray& utf8Name, uint8_t version,
+                                       std::optional<uint32_t> crc)
+{
+    const uint32_t claimed = crc.value_or(Crc(storedName));
+    const qsizetype size = 5 + utf8Name.size();
+    QByteArray block;
+    block.append(char(0x75)).append(char(0x70));
+    block.append(char(size & 0xFF)).append(char((size >> 8) & 0xFF));
+    block.append(char(version));
+    for (int shift = 0; shift < 32; shift += 8)
+        block.append(char((claimed >> shift) & 0xFF));
+    block.append(utf8Name);
+    return block;
+}
+
 uint32_t ZipWriter::Crc(const QByteArray& data)
 {
     return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));

@@ -83,6 +83,10 @@ public:
     // in `flags`); a method without an encoder here returns the data as is.
     static QByteArray Compress(uint16_t method, const QByteArray& data, uint16_t flags = 0);
     static uint32_t Crc(const QByteArray& data);
+    // An Info-ZIP Unicode Path extra block (id 0x7075) for `centralExtra`: version, the CRC-32 it claims
+    // for the stored name (by default the true one of `storedName`) and the UTF-8 name.
+    static QByteArray UnicodePathBlock(const QByteArray& storedName, const QByteArray& utf8Name, uint8_t version = 1,
+                                       std::optional<uint32_t> crc = std::nullopt);
     // A raw deflate stream of `size` zero bytes, built from repeated flushed blocks (fast for gigabytes),
     // and the CRC-32 of those bytes.
     static QByteArray DeflatedZeros(uint64_t size, uint32_t& crc);
