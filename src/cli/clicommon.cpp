@@ -1,5 +1,6 @@
 #include "cli/clicommon.h"
 
+#include "archive/zip.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -89,6 +90,28 @@ void LoadStartupSettings(CXSettings& settings, QTextStream& err)
     QString error;
     if (!settings.InitializeSettings(&error))
         err << "zelvano-cli: warning: " << error << "; using the default settings\n";
+}
+
+bool ApplyNameEncoding(const QCommandLineParser& parser, const CXSettings& settings, const QString& command,
+                       QTextStream& err)
+{
+    const QString option = QLatin1String(kNameEncodingOption);
+    const QString known = ZipNameEncodingNames().join(QStringLiteral(", "));
+    if (parser.isSet(option)) {
+        const QString name = parser.value(option);
+        if (name.trimmed().isEmpty() || !ZipSetNameEncoding(name)) {
+            err << "zelvano-cli " << command << ": unknown name encoding '" << name << "' for --" << option
+                << " (known: " << known << ")\n";
+            return false;
+        }
+        return true;
+    }
+    if (!ZipSetNameEncoding(settings.m_strZipNameEncoding)) {
+        err << "zelvano-cli: warning: unknown name encoding '" << settings.m_strZipNameEncoding
+            << "' in the settings (known: " << known << "); detecting it per archive\n";
+        ZipSetNameEncoding(QString());
+    }
+    return true;
 }
 
 CXInterruptGuard::CXInterruptGuard()

@@ -45,6 +45,14 @@ private:
 // When the data folder cannot be created, prints a warning to err and leaves the defaults in place.
 void LoadStartupSettings(CXSettings& settings, QTextStream& err);
 
+// The option that chooses the code page of ZIP entry names stored without the UTF-8 flag.
+inline constexpr const char* kNameEncodingOption = "name-encoding";
+// Sets the code page of unflagged ZIP entry names for this run: --name-encoding when given, else the
+// settings' option. A name on the command line that the reader does not know is a usage error (message
+// to err, false); an unknown name in the settings only warns and leaves the code page to be detected.
+bool ApplyNameEncoding(const QCommandLineParser& parser, const CXSettings& settings, const QString& command,
+                       QTextStream& err);
+
 // While an object of this class lives, Ctrl-C (SIGINT) does not end the process: the handler only sets a
 // flag that the command polls and then stops its run on its own thread. The previous handler comes back
 // when the object goes away. One object at a time.

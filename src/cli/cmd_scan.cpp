@@ -24,7 +24,7 @@ namespace zelvano::cli {
 
 namespace {
 
-const QString kScanUsage = QStringLiteral("zelvano-cli scan [--report FILE] [--json] FOLDER");
+const QString kScanUsage = QStringLiteral("zelvano-cli scan [--report FILE] [--json] [--name-encoding NAME] FOLDER");
 
 // The scan worker's host on the command line. Runs on the worker thread and answers inline; when stderr is a
 // terminal it redraws the live status line at most ten times a second. It reads the model only from the
@@ -161,6 +161,9 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON document."));
     parser.addOption(reportOption);
     parser.addOption(jsonOption);
+    parser.addOption(QCommandLineOption(QLatin1String(kNameEncodingOption),
+                                        QStringLiteral("The code page of ZIP entry names without the UTF-8 flag."),
+                                        QStringLiteral("NAME")));
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan."));
     if (!ParseCommandArguments(parser, QStringLiteral("scan"), kScanUsage, args, err))
         return kExitUsage;
@@ -183,6 +186,8 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 
     CXSettings settings;
     LoadStartupSettings(settings, err);
+    if (!ApplyNameEncoding(parser, settings, QStringLiteral("scan"), err))
+        return kExitUsage;
 
     CXArchiveList list;
     list.m_pSettings = &settings;

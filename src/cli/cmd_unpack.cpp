@@ -438,6 +438,8 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     // The options change this run only: the record is never saved from here.
     CXSettings settings;
     LoadStartupSettings(settings, err);
+    if (!ApplyNameEncoding(parser, settings, QStringLiteral("unpack"), err))
+        return kExitUsage;
     if (!ApplyOptions(parser, settings, err))
         return kExitUsage;
     const bool yes = parser.isSet(QStringLiteral("yes"));

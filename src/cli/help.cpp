@@ -42,7 +42,7 @@ const ExitDoc kSettingsExits[] = {
     {2, "Bad arguments, an unknown NAME, or a VALUE that is not allowed (nothing is written)."},
 };
 
-const char* const kScanSynopsis[] = {"scan [--report FILE] [--json] FOLDER"};
+const char* const kScanSynopsis[] = {"scan [--report FILE] [--json] [--name-encoding NAME] FOLDER"};
 const char* const kScanDescription[] = {
     "Searches FOLDER and every folder below it for ZIP and RAR archives that hold pictures, with the image "
     "types, extra extensions and ignore words of the settings, and prints the summary of the scan report and one "
@@ -54,19 +54,23 @@ const char* const kScanDescription[] = {
 const OptionDoc kScanOptions[] = {
     {"report", "FILE", "Also writes the scan report to FILE, replacing it."},
     {"json", nullptr, "Prints one JSON document instead of the text."},
+    {"name-encoding", "NAME",
+     "The code page of ZIP entry names stored without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, "
+     "Shift_JIS, GBK, Big5 or EUC-KR. Without it the settings' ZipNameEncoding option decides, and when that is "
+     "empty each archive's names tell (a name's Unicode Path field and UTF-8 come first)."},
 };
 const char* const kScanTopics[] = {"smart"};
 const ExitDoc kScanExits[] = {
     {0, "The scan is done."},
     {1, "The report could not be written."},
-    {2, "Bad arguments, or FOLDER is not a folder."},
+    {2, "Bad arguments (an unknown --name-encoding too), or FOLDER is not a folder."},
     {130, "Stopped with Ctrl-C."},
 };
 
 const char* const kUnpackSynopsis[] = {
     "unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing] [--rename|--no-rename] "
     "[--case title|lower|upper] [--delete none|trash|permanent] [--when each|all] [--delete-other-files] [--yes] "
-    "[--report FILE] [--json] PATH...",
+    "[--report FILE] [--json] [--name-encoding NAME] PATH...",
 };
 const char* const kUnpackDescription[] = {
     "Scans each PATH, a folder as scan does or a single ZIP or RAR archive by itself, then unpacks every photo "
@@ -109,12 +113,17 @@ const OptionDoc kUnpackOptions[] = {
     {"json", nullptr,
      "Prints one JSON document instead of the text, with each archive's figures, failed entries, kept reason "
      "and deletion, and what the scan did not take."},
+    {"name-encoding", "NAME",
+     "The code page of ZIP entry names stored without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, "
+     "Shift_JIS, GBK, Big5 or EUC-KR. Without it the settings' ZipNameEncoding option decides, and when that is "
+     "empty each archive's names tell (a name's Unicode Path field and UTF-8 come first)."},
 };
 const char* const kUnpackTopics[] = {"smart", "validation", "deletion"};
 const ExitDoc kUnpackExits[] = {
     {0, "Every archive was unpacked without a failed entry."},
     {1, "Some entries failed, an archive could not be deleted, or the report could not be written."},
-    {2, "Bad arguments, or a PATH that is neither a folder nor a ZIP or RAR archive."},
+    {2, "Bad arguments (an unknown --name-encoding too), or a PATH that is neither a folder nor a ZIP or RAR "
+        "archive."},
     {3, "Not enough free disk space to start, or the run was cancelled from a delete question."},
     {130, "Stopped with Ctrl-C: the current entry finishes, nothing more is written or deleted, and the summary of "
           "what was done is still printed (and the report written when asked for)."},

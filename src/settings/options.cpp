@@ -11,7 +11,10 @@ const OptionField kOptionFields[] = {
     {"Deletion/DeleteOtherFiles", "deleteOtherFiles", &CXSettings::m_bDeleteOtherFiles, 0},
 };
 
-// Every option so far is a flag: only 0 and 1 are values, anything else is damage.
+// The one text option; its values are the ZIP reader's to judge, so it is kept as written.
+const char* const kZipNameEncodingKey = "Names/ZipNameEncoding";
+
+// Every option of the table is a flag: only 0 and 1 are values, anything else is damage.
 bool ReadFlag(const QSettings& ini, const char* key, qint32* value)
 {
     bool ok = false;
@@ -45,6 +48,7 @@ void LoadOptions(CXSettings& settings)
 {
     for (const OptionField& field : kOptionFields)
         settings.*field.member = field.defaultValue;
+    settings.m_strZipNameEncoding.clear();
     const QString path = OptionsFilePath(settings);
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
@@ -56,6 +60,7 @@ void LoadOptions(CXSettings& settings)
         if (ReadFlag(ini, field.key, &value))
             settings.*field.member = value;
     }
+    settings.m_strZipNameEncoding = ini.value(QLatin1String(kZipNameEncodingKey)).toString().trimmed();
 }
 
 bool SaveOptions(const CXSettings& settings)
@@ -68,6 +73,7 @@ bool SaveOptions(const CXSettings& settings)
     ini.clear();
     for (const OptionField& field : kOptionFields)
         ini.setValue(QLatin1String(field.key), settings.*field.member);
+    ini.setValue(QLatin1String(kZipNameEncodingKey), settings.m_strZipNameEncoding);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }

@@ -18,6 +18,8 @@ struct OptionField
     qint32 defaultValue;
 };
 
+// The flag options in listing order. Beside them the file holds the code page of ZIP entry names
+// (CXSettings::m_strZipNameEncoding, key "Names/ZipNameEncoding"), read as written.
 // The options in listing order.
 std::span<const OptionField> OptionFields();
 

@@ -173,6 +173,9 @@ public:
     // Beyond the binary file (its layout stays as it is): kept in the small second file beside it.
     // Delete archives that also hold other files (non-picture entries that are not extracted).
     qint32 m_bDeleteOtherFiles = 0;
+    // The code page of ZIP entry names stored without the UTF-8 flag ("CP866", "Shift_JIS", ...); empty:
+    // found per archive.
+    QString m_strZipNameEncoding;
 };
 
 // One stored field of the settings file, in file order.

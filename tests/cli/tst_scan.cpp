@@ -187,6 +187,10 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{QStringLiteral("scan"), QStringLiteral("--fast"),
                                                        QStringLiteral("/tmp")}
                                         << QStringLiteral("Usage");
+        QTest::newRow("unknown name encoding")
+            << QStringList{QStringLiteral("scan"), QStringLiteral("--name-encoding"), QStringLiteral("EBCDIC"),
+                           QStringLiteral("/tmp")}
+            << QStringLiteral("unknown name encoding 'EBCDIC' for --name-encoding (known: CP437, ");
         QTest::newRow("report without its file")
             << QStringList{QStringLiteral("scan"), QStringLiteral("--report")} << QStringLiteral("Usage");
     }

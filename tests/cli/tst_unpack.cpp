@@ -119,6 +119,12 @@ private Q_SLOTS:
         QTest::newRow("the second path is missing")
             << QStringList{QStringLiteral("."), QStringLiteral("/no/such/Album.zip")}
             << QStringLiteral("/no/such/Album.zip: no such folder or archive");
+        QTest::newRow("unknown name encoding")
+            << QStringList{QStringLiteral("--name-encoding"), QStringLiteral("klingon"), QStringLiteral(".")}
+            << QStringLiteral("unknown name encoding 'klingon' for --name-encoding");
+        QTest::newRow("empty name encoding")
+            << QStringList{QStringLiteral("--name-encoding"), QString(), QStringLiteral(".")}
+            << QStringLiteral("unknown name encoding '' for --name-encoding");
     }
     void usageErrors()
     {
@@ -128,6 +134,43 @@ private Q_SLOTS:
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
+    }
+
+    // The code page of names without the UTF-8 flag: --name-encoding, else the options file. One short
+    // name is too little to detect it, so only the chosen code page writes the picture under its name.
+    void nameEncoding_data()
+    {
+        QTest::addColumn<QString>("setting"); // Names/ZipNameEncoding in the options file; empty: none
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<QString>("errContains");
+        QTest::newRow("option") << QString() << L({"--name-encoding", "cp866"}) << true << QString();
+        QTest::newRow("setting") << QStringLiteral("CP866") << QStringList() << true << QString();
+        QTest::newRow("option over setting")
+            << QStringLiteral("Shift_JIS") << L({"--name-encoding", "IBM866"}) << true << QString();
+        QTest::newRow("unknown setting: warned, detected")
+            << QStringLiteral("klingon") << QStringList() << false << QStringLiteral("unknown name encoding 'klingon'");
+    }
+    void nameEncoding()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QStringList, options);
+        QFETCH(bool, named);
+        QFETCH(QString, errContains);
+        const QString ini = m_home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini");
+        QVERIFY(
+            WriteFile(ini, setting.isEmpty() ? QByteArray() : "[Names]\nZipNameEncoding=" + setting.toUtf8() + "\n"));
+        const QString tree = m_dir.filePath(QStringLiteral("names%1").arg(++m_nTree));
+        zelvano::test::ZipWriter album;
+        album.add("\x9E\xA3.jpg", Jpeg(5), 8); // "Юг.jpg" in CP866
+        QVERIFY(WriteFile(tree + QStringLiteral("/Album/Album.zip"), album.build()));
+        const CliResult r = RunCli(options + L({"--mode", "here", "--delete", "none"}) + QStringList{tree});
+        QFile::remove(ini);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QFile::exists(tree + QString::fromUtf8("/Album/Юг.jpg")), named);
+        QCOMPARE(FilesUnder(tree).size(), 2);
+        if (!errContains.isEmpty())
+            QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
     }
 
     // The summary lines of the report on stdout, the pictures in place, the text file left in the archive.
