@@ -301,8 +301,13 @@ QString DecodeInEncoding(const QByteArray& raw, const QByteArray& encoding)
         QStringDecoder decoder(encoding.constData(), QStringDecoder::Flag::Stateless);
         if (decoder.isValid()) {
             QString text = decoder.decode(raw);
-            // A byte sequence the code page does not define would become a replacement character.
-            if (!decoder.hasError() && !text.contains(QChar::ReplacementCharacter))
+            // Bytes the code page does not define come out as replacement characters, C1 controls or private
+            // use characters: not a name in this code page.
+            const bool undefined = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+                const char16_t u = c.unicode();
+                return u == QChar::ReplacementCharacter || (u >= 0x80 && u <= 0x9F) || (u >= 0xE000 && u <= 0xF8FF);
+            });
+            if (!decoder.hasError() && !undefined)
                 return text;
         }
     }

@@ -200,6 +200,13 @@ void TestZipNames::forcedEncoding_data()
     // A name the chosen code page does not define keeps its bytes through code page 437.
     QTest::newRow("bytes outside the chosen code page")
         << QStringLiteral("Shift_JIS") << QByteArray("IBM437") << Names({"ÿÿ.jpg"});
+    // A few bytes are undefined in each code page (0x98 in CP1251, 0x81 in CP1252, 0xFF 0xFF in Big5): they
+    // must not come out as C1 controls or private use characters.
+    QTest::newRow("byte undefined in CP1251") << QStringLiteral("CP1251") << QByteArray("IBM437") << Names({"ÿ.jpg"});
+    QTest::newRow("byte undefined in CP1252")
+        << QStringLiteral("CP1252") << QByteArray("IBM437") << Names({"über.jpg"});
+    QTest::newRow("bytes undefined in Big5")
+        << QStringLiteral("Big5") << QByteArray("IBM437") << Names({"a\xC2\xA0\xC2\xA0.jpg"});
 }
 
 void TestZipNames::forcedEncoding()
