@@ -50,6 +50,7 @@ void PrintSettings(const CXSettings& s, QTextStream& out)
     // Then the options of the second file, beside the binary one.
     for (const OptionField& field : OptionFields())
         out << field.name << " = " << s.*field.member << "\n";
+    out << kNameEncodingSetting << " = " << s.m_strZipNameEncoding << "\n";
 }
 
 // settings get NAME and settings set NAME VALUE. Their words are taken as given, so a value may start
@@ -88,10 +89,11 @@ int GetOrSet(const QStringList& args, const QString& usage, QTextStream& out, QT
     }
     QString why;
     SetSetting(settings, field, args.at(2), &why);
-    const bool saved = field.option ? SaveOptions(settings) : settings.SaveSettings();
+    const bool inOptions = field.option || field.nameEncoding;
+    const bool saved = inOptions ? SaveOptions(settings) : settings.SaveSettings();
     if (!saved) {
         err << "zelvano-cli settings: cannot save "
-            << DisplayPath(field.option ? OptionsFilePath(settings) : settings.m_strSettingsPath) << "\n";
+            << DisplayPath(inOptions ? OptionsFilePath(settings) : settings.m_strSettingsPath) << "\n";
         return kExitFailure;
     }
     const QStringList values = GetSetting(settings, field);

@@ -30,7 +30,7 @@ const char* const kSettingsDescription[] = {
     "Without get or set: runs the start-up settings steps of the desktop program (creates the data folder and its "
     "Temp folder, loads the settings file, saves it again), then prints the settings file's path and every stored "
     "field in file order as name = value, the ignore words derived from m_strIgnoreFolderNames, and "
-    "the options of ZelvanoOptions.ini (deleteOtherFiles).",
+    "the options of ZelvanoOptions.ini (deleteOtherFiles, zipNameEncoding).",
     "get NAME prints the value of one of those names (a list one entry per line); set NAME VALUE checks VALUE, "
     "stores it in its file and prints the new name = value, so every setting can be changed without "
     "the window.",
@@ -179,6 +179,8 @@ const char* const kValuesParagraphs[] = {
     "- Other numbers (widths, window size): whole numbers from 0 up; the reserved fields any whole number.",
     "- Texts: any text. Setting m_strIgnoreFolderNames also remakes the ignore words.",
     "- m_arrSourceHistory: folders separated by ';', kept sorted and each once (loading adds My Pictures).",
+    "- zipNameEncoding: empty (each ZIP archive's names tell their code page), or the code page of ZIP entry "
+    "names without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, Shift_JIS, GBK, Big5 or EUC-KR.",
     "- m_nVersion, m_strSignature and m_arrIgnoreFolderNames are written by the program and cannot be set.",
     "A value that is not allowed is refused with the allowed ones. The choices:",
 };
@@ -475,7 +477,8 @@ QString ManPageText()
     text += QStringLiteral(".SH FILES\n.TP\n.I ~/.local/share/ZLV/ZelvanoSettings.dat\n") +
             Roff("The settings file of the desktop program, read by every command.") +
             QStringLiteral("\n.TP\n.I ~/.local/share/ZLV/ZelvanoOptions.ini\n") +
-            Roff("The options the settings file has no room for (deleteOtherFiles).") + QLatin1Char('\n');
+            Roff("The options the settings file has no room for (deleteOtherFiles, zipNameEncoding).") +
+            QLatin1Char('\n');
     return text;
 }
 

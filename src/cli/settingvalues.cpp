@@ -1,5 +1,6 @@
 #include "cli/settingvalues.h"
 
+#include "archive/zip.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 
@@ -112,8 +113,9 @@ bool FindSetting(const QString& name, NamedSetting& found)
             return true;
         }
     }
+    found.nameEncoding = name == QLatin1String(kNameEncodingSetting);
     found.derived = name == QLatin1String(kDerivedName);
-    return found.derived;
+    return found.derived || found.nameEncoding;
 }
 
 QStringList SettingValueLines()
@@ -134,6 +136,13 @@ bool SetSetting(CXSettings& settings, const NamedSetting& field, const QString& 
     const QString flagText = QStringLiteral("allowed: 0 (off), 1 (on)");
     if (field.derived)
         return refuse(QStringLiteral("it is made from m_strIgnoreFolderNames; set that one instead"));
+    if (field.nameEncoding) {
+        if (!ZipIsNameEncoding(value))
+            return refuse(QStringLiteral("allowed: empty (found per archive) or one of ") +
+                          ZipNameEncodingNames().join(QStringLiteral(", ")));
+        settings.m_strZipNameEncoding = value.trimmed();
+        return true;
+    }
     if (field.option) {
         qint64 number = 0;
         if (!ParseNumber(value, 0, 1, &number))
@@ -207,6 +216,8 @@ QStringList GetSetting(const CXSettings& settings, const NamedSetting& field)
     }
     if (field.option)
         return {Number(settings.*field.option->member)};
+    if (field.nameEncoding)
+        return {settings.m_strZipNameEncoding};
     const SettingsField& stored = *field.stored;
     switch (stored.type) {
     case SettingsFieldType::Int32:

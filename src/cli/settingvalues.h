@@ -32,11 +32,15 @@ struct ChoiceField
 std::span<const ChoiceField> ChoiceFields();
 
 // One field of either file, found by its name in the listing of `zelvano-cli settings`.
+// The name of the second file's text option, the code page of ZIP entry names (empty: detected).
+inline constexpr const char* kNameEncodingSetting = "zipNameEncoding";
+
 struct NamedSetting
 {
     const SettingsField* stored = nullptr; // a field of the settings file, or
     const OptionField* option = nullptr;   // an option of the second file
     bool derived = false;                  // the ignore-word list, made from m_strIgnoreFolderNames
+    bool nameEncoding = false;             // the text option of the second file: the ZIP name code page
 };
 
 // False when no field has that name.

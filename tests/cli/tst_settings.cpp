@@ -108,7 +108,7 @@ private Q_SLOTS:
         expected << QStringLiteral("m_arrSourceHistory[0]");
         for (int i = 0; i < 9; ++i)
             expected << QStringLiteral("m_arrIgnoreFolderNames[%1]").arg(i);
-        expected << QStringLiteral("deleteOtherFiles");
+        expected << QStringLiteral("deleteOtherFiles") << QStringLiteral("zipNameEncoding");
         QCOMPARE(names, expected);
         QVERIFY(QFileInfo::exists(home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini")));
 
@@ -135,11 +135,12 @@ private Q_SLOTS:
         const QString path = home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoSettings.dat");
         QVERIFY(zelvano::test::WriteFile(path, s.SaveSettingsToBytes()));
         QVERIFY(zelvano::test::WriteFile(home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini"),
-                                         "[Deletion]\nDeleteOtherFiles=1\n"));
+                                         "[Deletion]\nDeleteOtherFiles=1\n[Names]\nZipNameEncoding= Big5\n"));
 
         const CliResult r = RunCli({kSettings});
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out.last(), QStringLiteral("deleteOtherFiles = 1"));
+        QCOMPARE(r.out.mid(r.out.size() - 2),
+                 (QStringList{QStringLiteral("deleteOtherFiles = 1"), QStringLiteral("zipNameEncoding = Big5")}));
         for (const QString& line : {QStringLiteral("m_nWindowWidth = 1024"), QStringLiteral("m_nReserved2 = -5"),
                                     QStringLiteral("m_strExtraExtensions = .nfo; .txt;"),
                                     QStringLiteral("m_arrSourceHistory[0] = /data/alpha"),
@@ -201,6 +202,9 @@ private Q_SLOTS:
         QTest::newRow("option of the second file")
             << QStringLiteral("deleteOtherFiles") << QStringLiteral("1") << QStringLiteral("deleteOtherFiles")
             << QStringList{QStringLiteral("1")};
+        QTest::newRow("code page of ZIP names")
+            << QStringLiteral("zipNameEncoding") << QStringLiteral(" cp866 ") << QStringLiteral("zipNameEncoding")
+            << QStringList{QStringLiteral("cp866")};
     }
     void setStoresTheValue()
     {
@@ -277,6 +281,8 @@ private Q_SLOTS:
         QTest::newRow("signature") << set("m_strSignature", "x") << QStringLiteral("the program writes it itself");
         QTest::newRow("derived words") << set("m_arrIgnoreFolderNames", "x") << QStringLiteral("set that one instead");
         QTest::newRow("option 2") << set("deleteOtherFiles", "2") << QStringLiteral("allowed: 0 (off), 1 (on)");
+        QTest::newRow("unknown code page") << set("zipNameEncoding", "KOI8-R")
+                                           << QStringLiteral("allowed: empty (found per archive) or one of CP437, ");
         QTest::newRow("unknown name") << set("m_nFrobnicate", "1") << QStringLiteral("unknown setting 'm_nFrobnicate'");
         QTest::newRow("get of an unknown name")
             << QStringList{kSettings, QStringLiteral("get"), QStringLiteral("colour")}
