@@ -328,14 +328,13 @@ QString DecodeName(const QByteArray& raw, uint16_t flags, const QString& unicode
         return DecodeUtf8(raw).value_or(DecodeCp437(raw));
     }
     QString stored;
-    if (ascii)
+    if (ascii) {
         stored = QString::fromLatin1(raw);
-    else if (forced)
-        stored = DecodeInEncoding(raw, encoding);
-    else if (std::optional<QString> utf8 = DecodeUtf8(raw))
-        stored = std::move(*utf8);
-    else
-        stored = DecodeInEncoding(raw, encoding);
+    } else {
+        // A chosen code page wins over bytes that merely happen to be valid UTF-8.
+        std::optional<QString> utf8 = forced ? std::nullopt : DecodeUtf8(raw);
+        stored = utf8 ? std::move(*utf8) : DecodeInEncoding(raw, encoding);
+    }
     if (unicodePath.isNull())
         return stored;
     // The block is trusted no more than the stored name: a stored name that leads outside or holds a

@@ -179,8 +179,7 @@ const char* const kValuesParagraphs[] = {
     "- Other numbers (widths, window size): whole numbers from 0 up; the reserved fields any whole number.",
     "- Texts: any text. Setting m_strIgnoreFolderNames also remakes the ignore words.",
     "- m_arrSourceHistory: folders separated by ';', kept sorted and each once (loading adds My Pictures).",
-    "- zipNameEncoding: empty (each ZIP archive's names tell their code page), or the code page of ZIP entry "
-    "names without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, Shift_JIS, GBK, Big5 or EUC-KR.",
+    "- zipNameEncoding: empty (found per archive), CP437, CP850, CP866, CP1251, CP1252, Shift_JIS, GBK, Big5, EUC-KR.",
     "- m_nVersion, m_strSignature and m_arrIgnoreFolderNames are written by the program and cannot be set.",
     "A value that is not allowed is refused with the allowed ones. The choices:",
 };
