@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "app/homepage.h"
+#include "archive/zip.h"
 #include "common/format.h"
 #include "reports/scanreport.h"
 #include "scan/scanrunner.h"
@@ -376,6 +377,10 @@ bool CMainDialog::Initialize()
     m_pStatus->SetMainText(tr("Application Settings"));
     QString error;
     const bool settingsOk = m_settings.InitializeSettings(&error);
+    // The code page of ZIP names without the UTF-8 flag, when the options file forces one; an unknown name
+    // means the automatic choice.
+    if (!ZipSetNameEncoding(m_settings.m_strZipNameEncoding))
+        ZipSetNameEncoding(QString());
     m_pStatus->SetMainText(tr("Application Settings"));
     StartupPause(500);
     // Step 4: the drop-down from the history.
