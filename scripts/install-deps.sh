@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libegl-dev libvulkan-dev
-  zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libuchardet-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar locales
+  zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libuchardet-dev libssl-dev libarchive-dev libjpeg-dev libunrar-dev rar unrar unzip zip p7zip-full p7zip-rar locales
   # The desktop program: Qt SVG for its pictures (qt6-base-dev brings D-Bus and Network); xvfb-run (with
   # xauth), ImageMagick's import and a font to look at it without a desktop; desktop-file-validate.
   qt6-svg-dev xvfb xauth imagemagick fonts-dejavu-core desktop-file-utils

@@ -171,6 +171,7 @@ struct ZipHandleData
 {
     int32_t m_nKind = kReaderKind;
     CXZipReader m_reader;
+    QByteArray m_password; // for encrypted entries; empty: none
 };
 
 bool CXZipReader::ReadAt(qint64 position, char* buffer, qint64 length)
@@ -759,6 +760,8 @@ const char* ZipResultName(int32_t result)
         return "ZIPRES_STOPPED";
     case ZIPRES_METHOD:
         return "ZIPRES_METHOD";
+    case ZIPRES_PASSWORD:
+        return "ZIPRES_PASSWORD";
     default:
         return "ZIPRES_UNKNOWN";
     }
@@ -878,6 +881,16 @@ int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destinat
             handle->m_nKind != kReaderKind ? ZIPRES_NOTREADER : handle->m_reader.ExtractEntry(index, destination, hook);
     t_lastResult = result;
     return result;
+}
+
+int32_t ZipSetPassword(ZipHandle handle, const QByteArray& password)
+{
+    if (!handle)
+        return ZIPRES_ARGS;
+    if (handle->m_nKind != kReaderKind)
+        return ZIPRES_NOTREADER;
+    handle->m_password = password;
+    return ZIPRES_OK;
 }
 
 int32_t ZipClose(ZipHandle handle)

@@ -55,6 +55,9 @@ inline constexpr int32_t ZIPRES_ENCRYPTED = 0x00000440;
 inline constexpr int32_t ZIPRES_UNSAFEPATH = 0x00000450;
 // the caller's chunk hook asked to stop in the middle of an entry (the partial file remains).
 inline constexpr int32_t ZIPRES_STOPPED = 0x00000460;
+// the entry is encrypted and the password set with ZipSetPassword does not open it (its check value, its
+// authentication code or its CRC-32 differs); a partial file may remain, as after ZIPRES_CRC.
+inline constexpr int32_t ZIPRES_PASSWORD = 0x00000480;
 // the entry is compressed with a method the reader does not read (anything but stored, Deflate, BZip2,
 // LZMA, XZ and Zstandard; ZipMethodName names it); it lists normally, but no output is written.
 inline constexpr int32_t ZIPRES_METHOD = 0x00000470;
@@ -179,6 +182,11 @@ int32_t ZipSetFileNameTest(ZipHandle handle, ZipFileNameTest test);
 // at `destination`; the caller decides what to do with it. Any other failure leaves no file behind
 // that was not there before.
 int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destination, const ZipChunkHook& hook = {});
+
+// The password for the encrypted entries (traditional ZIP encryption, WinZip AES) extracted from now on,
+// as the bytes the archiver hashed (UTF-8 for the passwords people type); empty clears it, and encrypted
+// entries fail with ZIPRES_ENCRYPTED again. Returns 0, ZIPRES_ARGS for a null handle or ZIPRES_NOTREADER.
+int32_t ZipSetPassword(ZipHandle handle, const QByteArray& password);
 
 // Closes the archive; 0, ZIPRES_ARGS for null, ZIPRES_NOTREADER for a handle of another kind.
 // Stores the result as the last result. The handle is invalid afterwards.

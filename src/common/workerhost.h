@@ -25,6 +25,19 @@ enum class DeleteAnswer
     Cancel
 };
 
+// The answer to the password question for one encrypted archive.
+struct PasswordAnswer
+{
+    enum Kind
+    {
+        Password,    // try m_strPassword
+        SkipArchive, // leave this archive as it is
+        SkipAll      // leave every further encrypted archive of the run without asking again
+    };
+    Kind m_kind = SkipArchive;
+    QString m_strPassword; // for Password only; kept in memory for the run, never written anywhere
+};
+
 // What a running worker knows of its window. Every call is synchronous from the worker's side:
 // the desktop host forwards it to the user-interface thread and waits (as a sent window message
 // would); the command-line host answers inline. Calls never throw. Workers reach their host through a
@@ -59,6 +72,13 @@ public:
 
     // Questions the worker asks the user.
     virtual DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) = 0;
+    // The password question for one archive (its file name): "Enter the password for 'X'". Asked again
+    // after a password that did not open it. Hosts that cannot ask skip the archive.
+    virtual PasswordAnswer AskPassword(const QString& archiveName)
+    {
+        (void)archiveName;
+        return {};
+    }
     // The not-enough-disk-space message, already formatted.
     virtual void ShowDiskSpaceMessage(const QString& text) = 0;
 
