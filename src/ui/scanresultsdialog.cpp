@@ -74,7 +74,11 @@ void CDLGScanResults::FillDetails()
     items.reserve(invalid.size());
     for (qsizetype index : order) {
         const CXFileItem& file = invalid.at(index);
-        auto* item = new QTreeWidgetItem({file.m_strFileName});
+        // The reason, when the scan found one beyond "does not open", is what the user can act on.
+        const QString text = file.m_strReason.isEmpty()
+                                 ? file.m_strFileName
+                                 : QStringLiteral("%1 (%2)").arg(file.m_strFileName, file.m_strReason);
+        auto* item = new QTreeWidgetItem({text});
         item->setData(0, Qt::UserRole, index);
         item->setToolTip(0, QDir::toNativeSeparators(file.m_strPath));
         items << item;

@@ -41,7 +41,8 @@ CXArchiveList SampleList()
     list.AddArchive(Found(QStringLiteral("/photos/2020/party.rar"), 1234, 5'000'000, 1));
     list.m_nZipCount = 1;
     list.m_nRarCount = 1;
-    list.m_arrInvalid << CXFileItem{QStringLiteral("Zeta.rar"), QStringLiteral("/photos/z/Zeta.rar"), 11}
+    list.m_arrInvalid << CXFileItem{QStringLiteral("Zeta.rar"), QStringLiteral("/photos/z/Zeta.rar"), 11,
+                                    QStringLiteral("Volume missing: Zeta.r00")}
                       << CXFileItem{QStringLiteral("alpha.zip"), QStringLiteral("/photos/a/alpha.zip"), 9};
     list.m_arrSkipped.InsertSorted(QStringLiteral("/photos/docs/letters.zip"));
     return list;
@@ -238,7 +239,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.width(), width);
     }
 
-    // Sorted by name without regard to case, each row pointing at its own archive.
+    // Sorted by name without regard to case, each row pointing at its own archive and saying why it is invalid
+    // when the scan knows more than "does not open".
     void invalidArchivesSortedWithTheirPaths()
     {
         const CXArchiveList list = SampleList();
@@ -252,7 +254,8 @@ private Q_SLOTS:
         QTreeWidget* details = List(dialog, "detailsList");
         QVERIFY(details->isEnabled());
         QCOMPARE(details->headerItem()->text(0), QStringLiteral("Invalid Archives"));
-        QCOMPARE(ColumnTexts(details), (QStringList{QStringLiteral("alpha.zip"), QStringLiteral("Zeta.rar")}));
+        QCOMPARE(ColumnTexts(details),
+                 (QStringList{QStringLiteral("alpha.zip"), QStringLiteral("Zeta.rar (Volume missing: Zeta.r00)")}));
         QCOMPARE(details->topLevelItem(0)->toolTip(0), QDir::toNativeSeparators(QStringLiteral("/photos/a/alpha.zip")));
         QCOMPARE(details->topLevelItem(1)->toolTip(0), QDir::toNativeSeparators(QStringLiteral("/photos/z/Zeta.rar")));
 
