@@ -81,6 +81,30 @@ void RecordUnopenedArchive(CXArchiveFile& archive)
     archive.m_nErrors += 1;
 }
 
+void RememberFilesUnpacked(CXSelItem& sel, const CXArchiveFile& archive)
+{
+    sel.m_identity = zelvano::platform::IdentifyFile(archive.m_strPath);
+    sel.m_arrVolumeIdentities.clear();
+    for (const QString& volume : archive.m_arrVolumes)
+        sel.m_arrVolumeIdentities.append(zelvano::platform::IdentifyFile(volume));
+}
+
+bool StillTheFilesUnpacked(const CXSelItem& sel, const CXArchiveFile& archive)
+{
+    if (!sel.m_identity.m_bValid || zelvano::platform::IdentifyFile(archive.m_strPath) != sel.m_identity)
+        return false;
+    // A later volume replaced after the unpack (another download of the set, say) holds pictures no one
+    // has seen: the set stays.
+    if (sel.m_arrVolumeIdentities.size() != archive.m_arrVolumes.size())
+        return false;
+    for (qsizetype i = 0; i < archive.m_arrVolumes.size(); ++i) {
+        const zelvano::platform::FileIdentity& was = sel.m_arrVolumeIdentities.at(i);
+        if (!was.m_bValid || zelvano::platform::IdentifyFile(archive.m_arrVolumes.at(i)) != was)
+            return false;
+    }
+    return true;
+}
+
 QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSettings& settings)
 {
     if (!sel.m_bProcessed)
@@ -95,7 +119,7 @@ QString WhyKept(const CXSelItem& sel, const CXArchiveFile& archive, const CXSett
         return zelvano::kept::Stopped();
     if (archive.m_nOtherFiles > 0 && !settings.m_bDeleteOtherFiles)
         return zelvano::kept::OtherFiles(archive.m_nOtherFiles, archive.m_arrOtherFiles);
-    if (!sel.m_identity.m_bValid || zelvano::platform::IdentifyFile(archive.m_strPath) != sel.m_identity)
+    if (!StillTheFilesUnpacked(sel, archive))
         return zelvano::kept::Changed();
     return QString();
 }
@@ -490,7 +514,7 @@ void CXUnpackRun::RunWorker()
         m_held.EnsureArchiveVisible(sel.m_nArchive);
 
         // What is deleted later must be the very file unpacked now.
-        sel.m_identity = zelvano::platform::IdentifyFile(path);
+        RememberFilesUnpacked(sel, archive);
         // What was extracted ahead counts only from this very file.
         m_ctx.m_pPrefetch = mine && mine->Identity() == sel.m_identity ? mine.get() : nullptr;
         m_ctx.m_bHandOver = true;
@@ -510,7 +534,7 @@ void CXUnpackRun::RunWorker()
         m_ctx.m_betweenEntries = nullptr;
         m_ctx.m_pPrefetch = nullptr;
         mine.reset();
-        if (zelvano::platform::IdentifyFile(path) != sel.m_identity)
+        if (!StillTheFilesUnpacked(sel, archive))
             sel.m_identity = zelvano::platform::FileIdentity(); // changed while it was read
         Outstanding& current = outstanding.back();
         current.m_bExtracted = true;

@@ -38,9 +38,16 @@ struct CXSelItem
     QString m_strKept;
     // The archive file as it was when this run unpacked it; invalid when it changed during the extraction.
     zelvano::platform::FileIdentity m_identity;
+    // The same for each later volume of a RAR set, in the order of CXArchiveFile::m_arrVolumes.
+    QList<zelvano::platform::FileIdentity> m_arrVolumeIdentities;
     // The files that stand for its pictures (written or verified duplicates), made durable before deletion.
     QStringList m_arrOnDisk;
 };
+
+// Records the identity of the archive file and of each later volume of its set, just before unpacking.
+void RememberFilesUnpacked(CXSelItem& sel, const CXArchiveFile& archive);
+// True when the archive file and every later volume are still the files RememberFilesUnpacked saw.
+[[nodiscard]] bool StillTheFilesUnpacked(const CXSelItem& sel, const CXArchiveFile& archive);
 
 // Why an archive of the run may not be deleted (a text of zelvano::kept), or empty when every entry is
 // accounted for: it was unpacked in full, holds no other files (or the settings let such archives go) and

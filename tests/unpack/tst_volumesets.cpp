@@ -7,6 +7,7 @@
 #include "support/volumeset.h"
 #include "unpack/deferreddelete.h"
 #include "unpack/extract.h"
+#include "unpack/keep.h"
 #include "unpack/unpackrun.h"
 
 #include <QBuffer>
@@ -70,22 +71,27 @@ private Q_SLOTS:
         QTest::addColumn<int>("failing"); // the volume whose deletion fails, -1 for none
         QTest::addColumn<QStringList>("left");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("replaced"); // the volume replaced between the unpack and the deletion, -1 for none
         const QStringList none;
-        QTest::newRow("permanently, after each") << 1 << 0 << -1 << none << QString();
-        QTest::newRow("to the trash, after each") << 2 << 0 << -1 << none << QString();
-        QTest::newRow("permanently, after all") << 1 << 1 << -1 << none << QString();
-        QTest::newRow("to the trash, after all") << 2 << 1 << -1 << none << QString();
+        QTest::newRow("permanently, after each") << 1 << 0 << -1 << none << QString() << -1;
+        QTest::newRow("to the trash, after each") << 2 << 0 << -1 << none << QString() << -1;
+        QTest::newRow("permanently, after all") << 1 << 1 << -1 << none << QString() << -1;
+        QTest::newRow("to the trash, after all") << 2 << 1 << -1 << none << QString() << -1;
         // The later volumes go from the last one back; the first volume stays with the one that failed.
         const QStringList twoLeft{QStringLiteral("Trip.part1.rar"), QStringLiteral("Trip.part2.rar")};
         QTest::newRow("a volume stays, after each")
             << 1 << 0 << 1 << twoLeft
-            << "The archive could not be deleted (volumes left: Trip.part1.rar, Trip.part2.rar)";
+            << "The archive could not be deleted (volumes left: Trip.part1.rar, Trip.part2.rar)" << -1;
         QTest::newRow("a volume stays, after all, trash")
             << 2 << 1 << 1 << twoLeft
-            << "The archive could not be moved to the trash (volumes left: Trip.part1.rar, Trip.part2.rar)";
+            << "The archive could not be moved to the trash (volumes left: Trip.part1.rar, Trip.part2.rar)" << -1;
         QTest::newRow("the first volume stays, after all")
             << 1 << 1 << 0 << QStringList{QStringLiteral("Trip.part1.rar")}
-            << "The archive could not be deleted (volumes left: Trip.part1.rar)";
+            << "The archive could not be deleted (volumes left: Trip.part1.rar)" << -1;
+        // Deleted at the end, the set must still be the files unpacked: a later volume downloaded again in
+        // the meantime keeps every volume.
+        QTest::newRow("a later volume replaced, after all") << 1 << 1 << -1 << none << zelvano::kept::Changed() << 2;
+        QTest::newRow("the first volume replaced, after all") << 2 << 1 << -1 << none << zelvano::kept::Changed() << 0;
     }
 
     void setUnpackedAndDeletedWhole()
@@ -95,6 +101,7 @@ private Q_SLOTS:
         QFETCH(int, failing);
         QFETCH(QStringList, left);
         QFETCH(QString, reason);
+        QFETCH(int, replaced);
         if (!zelvano::test::HaveRarCommand())
             QSKIP("the rar command is not installed");
         zelvano::test::IsolatedHome home; // the trash lives in it
@@ -132,6 +139,12 @@ private Q_SLOTS:
         QCOMPARE(run.Start({sel}, dir.path()), UnpackStart::Started);
         run.Wait();
         QCOMPARE(run.End(), UnpackEnd::Finished);
+        if (replaced >= 0) {
+            const QString path = volumes.at(replaced);
+            const QByteArray bytes = zelvano::test::ReadFile(path);
+            QVERIFY(QFile::remove(path));
+            QVERIFY(zelvano::test::WriteFile(path, bytes + "x"));
+        }
         RunDeferredDeletion(
             list, run.Selection(), settings, [](const QString&) { return true; }, &host,
             [&](const QStringList& paths, bool recycle) {
@@ -147,6 +160,12 @@ private Q_SLOTS:
         for (const auto& [name, bytes] : pictures)
             QCOMPARE(zelvano::test::ReadFile(dir.filePath(name)), bytes);
 
+        if (replaced >= 0) {
+            QCOMPARE(Present(volumes).size(), volumes.size());
+            QCOMPARE(set.m_bRemoved, 0);
+            QCOMPARE(run.Selection().front().m_strKept, reason);
+            return;
+        }
         QCOMPARE(Present(volumes), left);
         QCOMPARE(set.m_bRemoved, left.isEmpty() ? 1 : 0);
         QCOMPARE(run.Selection().front().m_bDeleted, left.isEmpty());
