@@ -377,10 +377,7 @@ bool CMainDialog::Initialize()
     m_pStatus->SetMainText(tr("Application Settings"));
     QString error;
     const bool settingsOk = m_settings.InitializeSettings(&error);
-    // The code page of ZIP names without the UTF-8 flag, when the options file forces one; an unknown name
-    // means the automatic choice.
-    if (!ZipSetNameEncoding(m_settings.m_strZipNameEncoding))
-        ZipSetNameEncoding(QString());
+    ApplyZipNameEncoding();
     m_pStatus->SetMainText(tr("Application Settings"));
     StartupPause(500);
     // Step 4: the drop-down from the history.
@@ -774,6 +771,14 @@ void CMainDialog::ShowOptions()
     ApplyOptions(dialog.Outcome());
 }
 
+void CMainDialog::ApplyZipNameEncoding()
+{
+    // The code page of ZIP names without the UTF-8 flag, when the options file forces one; an unknown name
+    // means the automatic choice.
+    if (!ZipSetNameEncoding(m_settings.m_strZipNameEncoding))
+        ZipSetNameEncoding(QString());
+}
+
 void CMainDialog::ApplyOptions(const OptionsOutcome& outcome)
 {
     if (outcome.m_bHistoryCleared) {
@@ -796,6 +801,7 @@ void CMainDialog::ApplyOptions(const OptionsOutcome& outcome)
                                 "ends."));
     if (m_settings.m_bAutoSizeNameColumn)
         m_pList->AutoSizeNameColumn();
+    ApplyZipNameEncoding();
     const bool rescan = outcome.m_bRescanNeeded;
     ApplyTooltips();
     // A rescan rebuilds every row anyway.

@@ -161,6 +161,8 @@ private:
     void UpdateScanMenu();
     void UpdateAboutMenu();
     void RefillSourceCombo();
+    // Sets the ZIP reader's code page for names from the options.
+    void ApplyZipNameEncoding();
     void ApplyOptions(const OptionsOutcome& outcome);
     void OpenWebPage(const QString& page);
     void StartupPause(int milliseconds);

@@ -1,5 +1,7 @@
 #include "ui/optionsdialog.h"
 
+#include "archive/zip.h"
+
 #include "settings/options.h"
 #include "settings/settings.h"
 
@@ -135,6 +137,7 @@ CPSDLGOptions::CPSDLGOptions(CXSettings& settings, const QString& sourceFolder, 
     m_strOldExtra = settings.m_strExtraExtensions;
     m_strOldIgnore = settings.m_strIgnoreFolderNames;
     m_nOldExtractTo = settings.m_nExtractTo;
+    m_strOldZipNameEncoding = settings.m_strZipNameEncoding;
     m_nOldNameDisplay = settings.m_nNameDisplay;
     m_bOldTooltips = settings.m_bShowTooltips;
     m_bOldTrayIcon = settings.m_bAlwaysShowTrayIcon;
@@ -273,6 +276,14 @@ QWidget* CPSDLGOptions::BuildScanningPage()
     m_pDeleteOtherFiles = AddCheck("deleteOtherFilesCheck", tr("Delete archives that also hold other files"), group);
     m_pDeleteOtherFiles->setToolTip(tr("An archive that also holds videos, documents or other files that are not "
                                        "pictures may be deleted once its pictures are safely on disk."));
+    m_pZipNameEncoding = new QComboBox(group);
+    m_pZipNameEncoding->setObjectName(QStringLiteral("zipNameEncodingCombo"));
+    m_pZipNameEncoding->addItem(tr("Detect Automatically"), QString());
+    for (const QString& name : ZipNameEncodingNames())
+        m_pZipNameEncoding->addItem(name, name);
+    m_pZipNameEncoding->setToolTip(tr("The code page of file names in ZIP archives that do not say which one they "
+                                      "use (archives made on older systems). Change it when names come out "
+                                      "garbled."));
 
     grid->addWidget(m_pShowScanResults, 0, 0);
     grid->addWidget(m_pShowUnpackResults, 0, 1);
@@ -300,6 +311,10 @@ QWidget* CPSDLGOptions::BuildScanningPage()
     validationLabel->setBuddy(m_pValidation);
     grid->addWidget(validationLabel, 7, 0, 1, 2);
     grid->addWidget(m_pValidation, 8, 0, 1, 2);
+    QLabel* encodingLabel = AddLabel(tr("Code Page of ZIP File Names:"), group);
+    encodingLabel->setBuddy(m_pZipNameEncoding);
+    grid->addWidget(encodingLabel, 9, 0);
+    grid->addWidget(m_pZipNameEncoding, 9, 1);
     return page;
 }
 
@@ -385,6 +400,12 @@ void CPSDLGOptions::LoadControls()
     m_pWhenToDelete->SelectByValue(s.m_nWhenToDelete);
     m_pValidation->SelectByValue(s.m_nValidationLevel);
     check(m_pDeleteOtherFiles, s.m_bDeleteOtherFiles);
+    // A name the reader does not know means the automatic choice, which the first item stands for.
+    m_pZipNameEncoding->setCurrentIndex(0);
+    for (int i = 1; i < m_pZipNameEncoding->count(); ++i) {
+        if (m_pZipNameEncoding->itemData(i).toString().compare(s.m_strZipNameEncoding, Qt::CaseInsensitive) == 0)
+            m_pZipNameEncoding->setCurrentIndex(i);
+    }
 
     check(m_pTypeBMP, s.m_bTypeBMP);
     check(m_pTypePNG, s.m_bTypePNG);
@@ -490,6 +511,7 @@ void CPSDLGOptions::StorePages()
         s.m_bRenameFolder = Flag(m_pRenameFolder);
         s.m_nRenameCase = m_pRenameCase->Value();
         s.m_bDeleteOtherFiles = Flag(m_pDeleteOtherFiles);
+        s.m_strZipNameEncoding = m_pZipNameEncoding->currentData().toString();
     }
 
     if (m_bImageTypesShown) {
@@ -514,7 +536,8 @@ void CPSDLGOptions::ComputeOutcome()
     const qint32 types[5] = {s.m_bTypeJPEG, s.m_bTypeBMP, s.m_bTypePNG, s.m_bTypeTIFF, s.m_bTypeGIF};
     m_outcome.m_bRescanNeeded = !std::equal(std::begin(types), std::end(types), std::begin(m_nOldTypes)) ||
                                 Comparable(s.m_strExtraExtensions) != Comparable(m_strOldExtra) ||
-                                Comparable(s.m_strIgnoreFolderNames) != Comparable(m_strOldIgnore);
+                                Comparable(s.m_strIgnoreFolderNames) != Comparable(m_strOldIgnore) ||
+                                Comparable(s.m_strZipNameEncoding) != Comparable(m_strOldZipNameEncoding);
     m_outcome.m_bExtractModeChanged = s.m_nExtractTo != m_nOldExtractTo;
     m_outcome.m_bNameDisplayChanged = s.m_nNameDisplay != m_nOldNameDisplay;
     m_outcome.m_bTooltipsChanged = s.m_bShowTooltips != m_bOldTooltips;

@@ -8,6 +8,7 @@
 
 class CXSettings;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -44,10 +45,11 @@ private:
 // and the tray icon from the settings in any case; the flags say what changed.
 struct OptionsOutcome
 {
-    bool m_bSaved = false;              // ended with Save (otherwise cancelled)
-    bool m_bWritten = false;            // Save wrote both settings files
-    bool m_bHistoryCleared = false;     // the source-folder drop-down must be filled again from the history
-    bool m_bRescanNeeded = false;       // image types, extra extensions or ignored folder names changed
+    bool m_bSaved = false;          // ended with Save (otherwise cancelled)
+    bool m_bWritten = false;        // Save wrote both settings files
+    bool m_bHistoryCleared = false; // the source-folder drop-down must be filled again from the history
+    bool m_bRescanNeeded =
+        false; // image types, extra extensions, ignored folder names or the ZIP names' code page changed
     bool m_bExtractModeChanged = false; // the extraction column's header and cells need rewriting
     bool m_bNameDisplayChanged = false; // the name column's cells need rewriting
     bool m_bTooltipsChanged = false;
@@ -108,7 +110,7 @@ private:
 
     // The values the window compares against after Save.
     qint32 m_nOldTypes[5] = {};
-    QString m_strOldExtra, m_strOldIgnore;
+    QString m_strOldExtra, m_strOldIgnore, m_strOldZipNameEncoding;
     qint32 m_nOldExtractTo = 0, m_nOldNameDisplay = 0, m_bOldTooltips = 0, m_bOldTrayIcon = 0;
 
     int m_nCurrentPage = PageGeneral;
@@ -147,6 +149,7 @@ private:
     CXChoiceCombo* m_pWhenToDelete = nullptr;
     CXChoiceCombo* m_pValidation = nullptr;
     QCheckBox* m_pDeleteOtherFiles = nullptr;
+    QComboBox* m_pZipNameEncoding = nullptr; // item data: the code page's name, empty for the automatic choice
 
     // Image Types and Exclusions
     QCheckBox* m_pTypeBMP = nullptr;

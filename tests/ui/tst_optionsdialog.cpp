@@ -6,6 +6,7 @@
 #include <memory>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -56,6 +57,8 @@ void SetControl(QWidget& dialog, const QString& name, const QVariant& value)
     QWidget* widget = Child<QWidget>(dialog, name);
     if (auto* combo = qobject_cast<CXChoiceCombo*>(widget))
         combo->SelectByValue(value.toInt());
+    else if (auto* plain = qobject_cast<QComboBox*>(widget))
+        plain->setCurrentIndex(plain->findData(value.toString()));
     else if (auto* box = qobject_cast<QCheckBox*>(widget))
         box->setChecked(value.toBool());
     else if (auto* line = qobject_cast<QLineEdit*>(widget))
@@ -86,6 +89,8 @@ QVariant FieldValue(const CXSettings& settings, const QString& name)
     for (const OptionField& option : OptionFields())
         if (name == QLatin1String(option.name))
             return settings.*option.member;
+    if (name == QLatin1String("zipNameEncoding"))
+        return settings.m_strZipNameEncoding;
     qFatal("no field %s", qPrintable(name));
 }
 
@@ -570,6 +575,7 @@ private Q_SLOTS:
         row("whenToDeleteCombo", "m_nWhenToDelete", int(DeleteAfterEach));
         row("validationCombo", "m_nValidationLevel", int(ValidateSize));
         row("deleteOtherFilesCheck", "deleteOtherFiles", 1);
+        row("zipNameEncodingCombo", "zipNameEncoding", QStringLiteral("CP866"));
         row("typeBmpCheck", "m_bTypeBMP", 0);
         row("typePngCheck", "m_bTypePNG", 0);
         row("typeTiffCheck", "m_bTypeTIFF", 0);
@@ -673,6 +679,8 @@ private Q_SLOTS:
                                          << false << false;
         QTest::newRow("name display") << "nameDisplayCombo" << QVariant(int(NameRelativePath)) << false << false << true
                                       << false << false;
+        QTest::newRow("code page of ZIP names") << "zipNameEncodingCombo" << QVariant(QStringLiteral("SHIFT_JIS"))
+                                                << true << false << false << false << false;
         QTest::newRow("tooltips") << "showTooltipsCheck" << QVariant(false) << false << false << false << true << false;
         QTest::newRow("tray icon") << "alwaysShowTrayIconCheck" << QVariant(false) << false << false << false << false
                                    << true;

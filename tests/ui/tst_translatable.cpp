@@ -2,6 +2,7 @@
 // each text it is asked for, each window, dialog and menu is built and every text found in it must carry the
 // mark. A text put together outside tr(), or set without it, shows up unmarked.
 #include "app/updatecheck.h"
+#include "archive/zip.h"
 #include "reports/scanreport.h"
 #include "reports/unpackreport.h"
 #include "scan/archivelist.h"
@@ -353,6 +354,7 @@ void OptionsDialog(Subject& s)
     auto dialog = std::make_shared<CPSDLGOptions>(*settings, QStringLiteral("/photos"));
     s.m_keep = {home, settings, dialog};
     AddWidgetTree(s, dialog.get());
+    s.m_data << ZipNameEncodingNames(); // code page names are names in every language
 }
 
 void TrayMenu(Subject& s)
