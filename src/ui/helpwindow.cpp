@@ -164,7 +164,11 @@ void CXHelpWindow::ApplyPalette()
     const QString boxLine = dark ? pal.color(QPalette::Mid).name() : QStringLiteral("#9cc3e4");
     const QString navFill = dark ? pal.color(QPalette::Window).name() : QStringLiteral("#f3f3f3");
     const QString link = dark ? pal.color(QPalette::Highlight).lighter(150).name() : QStringLiteral("#0b5cad");
-    m_pBrowser->document()->setDefaultStyleSheet(QStringLiteral("h1, h2, h3 { color: %1; }"
+    // One layout for every page, kept beside them; the colours follow the palette.
+    QFile layout(QStringLiteral(":/help/help.css"));
+    const QString pageLayout = layout.open(QIODevice::ReadOnly) ? QString::fromUtf8(layout.readAll()) : QString();
+    m_pBrowser->document()->setDefaultStyleSheet(pageLayout +
+                                                 QStringLiteral("h1, h2, h3 { color: %1; }"
                                                                 "a { color: %5; }"
                                                                 ".note { background-color: %2; border-color: %3; }"
                                                                 ".nav { background-color: %4; }")
