@@ -244,8 +244,7 @@ private Q_SLOTS:
             QVERIFY(zelvano::test::MakeEncryptedZip(archive, pictures, QStringLiteral("pw")));
             if (unpacked && !ZipReaderDecrypts(archive))
                 QSKIP("this ZIP reader does not decrypt entries");
-        }
-        else
+        } else
             QVERIFY(zelvano::test::MakeEncryptedRar(archive, pictures, QStringLiteral("pw"),
                                                     kind == QLatin1String("rar") ? RarEncryption::Data
                                                                                  : RarEncryption::Headers));
