@@ -150,7 +150,7 @@ AesCipher::Start AesCipher::Begin(QByteArrayView password, uint8_t strength, con
     if (keySize == 0 || !ecb)
         return Start::Failed;
     // Encryption key, authentication key, verifier.
-    unsigned char derived[2 * 32 + kAesVerifierSize];
+    unsigned char derived[size_t(2) * 32 + kAesVerifierSize];
     const size_t derivedSize = 2 * keySize + kAesVerifierSize;
     struct Wipe
     {
