@@ -97,7 +97,7 @@ private Q_SLOTS:
     void run_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<bool>("headers");    // rar -hp instead of -p
+        QTest::addColumn<QString>("kind");    // rar (-p), rar-headers (-hp) or zip
         QTest::addColumn<QByteArray>("file"); // the password file
         QTest::addColumn<bool>("json");
         QTest::addColumn<int>("code");
@@ -105,32 +105,40 @@ private Q_SLOTS:
 
         const QByteArray right = QByteArray("other\r\n\r\n") + kSecret + "\r\n";
         const QByteArray wrong("other\nanother\n");
-        QTest::newRow("unpack, right") << QStringLiteral("unpack") << false << right << false << 0 << true;
-        QTest::newRow("unpack, right, JSON") << QStringLiteral("unpack") << false << right << true << 0 << true;
-        QTest::newRow("unpack, wrong") << QStringLiteral("unpack") << false << wrong << false << 1 << false;
-        QTest::newRow("unpack, names encrypted, right")
-            << QStringLiteral("unpack") << true << right << false << 0 << true;
-        QTest::newRow("unpack, names encrypted, wrong")
-            << QStringLiteral("unpack") << true << wrong << true << 1 << false;
-        QTest::newRow("scan, names encrypted, right") << QStringLiteral("scan") << true << right << true << 0 << true;
-        QTest::newRow("scan, names encrypted, wrong") << QStringLiteral("scan") << true << wrong << true << 0 << false;
+        const QString unpack = QStringLiteral("unpack"), scan = QStringLiteral("scan");
+        const QString rar = QStringLiteral("rar"), headers = QStringLiteral("rar-headers"), zip = QStringLiteral("zip");
+        QTest::newRow("unpack, right") << unpack << rar << right << false << 0 << true;
+        QTest::newRow("unpack, right, JSON") << unpack << rar << right << true << 0 << true;
+        QTest::newRow("unpack, wrong") << unpack << rar << wrong << false << 1 << false;
+        QTest::newRow("unpack, zip, right") << unpack << zip << right << false << 0 << true;
+        QTest::newRow("unpack, zip, wrong") << unpack << zip << wrong << true << 1 << false;
+        QTest::newRow("unpack, names encrypted, right") << unpack << headers << right << false << 0 << true;
+        QTest::newRow("unpack, names encrypted, wrong") << unpack << headers << wrong << true << 1 << false;
+        QTest::newRow("scan, names encrypted, right") << scan << headers << right << true << 0 << true;
+        QTest::newRow("scan, names encrypted, wrong") << scan << headers << wrong << true << 0 << false;
     }
     void run()
     {
         QFETCH(QString, command);
-        QFETCH(bool, headers);
+        QFETCH(QString, kind);
         QFETCH(QByteArray, file);
         QFETCH(bool, json);
         QFETCH(int, code);
         QFETCH(bool, opened);
-        if (!zelvano::test::HaveRarCommand())
-            QSKIP("the rar command is not installed");
+        const bool zip = kind == QLatin1String("zip");
+        if (zip ? !zelvano::test::HaveZipCommand() : !zelvano::test::HaveRarCommand())
+            QSKIP("the archiver is not installed");
 
         const QString tree = m_dir.filePath(QStringLiteral("tree%1").arg(++m_nTree));
-        const QString archive = tree + QStringLiteral("/Trip.rar");
-        QVERIFY(zelvano::test::MakeEncryptedRar(
-            archive, {{QStringLiteral("one.jpg"), Jpeg(1)}, {QStringLiteral("two.jpg"), Jpeg(2)}},
-            QString::fromLatin1(kSecret), headers ? RarEncryption::Headers : RarEncryption::Data));
+        const QString archive = tree + (zip ? QStringLiteral("/Trip.zip") : QStringLiteral("/Trip.rar"));
+        const QList<QPair<QString, QByteArray>> pictures{{QStringLiteral("one.jpg"), Jpeg(1)},
+                                                         {QStringLiteral("two.jpg"), Jpeg(2)}};
+        if (zip)
+            QVERIFY(zelvano::test::MakeEncryptedZip(archive, pictures, QString::fromLatin1(kSecret)));
+        else
+            QVERIFY(zelvano::test::MakeEncryptedRar(archive, pictures, QString::fromLatin1(kSecret),
+                                                    kind == QLatin1String("rar-headers") ? RarEncryption::Headers
+                                                                                         : RarEncryption::Data));
         const QString passwords = m_dir.filePath(QStringLiteral("passwords%1.txt").arg(m_nTree));
         QVERIFY(zelvano::test::WriteFile(passwords, file));
         const QString report = m_dir.filePath(QStringLiteral("report%1.txt").arg(m_nTree));
@@ -156,7 +164,7 @@ private Q_SLOTS:
             QCOMPARE(QFileInfo::exists(tree + QStringLiteral("/one.jpg")), opened);
             QCOMPARE(QFileInfo::exists(tree + QStringLiteral("/two.jpg")), opened);
         } else {
-            QVERIFY(r.out.contains(QStringLiteral("Trip.rar")));
+            QVERIFY(r.out.contains(QFileInfo(archive).fileName()));
             QCOMPARE(r.out.contains(QStringLiteral("\"photos\": 2")), opened);
         }
         QVERIFY(QFileInfo::exists(archive)); // nothing here deletes

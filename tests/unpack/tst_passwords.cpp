@@ -1,4 +1,3 @@
-#include "archive/zip.h"
 #include "common/passwordstore.h"
 #include "common/runcontrol.h"
 #include "scan/archivelist.h"
@@ -83,15 +82,6 @@ public:
 private:
     std::mutex m_askMutex;
 };
-
-// True when the reader opens the first entry of archive with the password "pw".
-bool ZipReaderDecrypts(const QString& archive)
-{
-    QTemporaryDir out;
-    ZipHandlePtr zip(ZipOpen(archive));
-    ZipSetPassword(zip.get(), QByteArrayLiteral("pw"));
-    return zip && ZipExtractEntry(zip.get(), 0, out.filePath(QStringLiteral("probe"))) == ZIPRES_OK;
-}
 
 } // namespace
 
@@ -242,8 +232,6 @@ private Q_SLOTS:
         const QString archive = dir.filePath(zip ? QStringLiteral("Trip.zip") : QStringLiteral("Trip.rar"));
         if (zip) {
             QVERIFY(zelvano::test::MakeEncryptedZip(archive, pictures, QStringLiteral("pw")));
-            if (unpacked && !ZipReaderDecrypts(archive))
-                QSKIP("this ZIP reader does not decrypt entries");
         } else
             QVERIFY(zelvano::test::MakeEncryptedRar(archive, pictures, QStringLiteral("pw"),
                                                     kind == QLatin1String("rar") ? RarEncryption::Data
