@@ -3,6 +3,7 @@
 corpus/fuzz_zip/: one small archive per method, so the fuzzer starts inside each decoder.
 
 BZip2, LZMA and XZ come from Python's own modules; Zstandard from the `zstd` command (Debian package zstd).
+The encrypted seeds (password "pw", the one the target sets) come from the `zip` and `7z` commands.
 Run it again only to change the seeds: the archives are kept in the repository.
 """
 import bz2
@@ -10,7 +11,9 @@ import lzma
 import os
 import struct
 import subprocess
+import shutil
 import sys
+import tempfile
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -51,6 +54,32 @@ def archive(entries):
     return local + central + end
 
 
+def encrypted_seeds():
+    """name -> command line: the traditional cipher (with and without a data descriptor) and WinZip AES."""
+    return {
+        "crypt-traditional.zip": ["zip", "-q", "-P", "pw", "{out}", "a.jpg"],
+        "crypt-traditional-stored.zip": ["zip", "-q", "-0", "-P", "pw", "{out}", "a.jpg"],
+        "crypt-traditional-7z.zip": ["7z", "a", "-tzip", "-bd", "-ppw", "-mem=ZipCrypto", "{out}", "a.jpg"],
+        "crypt-aes128-stored.zip": ["7z", "a", "-tzip", "-bd", "-ppw", "-mem=AES128", "-mx=0", "{out}", "a.jpg"],
+        "crypt-aes256.zip": ["7z", "a", "-tzip", "-bd", "-ppw", "-mem=AES256", "{out}", "a.jpg"],
+        "crypt-aes192-bzip2.zip": ["7z", "a", "-tzip", "-bd", "-ppw", "-mem=AES192", "-mm=BZip2", "{out}", "a.jpg"],
+    }
+
+
+def write_encrypted():
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "a.jpg"), "wb") as f:
+            f.write(PAYLOAD)
+        for name, command in encrypted_seeds().items():
+            if shutil.which(command[0]) is None:
+                print(f"{command[0]} is not installed: {name} left as it is", file=sys.stderr)
+                continue
+            out = os.path.join(work, name)
+            subprocess.run([out if part == "{out}" else part for part in command], cwd=work, check=True,
+                           stdout=subprocess.DEVNULL)
+            shutil.copyfile(out, os.path.join(OUT, name))
+
+
 def main():
     seeds = {
         "bzip2.zip": [(b"Trip/a.jpg", 12, 0, bz2.compress(PAYLOAD, 9), PAYLOAD)],
@@ -68,6 +97,7 @@ def main():
     for name, entries in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(archive(entries))
+    write_encrypted()
     return 0
 
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -188,6 +189,19 @@ struct RarCallbackAccess
         }
         case UCM_CHANGEVOLUME:
             return p2 == RAR_VOL_NOTIFY ? 1 : -1;
+        case UCM_NEEDPASSWORDW: {
+            // p1 is a buffer of p2 wide characters. No password: the question is refused.
+            if (archive->m_password.isEmpty() || p2 <= 1)
+                return -1;
+            auto* buffer = reinterpret_cast<wchar_t*>(p1); // NOLINT(performance-no-int-to-ptr)
+            const auto capacity = size_t(p2);
+            std::vector<wchar_t> wide = ToWide(archive->m_password);
+            const size_t length = qMin(wide.size() - 1, capacity - 1);
+            std::copy_n(wide.begin(), length, buffer);
+            buffer[length] = 0;
+            std::fill(wide.begin(), wide.end(), wchar_t(0));
+            return 1;
+        }
         default:
             return -1;
         }
@@ -234,9 +248,9 @@ int RarArchive::Open(const QString& path, RarOpenMode mode)
     if (!m_handle)
         return data.OpenResult != 0 ? int(data.OpenResult) : RarUnknown;
     m_archiveFlags = data.Flags;
-    // With encrypted headers nothing can be read without a password, and none is ever given: this
-    // archive cannot be opened, as a missing password (the library would only say so at the first header).
-    if (m_archiveFlags & ROADF_ENCHEADERS) {
+    // With encrypted headers nothing can be read without a password: this archive cannot be opened, as a
+    // missing password (a library that opens it anyway would only say so at the first header).
+    if ((m_archiveFlags & ROADF_ENCHEADERS) && m_password.isEmpty()) {
         Close();
         return RarMissingPassword;
     }
@@ -251,6 +265,11 @@ bool RarArchive::IsVolume() const
 bool RarArchive::IsFirstVolume() const
 {
     return IsVolume() && (m_archiveFlags & ROADF_FIRSTVOLUME) != 0;
+}
+
+void RarArchive::SetPassword(const QString& password)
+{
+    m_password = password;
 }
 
 void RarArchive::SetEmptyPassword()
@@ -310,10 +329,10 @@ int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& 
         const int r = Skip();
         return r == RarSuccess ? int(RarRefusedLink) : r;
     }
-    // No password is ever supplied. Asked to extract an encrypted entry anyway, the library fails
-    // without moving past its data, and the next header read then parses encrypted bytes (a damaged
-    // archive, or a wrong end): the entry is passed over instead, which keeps the rest readable.
-    if (m_currentIsEncrypted) {
+    // Without a password, the library asked to extract an encrypted entry fails without moving past its
+    // data, and the next header read then parses encrypted bytes (a damaged archive, or a wrong end): the
+    // entry is passed over instead, which keeps the rest readable.
+    if (m_currentIsEncrypted && m_password.isEmpty()) {
         const int r = Skip();
         return r == RarSuccess ? int(RarMissingPassword) : r;
     }
@@ -322,6 +341,7 @@ int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& 
         return r == RarSuccess ? int(RarRefusedDestination) : r;
     }
     std::vector<wchar_t> wide = ToWide(QDir::toNativeSeparators(destPath));
+    const bool existed = QFileInfo::exists(destPath);
     int r;
     {
         Utf8CtypeScope locale;
@@ -336,7 +356,17 @@ int RarArchive::ExtractTo(const QString& destPath, const std::function<void()>& 
     }
     if (r == RarSuccess)
         NormalisePermissions(destPath);
+    else if (m_currentIsEncrypted && RarIsPasswordFailure(r) && !existed)
+        QFile::remove(destPath); // nothing of a wrong password's output is kept
     return r;
+}
+
+int RarArchive::TestCurrent()
+{
+    if (!m_handle)
+        return RarNotOpen;
+    Utf8CtypeScope locale;
+    return RARProcessFileW(m_handle, RAR_TEST, nullptr, nullptr);
 }
 
 void RarArchive::Close()
@@ -354,10 +384,45 @@ void RarArchive::Close()
     m_currentIsEncrypted = false;
 }
 
-int RarTestOpen(const QString& path)
+int RarTestOpen(const QString& path, const QString& password)
 {
     RarArchive archive;
+    archive.SetPassword(password);
     return archive.Open(path, RarOpenMode::List);
+}
+
+bool RarIsPasswordFailure(int code)
+{
+    return code == RarBadPassword || code == RarMissingPassword || code == RarBadData;
+}
+
+int RarTestPassword(const QString& path, const QString& password)
+{
+    if (password.isEmpty())
+        return RarMissingPassword;
+    RarArchive archive;
+    archive.SetPassword(password);
+    const int opened = archive.Open(path, RarOpenMode::Extract);
+    if (opened != RarSuccess)
+        return opened == RarMissingPassword ? int(RarBadPassword) : opened;
+    // Headers that decrypted prove the password; else the first encrypted file's data must test whole.
+    if (archive.ArchiveFlags() & ROADF_ENCHEADERS)
+        return RarSuccess;
+    archive.SetEmptyPassword();
+    RarEntry entry;
+    for (;;) {
+        const int r = archive.ReadHeader(entry);
+        if (r == RarEndArchive)
+            return RarSuccess;
+        if (r != RarSuccess)
+            return r;
+        if (!entry.isEncrypted || entry.isDirectory || entry.isLink || entry.splitBefore) {
+            archive.Skip();
+            continue;
+        }
+        const int t = archive.TestCurrent();
+        return RarIsPasswordFailure(t) ? int(RarBadPassword) : t;
+    }
 }
 
 namespace {
@@ -373,9 +438,11 @@ int OpenTelling(RarArchive& archive, const QString& path, RarOpenMode mode, bool
 
 } // namespace
 
-int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened)
+int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened,
+                   const QString& password)
 {
     RarArchive archive;
+    archive.SetPassword(password);
     const int openResult = OpenTelling(archive, path, RarOpenMode::ListSplit, opened);
     if (openResult != RarSuccess)
         return openResult;
@@ -420,9 +487,11 @@ int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&
 }
 
 int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
-                      const std::function<void(const RarEntry&, const QString&, int)>& done, bool* opened)
+                      const std::function<void(const RarEntry&, const QString&, int)>& done, bool* opened,
+                      const QString& password)
 {
     RarArchive archive;
+    archive.SetPassword(password);
     const int openResult = OpenTelling(archive, path, RarOpenMode::Extract, opened);
     if (openResult != RarSuccess)
         return openResult;

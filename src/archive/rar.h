@@ -107,12 +107,16 @@ public:
     RarArchive(const RarArchive&) = delete;
     RarArchive& operator=(const RarArchive&) = delete;
 
-    // Opens with a 2,000-byte comment buffer. The library never gets a password or a volume it asks
-    // for: a missing volume of a set ends the reading with RarOpenError and is named by MissingVolume.
-    // Returns 0 or the library's open result; an archive with encrypted headers gives
-    // RarMissingPassword, as no password is ever supplied.
+    // Opens with a 2,000-byte comment buffer. The library never gets a volume it asks for: a missing
+    // volume of a set ends the reading with RarOpenError and is named by MissingVolume. It gets the
+    // password of SetPassword when it asks for one. Returns 0 or the library's open result; an archive
+    // with encrypted headers gives RarMissingPassword without a password and RarBadPassword with a wrong one.
     int Open(const QString& path, RarOpenMode mode);
-    // Sets the empty password, which clears any password: encrypted entries then fail with a code.
+    // The password the library is given when it asks (for encrypted headers at Open, for encrypted data
+    // at ExtractTo); empty for none, and then the library's question is refused. Kept across Open and Close.
+    void SetPassword(const QString& password);
+    bool HasPassword() const { return !m_password.isEmpty(); }
+    // Clears the library's remembered password, so that it asks again at the next encrypted entry.
     void SetEmptyPassword();
     // 0 with the next header, 10 after the last one, else the library's code.
     int ReadHeader(RarEntry& entry);
@@ -124,13 +128,16 @@ public:
     // it would create a symbolic link at destPath, or report success while creating nothing (absolute
     // links, hard links): so a link entry is skipped here and refused with RarRefusedLink. An existing
     // link at destPath, or a path that is not safe (relative, ".." parts, control characters), is refused
-    // with RarRefusedDestination. An encrypted entry is skipped and gives
-    // RarMissingPassword. Extracted files get owner read and write
+    // with RarRefusedDestination. Without a password an encrypted entry is skipped and gives
+    // RarMissingPassword; with a wrong one the library gives RarBadPassword (RarBadData for the older
+    // format, which has no password check) and leaves no file. Extracted files get owner read and write
     // permission and lose set-id and sticky bits.
     //
     // onData, when given, is called on this thread for every block of data the library unpacks, so a
     // pause gate can hold the extraction inside a large entry.
     int ExtractTo(const QString& destPath, const std::function<void()>& onData = {});
+    // Decompresses and checks the current entry without writing it; 0 or the library's code.
+    int TestCurrent();
     void Close();
 
     bool IsOpen() const { return m_handle != nullptr; }
@@ -149,6 +156,7 @@ private:
     friend struct RarCallbackAccess;
     void* m_handle = nullptr;
     QString m_path;
+    QString m_password;
     QStringList m_nextVolumes;
     QString m_missingVolume;
     const std::function<void()>* m_onData = nullptr; // during ExtractTo only
@@ -161,12 +169,22 @@ private:
 };
 
 // The open test: opens in list mode and closes at once. Returns 0 or the open result.
-int RarTestOpen(const QString& path);
+int RarTestOpen(const QString& path, const QString& password = {});
+
+// Whether password opens the archive: its encrypted headers, and the data of its first encrypted file
+// entry (tested, nothing is written). Returns 0 when it does (or nothing is encrypted), RarBadPassword
+// when it does not, else the code of another fault.
+int RarTestPassword(const QString& path, const QString& password);
+
+// True for the codes a wrong or missing password gives on encrypted data.
+bool RarIsPasswordFailure(int code);
 
 // Lists every header (split parts included) with the empty password, handing each entry to onEntry;
 // onEntry returns false to stop. Returns 0 when the end was reached or the listing was stopped, else the
 // open result or the code that ended the listing. opened tells an open failure from a later one.
-int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened = nullptr);
+// password: for encrypted headers (empty for none).
+int RarListArchive(const QString& path, const std::function<bool(const RarEntry&)>& onEntry, bool* opened = nullptr,
+                   const QString& password = {});
 
 // The listing of RarListArchive on an archive the caller opened in ListSplit mode (so that the open
 // test and the listing can share one open). Returns 0 when the end was reached or the listing was
@@ -189,10 +207,10 @@ struct RarExtractStep
 // An extraction session: for every header, decide says skip, extract to a path, or stop; after each
 // extraction, done receives the entry, the path and the result code (links arrive as RarRefusedLink
 // and are never written). Returns 0 when the end was reached or the session was stopped, else the open
-// result or the header-read code that ended it.
+// result or the header-read code that ended it. password: for encrypted headers and data (empty for none).
 int RarExtractArchive(const QString& path, const std::function<RarExtractStep(const RarEntry&)>& decide,
                       const std::function<void(const RarEntry&, const QString&, int)>& done = {},
-                      bool* opened = nullptr);
+                      bool* opened = nullptr, const QString& password = {});
 
 // The interface version of the UnRAR library in use (the library tells no release number).
 int RarLibraryVersion();

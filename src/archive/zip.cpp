@@ -1,6 +1,7 @@
 #include "archive/zip.h"
 
 #include "archive/pathrules.h"
+#include "archive/zipcrypto.h"
 #include "archive/zipdecoders.h"
 #include "archive/zipformat.h"
 #include "platform/files.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <openssl/crypto.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -87,14 +89,28 @@ enum class MethodCheck
     Invalid,     // WinZip AES without the encrypted flag it always comes with
 };
 
-MethodCheck CheckMethod(uint16_t method, uint16_t flags)
+// The method the data is compressed with: a WinZip AES entry names it in its AES block.
+uint16_t DataMethod(const CentralRecord& record)
 {
-    if (IsReadableMethod(method))
-        return MethodCheck::Readable;
-    if (method == kMethodAes && !(flags & kFlagEncrypted))
-        return MethodCheck::Invalid;
-    return MethodCheck::Unsupported;
+    return record.aes ? record.aes->method : record.method;
 }
+
+MethodCheck CheckMethod(const CentralRecord& record)
+{
+    if (record.method == kMethodAes && !(record.flags & kFlagEncrypted))
+        return MethodCheck::Invalid;
+    return IsReadableMethod(DataMethod(record)) ? MethodCheck::Readable : MethodCheck::Unsupported;
+}
+
+// How one entry's data is decrypted: the bytes around the data that belong to the cipher, and the cipher.
+struct Decryption
+{
+    std::unique_ptr<TraditionalCipher> traditional;
+    std::unique_ptr<AesCipher> aes;
+    uint64_t before = 0;  // the traditional header, or the AES salt and verifier
+    uint64_t after = 0;   // the AES authentication code
+    bool checkCrc = true; // AE-2 stores no CRC-32
+};
 
 // One entry's place in the archive, for the overlap test: [start, start + minimal length).
 struct Extent
@@ -113,7 +129,8 @@ public:
     int32_t Count() const { return m_nCount; }
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
-    int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook);
+    int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
+                         const QByteArray& password);
     void SetFileNameTest(ZipFileNameTest test) { m_fileNameTest = std::move(test); }
 
 private:
@@ -126,8 +143,10 @@ private:
     int32_t MoveCursor(int32_t index);
     void BuildExtents();
     bool Overlaps(uint64_t start, uint64_t end);
-    int32_t CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart);
-    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook);
+    int32_t CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart, uint8_t& checkByte);
+    int32_t StartDecryption(const QByteArray& password, Decryption& out);
+    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook,
+                     Decryption& crypt);
 
     QFile m_file;
     std::vector<char> m_input;    // the copy's blocks of packed data
@@ -153,6 +172,7 @@ private:
     ZipEntry m_cachedEntry;
     CentralRecord m_cachedRecord;
     uint64_t m_nCachedDataStart = 0;
+    uint8_t m_nCachedCheckByte = 0; // what a traditionally encrypted header ends with
 
     bool m_bExtentsBuilt = false;
     std::vector<Extent> m_extents;        // sorted by start
@@ -169,9 +189,21 @@ private:
 
 struct ZipHandleData
 {
+    ZipHandleData() = default;
+    ZipHandleData(const ZipHandleData&) = delete;
+    ZipHandleData& operator=(const ZipHandleData&) = delete;
+    ~ZipHandleData() { ClearPassword(); }
+
+    void ClearPassword()
+    {
+        if (!m_password.isEmpty())
+            OPENSSL_cleanse(m_password.data(), size_t(m_password.size()));
+        m_password.clear();
+    }
+
     int32_t m_nKind = kReaderKind;
     CXZipReader m_reader;
-    QByteArray m_password; // for encrypted entries; empty: none
+    QByteArray m_password; // for encrypted entries; empty: none. A copy of its own, so it can be wiped.
 };
 
 bool CXZipReader::ReadAt(qint64 position, char* buffer, qint64 length)
@@ -467,7 +499,8 @@ bool CXZipReader::Overlaps(uint64_t start, uint64_t end)
     return it != m_extents.end() && it->start < end;
 }
 
-int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart)
+int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart,
+                                      uint8_t& checkByte)
 {
     const uint64_t headerPos = AddSaturated(uint64_t(m_nStart), record.localOffset);
     if (headerPos > uint64_t(m_nFileSize))
@@ -482,7 +515,7 @@ int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& ent
     if (!ParseLocalHeader(reinterpret_cast<const unsigned char*>(bytes.constData()), local))
         return ZIPRES_CORRUPT;
 
-    const MethodCheck method = CheckMethod(record.method, record.flags);
+    const MethodCheck method = CheckMethod(record);
     if (local.method != record.method || method == MethodCheck::Invalid || local.nameLength != record.name.size())
         return ZIPRES_CORRUPT;
 
@@ -501,6 +534,8 @@ int32_t CXZipReader::CheckLocalHeader(const CentralRecord& record, ZipEntry& ent
     if (!descriptor &&
         (local.crc != record.crc || local.packedSize != record.packedSize || local.unpackedSize != record.unpackedSize))
         return ZIPRES_CORRUPT;
+    // A writer that streams does not know the CRC-32 before the data, so its header checks the time.
+    checkByte = descriptor ? uint8_t(local.dosTime >> 8) : uint8_t(record.crc >> 24);
 
     if (const auto block = FindExtraBlock(extra, local.extraLength, kExtraTimestamp)) {
         const ExtendedTimes times = ParseExtendedTimes(*block);
@@ -546,7 +581,7 @@ int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
     e.m_ftCreated = e.m_ftModified;
     e.m_nPackedSize = ClampToInt64(record.packedSize);
     e.m_nUnpackedSize = ClampToInt64(record.unpackedSize);
-    e.m_nMethod = record.method;
+    e.m_nMethod = DataMethod(record);
     e.m_nFlags = record.flags;
     e.m_nVersionMadeBy = record.versionMadeBy;
     e.m_dwCrc = record.crc;
@@ -554,13 +589,15 @@ int32_t CXZipReader::GetEntry(int32_t index, ZipEntry& entry)
     e.m_nLocalHeaderOffset = ClampToInt64(record.localOffset);
 
     uint64_t dataStart = 0;
-    const int32_t result = CheckLocalHeader(record, e, dataStart);
+    uint8_t checkByte = 0;
+    const int32_t result = CheckLocalHeader(record, e, dataStart, checkByte);
     entry = e;
     if (result == ZIPRES_OK) {
         m_nCachedIndex = index;
         m_cachedEntry = std::move(e);
         m_cachedRecord = record;
         m_nCachedDataStart = dataStart;
+        m_nCachedCheckByte = checkByte;
     }
     return result;
 }
@@ -583,7 +620,7 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
         e.m_dwAttributes = MapExternalAttributes(record.externalAttributes);
         e.m_nPackedSize = ClampToInt64(record.packedSize);
         e.m_nUnpackedSize = ClampToInt64(record.unpackedSize);
-        e.m_nMethod = record.method;
+        e.m_nMethod = DataMethod(record);
         e.m_nFlags = record.flags;
         e.m_nVersionMadeBy = record.versionMadeBy;
         e.m_dwCrc = record.crc;
@@ -592,7 +629,7 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
 
         // The checks the record alone allows; the local header and the overlap test wait for extraction.
         int32_t result = ZIPRES_OK;
-        const MethodCheck method = CheckMethod(record.method, record.flags);
+        const MethodCheck method = CheckMethod(record);
         // The local header repeats the name, so the data start at least this far in.
         const uint64_t minimalEnd = AddSaturated(
             record.localOffset, AddSaturated(kLocalHeaderSize + uint64_t(e.m_rawName.size()), record.packedSize));
@@ -608,7 +645,52 @@ int32_t CXZipReader::ListEntries(const ZipListCallback& onEntry)
     return ZIPRES_OK;
 }
 
-int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook)
+// Reads the cipher's header and checks the password against it, before any output exists. Works on the
+// cached entry, which a successful GetEntry left there.
+int32_t CXZipReader::StartDecryption(const QByteArray& password, Decryption& out)
+{
+    const CentralRecord& record = m_cachedRecord;
+    const bool aes = record.method == kMethodAes;
+    if (aes) {
+        if (!record.aes)
+            return ZIPRES_METHOD; // GetEntry already refuses such an entry
+        out.before = AesSaltSize(record.aes->strength) + kAesVerifierSize;
+        out.after = kAesCodeSize;
+        out.checkCrc = record.aes->version == 1;
+    } else {
+        out.before = kTraditionalHeaderSize;
+    }
+    if (record.packedSize < out.before + out.after)
+        return ZIPRES_CORRUPT;
+    unsigned char header[32];
+    static_assert(sizeof header >= kTraditionalHeaderSize && sizeof header >= 16 + kAesVerifierSize);
+    if (!ReadAt(m_nStart + qint64(m_nCachedDataStart), reinterpret_cast<char*>(header), qint64(out.before)))
+        return ZIPRES_READ;
+    int32_t result = ZIPRES_OK;
+    if (aes) {
+        out.aes = std::make_unique<AesCipher>();
+        const size_t saltSize = size_t(out.before) - kAesVerifierSize;
+        switch (out.aes->Begin(QByteArrayView(password), record.aes->strength, header, header + saltSize)) {
+        case AesCipher::Start::Ok:
+            break;
+        case AesCipher::Start::WrongPassword:
+            result = ZIPRES_PASSWORD;
+            break;
+        case AesCipher::Start::Failed:
+            result = ZIPRES_WRITE;
+            break;
+        }
+    } else {
+        out.traditional = std::make_unique<TraditionalCipher>(QByteArrayView(password));
+        if (out.traditional->DecryptHeader(header) != m_nCachedCheckByte)
+            result = ZIPRES_PASSWORD;
+    }
+    OPENSSL_cleanse(header, sizeof header);
+    return result;
+}
+
+int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook,
+                              Decryption& crypt)
 {
     // Allocated once per reader: a fresh pair of blocks per entry would cost more than a small entry.
     if (m_input.empty()) {
@@ -617,12 +699,16 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
     }
     std::vector<char>& input = m_input;
     std::vector<char>& inflated = m_inflated;
-    uint64_t packedLeft = record.packedSize;
+    // The cipher's own bytes are not data; StartDecryption made sure they fit in the packed size.
+    uint64_t packedLeft = record.packedSize - crypt.before - crypt.after;
     const uint64_t declared = record.unpackedSize;
     uint64_t written = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
+    // A wrong traditional password passes the one-byte check 1 time in 256; its output is then garbage
+    // that fails like damaged data, and the caller may try its next password.
+    const auto dataFault = [&](int32_t code) { return crypt.traditional ? ZIPRES_PASSWORD : code; };
 
-    if (!m_file.seek(m_nStart + qint64(dataStart)))
+    if (!m_file.seek(m_nStart + qint64(dataStart + crypt.before)))
         return ZIPRES_WRITE;
     auto readInput = [&](qint64 length) {
         qint64 done = 0;
@@ -632,6 +718,11 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
                 return false;
             done += got;
         }
+        auto* bytes = reinterpret_cast<unsigned char*>(input.data());
+        if (crypt.traditional)
+            crypt.traditional->Decrypt(bytes, size_t(length));
+        else if (crypt.aes && !crypt.aes->Decrypt(bytes, size_t(length)))
+            return false;
         return true;
     };
     // Writes at most what is left of the declared size; anything beyond it is refused.
@@ -642,10 +733,10 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
             return ZIPRES_WRITE;
         crc = crc32(crc, reinterpret_cast<const Bytef*>(data), uInt(take));
         written += take;
-        return take < length ? ZIPRES_TOOBIG : ZIPRES_OK;
+        return take < length ? dataFault(ZIPRES_TOOBIG) : ZIPRES_OK;
     };
 
-    const std::unique_ptr<ZipDecoder> decoder = MakeZipDecoder(record.method, record.flags, declared);
+    const std::unique_ptr<ZipDecoder> decoder = MakeZipDecoder(DataMethod(record), record.flags, declared);
     if (!decoder)
         return ZIPRES_WRITE;
     DecodeBuffers step;
@@ -670,28 +761,45 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
         if (const int32_t result = deliver(inflated.data(), produced))
             return result;
         if (status == DecodeStatus::Damaged)
-            return ZIPRES_WRITE;
+            return dataFault(ZIPRES_WRITE);
         if (status == DecodeStatus::End)
             break;
         // No progress with all the entry's data at hand: the stream needs input the entry does not have.
         if (produced == 0 && step.inLeft == inBefore && (step.inLeft > 0 || packedLeft == 0))
+            return dataFault(ZIPRES_WRITE);
+    }
+    if (crypt.aes) {
+        // The code covers all the encrypted bytes, also any the stream left unread after its end.
+        while (packedLeft > 0) {
+            if (hook && !hook())
+                return ZIPRES_STOPPED;
+            const qint64 length = qint64(std::min<uint64_t>(packedLeft, uint64_t(kChunk)));
+            if (!readInput(length))
+                return ZIPRES_WRITE;
+            packedLeft -= uint64_t(length);
+        }
+        unsigned char code[kAesCodeSize];
+        if (m_file.read(reinterpret_cast<char*>(code), qint64(sizeof code)) != qint64(sizeof code))
             return ZIPRES_WRITE;
+        if (!crypt.aes->Authenticate(code))
+            return ZIPRES_CRC;
     }
     if (written != declared)
-        return ZIPRES_WRITE; // the data ended before the declared size
-    if (crc != record.crc)
-        return ZIPRES_CRC;
+        return dataFault(ZIPRES_WRITE); // the data ended before the declared size
+    if (crypt.checkCrc && crc != record.crc)
+        return dataFault(ZIPRES_CRC);
     return ZIPRES_OK;
 }
 
-int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook)
+int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
+                                  const QByteArray& password)
 {
     if (index < 0 || index >= m_nCount || destination.isEmpty())
         return ZIPRES_ARGS;
     ZipEntry entry;
     if (const int32_t result = GetEntry(index, entry)) {
         // Whatever its method, an encrypted entry cannot be read without a password.
-        return result == ZIPRES_METHOD && entry.IsEncrypted() ? ZIPRES_ENCRYPTED : result;
+        return result == ZIPRES_METHOD && entry.IsEncrypted() && password.isEmpty() ? ZIPRES_ENCRYPTED : result;
     }
     if (!zelvano::pathrules::IsSafeOutputPath(destination))
         return ZIPRES_UNSAFEPATH;
@@ -705,15 +813,21 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
             return ZIPRES_UNSAFEPATH;
         return CreateFoldersBelow(target.absolutePath(), parts);
     }
-    if (entry.IsEncrypted())
-        return ZIPRES_ENCRYPTED;
+    Decryption crypt;
+    if (entry.IsEncrypted()) {
+        if (password.isEmpty())
+            return ZIPRES_ENCRYPTED;
+        // A wrong password is found before the output file is created.
+        if (const int32_t result = StartDecryption(password, crypt))
+            return result;
+    }
     // Never written through a link to wherever it leads.
     QFile output;
     bool link = false;
     if (!zelvano::platform::OpenForWriting(output, destination, &link))
         return link ? ZIPRES_UNSAFEPATH : ZIPRES_NOFILE;
     // A successful GetEntry left this entry in the cache.
-    const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, output, hook);
+    const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, output, hook, crypt);
     if (result == ZIPRES_OK && !output.isSequential())
         zelvano::platform::SetFileTimes(output, entry.m_ftCreated, entry.m_ftAccessed, entry.m_ftModified);
     output.close();
@@ -877,8 +991,9 @@ int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destinat
 {
     int32_t result = ZIPRES_ARGS;
     if (handle)
-        result =
-            handle->m_nKind != kReaderKind ? ZIPRES_NOTREADER : handle->m_reader.ExtractEntry(index, destination, hook);
+        result = handle->m_nKind != kReaderKind
+                     ? ZIPRES_NOTREADER
+                     : handle->m_reader.ExtractEntry(index, destination, hook, handle->m_password);
     t_lastResult = result;
     return result;
 }
@@ -889,7 +1004,10 @@ int32_t ZipSetPassword(ZipHandle handle, const QByteArray& password)
         return ZIPRES_ARGS;
     if (handle->m_nKind != kReaderKind)
         return ZIPRES_NOTREADER;
-    handle->m_password = password;
+    handle->ClearPassword();
+    // A deep copy: the caller's bytes are left alone when this one is wiped.
+    if (!password.isEmpty())
+        handle->m_password = QByteArray(password.constData(), password.size());
     return ZIPRES_OK;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's own read-only ZIP reader: stored, Deflate (zlib), BZip2 (libbz2), LZMA and XZ (liblzma) and
-// Zstandard (libzstd) entries.
+// Zstandard (libzstd) entries, also encrypted with the traditional ZIP cipher or WinZip AES (libcrypto)
+// once a password is set.
 //
 // Every byte it reads comes from files that no one here wrote: a hostile archive gets a result code,
 // never a crash, a hang, unbounded memory, or a file written outside the folder it was asked to write into.
@@ -48,15 +49,18 @@ inline constexpr int32_t ZIPRES_TOOBIG = 0x00000420;
 // the entry's data overlaps another entry's data or runs into the central directory (a zip bomb or a
 // damaged archive); nothing is written.
 inline constexpr int32_t ZIPRES_DAMAGED = 0x00000430;
-// the entry is encrypted; it lists normally, but no output is written.
+// the entry is encrypted and no password is set; it lists normally, but no output is written.
 inline constexpr int32_t ZIPRES_ENCRYPTED = 0x00000440;
 // the output path or the directory entry's name would lead outside the folder being written into
 // ("..", absolute, drive letter, control characters, a link on the way); nothing is created.
 inline constexpr int32_t ZIPRES_UNSAFEPATH = 0x00000450;
 // the caller's chunk hook asked to stop in the middle of an entry (the partial file remains).
 inline constexpr int32_t ZIPRES_STOPPED = 0x00000460;
-// the entry is encrypted and the password set with ZipSetPassword does not open it (its check value, its
-// authentication code or its CRC-32 differs); a partial file may remain, as after ZIPRES_CRC.
+// the entry is encrypted and the password set with ZipSetPassword does not open it. Mostly its check value
+// says so before anything is written; but the traditional cipher's check byte lets a wrong password through
+// 1 time in 256, and its data then fail (damaged stream, size, CRC-32): that is reported as a wrong
+// password too, and a partial file may remain, as after ZIPRES_CRC. For WinZip AES a matching check value
+// with a wrong authentication code is damaged data: ZIPRES_CRC.
 inline constexpr int32_t ZIPRES_PASSWORD = 0x00000480;
 // the entry is compressed with a method the reader does not read (anything but stored, Deflate, BZip2,
 // LZMA, XZ and Zstandard; ZipMethodName names it); it lists normally, but no output is written.
@@ -95,7 +99,9 @@ struct ZipEntry
     int64_t m_nUnpackedSize = 0; // uncompressed size from the central directory (ZIP64 aware)
 
     // Beyond the caller-facing fields above, for callers that want to say why an entry fails.
-    uint16_t m_nMethod = 0;              // 0 stored, 8 deflated, ... (see ZipMethodName)
+    // 0 stored, 8 deflated, ... (see ZipMethodName). For WinZip AES (99 in the record) the method of the
+    // data inside, from the entry's AES block; 99 only when that block is missing or unreadable.
+    uint16_t m_nMethod = 0;
     uint16_t m_nFlags = 0;               // general-purpose flags; bit 0 encrypted, bit 3 data descriptor
     uint16_t m_nVersionMadeBy = 0;       // high byte: host system (0 DOS, 3 Unix, ...)
     uint32_t m_dwCrc = 0;                // CRC-32 from the central directory
@@ -142,12 +148,14 @@ ZipHandle ZipOpenRegularFile(const QString& path, ZipFileFacts* facts);
 // never its data. ZIPRES_METHOD says only that the data cannot be read: the record is whole. On
 // ZIPRES_CORRUPT, ZIPRES_READ and ZIPRES_DAMAGED the record is still filled from the
 // central directory (times from the DOS fields only), so a caller can name the entry it cannot use;
-// on ZIPRES_ARGS and ZIPRES_BADZIP the record is left as it was.
+// on ZIPRES_ARGS and ZIPRES_BADZIP the record is left as it was. An encrypted entry whose method is read
+// gives ZIPRES_OK with or without a password: the password is checked only when it is extracted.
 int32_t ZipGetEntry(ZipHandle handle, int32_t index, ZipEntry& entry);
 
 // Called by ZipListEntries for each entry in directory order, with the entry's record and ZIPRES_OK, or
 // the code the record alone shows the entry cannot be extracted with: ZIPRES_METHOD (a method the reader
-// does not read), ZIPRES_CORRUPT (WinZip AES without the encrypted flag) or ZIPRES_DAMAGED (its data
+// does not read, also inside WinZip AES), ZIPRES_CORRUPT (WinZip AES without the encrypted flag) or
+// ZIPRES_DAMAGED (its data
 // cannot end before the central directory). Returning false ends the listing.
 using ZipListCallback = std::function<bool(const ZipEntry& entry, int32_t result)>;
 
@@ -185,7 +193,12 @@ int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destinat
 
 // The password for the encrypted entries (traditional ZIP encryption, WinZip AES) extracted from now on,
 // as the bytes the archiver hashed (UTF-8 for the passwords people type); empty clears it, and encrypted
-// entries fail with ZIPRES_ENCRYPTED again. Returns 0, ZIPRES_ARGS for a null handle or ZIPRES_NOTREADER.
+// entries fail with ZIPRES_ENCRYPTED again. The handle keeps a copy of its own, wiped when replaced or
+// closed, and never logs it. Extraction then also returns ZIPRES_PASSWORD; ZIPRES_CORRUPT for data too
+// short for the cipher's header (and AES code); ZIPRES_METHOD for an encrypted entry whose method the
+// reader does not read (without a password that entry gives ZIPRES_ENCRYPTED). An AE-2 entry keeps no
+// CRC-32: its authentication code checks it instead.
+// Returns 0, ZIPRES_ARGS for a null handle or ZIPRES_NOTREADER.
 int32_t ZipSetPassword(ZipHandle handle, const QByteArray& password);
 
 // Closes the archive; 0, ZIPRES_ARGS for null, ZIPRES_NOTREADER for a handle of another kind.

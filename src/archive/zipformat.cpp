@@ -115,12 +115,31 @@ bool ParseCentralRecord(const unsigned char* p, size_t avail, CentralRecord& out
         if (out.diskStart == 0xFFFF && left >= 4)
             out.diskStart = Le32(d);
     }
+    out.aes.reset();
+    if (out.method == kMethodAes) {
+        if (const auto block = FindExtraBlock(extra, extraLength, kExtraAes))
+            out.aes = ParseAesExtra(*block);
+    }
     out.unicodePath.clear();
     if (!(out.flags & kFlagUtf8)) {
         if (const auto block = FindExtraBlock(extra, extraLength, kExtraUnicodePath))
             out.unicodePath = ParseUnicodePath(*block, out.name);
     }
     return true;
+}
+
+std::optional<AesExtra> ParseAesExtra(const QByteArray& block)
+{
+    if (block.size() < 7)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(block.constData());
+    AesExtra aes;
+    aes.version = Le16(p);
+    aes.strength = p[4];
+    aes.method = Le16(p + 5);
+    if ((aes.version != 1 && aes.version != 2) || p[2] != 'A' || p[3] != 'E' || aes.strength < 1 || aes.strength > 3)
+        return std::nullopt;
+    return aes;
 }
 
 bool ParseLocalHeader(const unsigned char* p, LocalHeader& out)

@@ -30,6 +30,7 @@ inline constexpr size_t kZip64LocatorSize = 20;
 inline constexpr uint16_t kExtraZip64 = 0x0001;
 inline constexpr uint16_t kExtraTimestamp = 0x5455;   // "UT"
 inline constexpr uint16_t kExtraUnicodePath = 0x7075; // Info-ZIP "up": the name again, in UTF-8
+inline constexpr uint16_t kExtraAes = 0x9901;         // WinZip AES: version, strength, the real method
 
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
@@ -52,6 +53,18 @@ inline uint64_t Le64(const unsigned char* p)
     return uint64_t(Le32(p)) | (uint64_t(Le32(p + 4)) << 32);
 }
 
+// The WinZip AES block of an entry whose method is kMethodAes.
+struct AesExtra
+{
+    uint16_t version = 0; // 1 (AE-1: the CRC-32 is kept) or 2 (AE-2: no CRC-32, the code alone checks)
+    uint8_t strength = 0; // 1, 2, 3: 128, 192, 256-bit keys
+    uint16_t method = 0;  // the compression method of the data inside
+};
+
+// The block's fields; nullopt unless it is 7 bytes or more with vendor "AE", version 1 or 2 and a
+// strength of 1 to 3.
+std::optional<AesExtra> ParseAesExtra(const QByteArray& block);
+
 // One central directory record, sizes and offset already widened by its ZIP64 extra field.
 struct CentralRecord
 {
@@ -72,6 +85,8 @@ struct CentralRecord
     // The name from a Unicode Path extra block that belongs to this very name (version 1, CRC of the
     // stored name matching, valid UTF-8); null otherwise, and always for a name flagged UTF-8.
     QString unicodePath;
+    // For a WinZip AES entry (kMethodAes), its AES block when that is readable.
+    std::optional<AesExtra> aes;
     size_t recordSize = 0; // fixed part plus name, extra and comment
 };
 

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #ifdef _WIN32
 #include <io.h>
@@ -111,6 +113,37 @@ bool ApplyNameEncoding(const QCommandLineParser& parser, const CXSettings& setti
             << "' in the settings (known: " << known << "); detecting it per archive\n";
         ZipSetNameEncoding(QString());
     }
+    return true;
+}
+
+QStringList ParsePasswordLines(const QByteArray& bytes)
+{
+    QByteArray text = bytes;
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    QStringList passwords;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            passwords.append(QString::fromUtf8(line));
+    }
+    return passwords;
+}
+
+bool ReadPasswordFile(const QCommandLineParser& parser, const QString& command, QStringList& passwords,
+                      QTextStream& err)
+{
+    const QString option = QLatin1String(kPasswordFileOption);
+    if (!parser.isSet(option))
+        return true;
+    const QString path = parser.value(option);
+    QFile file(path);
+    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        err << "zelvano-cli " << command << ": cannot read the password file " << DisplayPath(path) << "\n";
+        return false;
+    }
+    passwords = ParsePasswordLines(file.readAll());
     return true;
 }
 

@@ -53,6 +53,16 @@ inline constexpr const char* kNameEncodingOption = "name-encoding";
 bool ApplyNameEncoding(const QCommandLineParser& parser, const CXSettings& settings, const QString& command,
                        QTextStream& err);
 
+// The option that names a file of passwords for encrypted archives (never a password itself).
+inline constexpr const char* kPasswordFileOption = "password-file";
+// Reads the file of --password-file, when given, into passwords: one password per line (LF or CRLF), read
+// as UTF-8, empty lines skipped. A file that cannot be read is a usage error (message to err, false). No
+// password ever reaches err.
+bool ReadPasswordFile(const QCommandLineParser& parser, const QString& command, QStringList& passwords,
+                      QTextStream& err);
+// The passwords of one file's bytes, as ReadPasswordFile reads them.
+QStringList ParsePasswordLines(const QByteArray& bytes);
+
 // While an object of this class lives, Ctrl-C (SIGINT) does not end the process: the handler only sets a
 // flag that the command polls and then stops its run on its own thread. The previous handler comes back
 // when the object goes away. One object at a time.

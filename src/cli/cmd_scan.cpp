@@ -1,10 +1,12 @@
 #include "cli/clicommon.h"
 #include "cli/commands.h"
 
+#include "common/passwordstore.h"
 #include "common/tasktimer.h"
 #include "common/workerhost.h"
 #include "reports/scanreport.h"
 #include "scan/archivelist.h"
+#include "scan/nottaken.h"
 #include "scan/scanrunner.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
@@ -24,7 +26,8 @@ namespace zelvano::cli {
 
 namespace {
 
-const QString kScanUsage = QStringLiteral("zelvano-cli scan [--report FILE] [--json] [--name-encoding NAME] FOLDER");
+const QString kScanUsage =
+    QStringLiteral("zelvano-cli scan [--report FILE] [--json] [--name-encoding NAME] [--password-file FILE] FOLDER");
 
 // The scan worker's host on the command line. Runs on the worker thread and answers inline; when stderr is a
 // terminal it redraws the live status line at most ten times a second. It reads the model only from the
@@ -123,7 +126,8 @@ QJsonDocument ScanJson(const ScanReportFigures& f, const CXArchiveList& list)
     QJsonArray invalid;
     for (const CXFileItem& item : list.m_arrInvalid)
         invalid.append(QJsonObject{{QStringLiteral("path"), DisplayPath(item.m_strPath)},
-                                   {QStringLiteral("error"), item.m_nError}});
+                                   {QStringLiteral("error"), item.m_nError},
+                                   {QStringLiteral("reason"), InvalidArchiveReason(item)}});
     QJsonArray skipped;
     for (const QString& path : list.m_arrSkipped)
         skipped.append(DisplayPath(path));
@@ -164,6 +168,9 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     parser.addOption(QCommandLineOption(QLatin1String(kNameEncodingOption),
                                         QStringLiteral("The code page of ZIP entry names without the UTF-8 flag."),
                                         QStringLiteral("NAME")));
+    parser.addOption(QCommandLineOption(QLatin1String(kPasswordFileOption),
+                                        QStringLiteral("Passwords for encrypted archives, one per line."),
+                                        QStringLiteral("FILE")));
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to scan."));
     if (!ParseCommandArguments(parser, QStringLiteral("scan"), kScanUsage, args, err))
         return kExitUsage;
@@ -188,8 +195,14 @@ int RunScanCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     LoadStartupSettings(settings, err);
     if (!ApplyNameEncoding(parser, settings, QStringLiteral("scan"), err))
         return kExitUsage;
+    QStringList passwordLines;
+    if (!ReadPasswordFile(parser, QStringLiteral("scan"), passwordLines, err))
+        return kExitUsage;
+    CXPasswordStore passwords(passwordLines);
 
     CXArchiveList list;
+    if (parser.isSet(QLatin1String(kPasswordFileOption)))
+        list.m_pPasswords = &passwords;
     list.m_pSettings = &settings;
     list.SetImagePatterns(BuildImagePatternList(settings));
     CXCliScanHost host(list, err, StderrIsTerminal());

@@ -4,6 +4,7 @@
 #include "cli/targets.h"
 
 #include "common/format.h"
+#include "common/passwordstore.h"
 #include "common/tasktimer.h"
 #include "common/workerhost.h"
 #include "reports/unpackreport.h"
@@ -442,6 +443,10 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
         return kExitUsage;
     if (!ApplyOptions(parser, settings, err))
         return kExitUsage;
+    QStringList passwordLines;
+    if (!ReadPasswordFile(parser, QStringLiteral("unpack"), passwordLines, err))
+        return kExitUsage;
+    CXPasswordStore passwords(passwordLines);
     const bool yes = parser.isSet(QStringLiteral("yes"));
 
     CXInterruptGuard interrupt;
@@ -449,6 +454,8 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     CXArchiveList list;
     list.m_pSettings = &settings;
     list.SetImagePatterns(BuildImagePatternList(settings));
+    if (parser.isSet(QLatin1String(kPasswordFileOption)))
+        list.m_pPasswords = &passwords;
     CXCliUnpackHost host(list, err, StderrIsTerminal(), yes, DeletesToTrash(settings), interrupted);
     list.m_pHost = &host;
 

@@ -42,7 +42,8 @@ const ExitDoc kSettingsExits[] = {
     {2, "Bad arguments, an unknown NAME, or a VALUE that is not allowed (nothing is written)."},
 };
 
-const char* const kScanSynopsis[] = {"scan [--report FILE] [--json] [--name-encoding NAME] FOLDER"};
+const char* const kScanSynopsis[] = {
+    "scan [--report FILE] [--json] [--name-encoding NAME] [--password-file FILE] FOLDER"};
 const char* const kScanDescription[] = {
     "Searches FOLDER and every folder below it for ZIP and RAR archives that hold pictures, with the image "
     "types, extra extensions and ignore words of the settings, and prints the summary of the scan report and one "
@@ -58,19 +59,24 @@ const OptionDoc kScanOptions[] = {
      "The code page of ZIP entry names stored without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, "
      "Shift_JIS, GBK, Big5 or EUC-KR. Without it the settings' ZipNameEncoding option decides, and when that is "
      "empty each archive's names tell (a name's Unicode Path field and UTF-8 come first)."},
+    {"password-file", "FILE",
+     "Passwords for RAR archives whose names are encrypted, one per line of FILE (read as UTF-8; empty lines "
+     "skipped). Such an archive is listed when one of them opens it, else it is invalid with Encrypted: no "
+     "password. Passwords are never taken on the command line and never printed."},
 };
 const char* const kScanTopics[] = {"smart"};
 const ExitDoc kScanExits[] = {
     {0, "The scan is done."},
     {1, "The report could not be written."},
-    {2, "Bad arguments (an unknown --name-encoding too), or FOLDER is not a folder."},
+    {2, "Bad arguments (an unknown --name-encoding or an unreadable --password-file too), or FOLDER is not a "
+        "folder."},
     {130, "Stopped with Ctrl-C."},
 };
 
 const char* const kUnpackSynopsis[] = {
     "unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing] [--rename|--no-rename] "
     "[--case title|lower|upper] [--delete none|trash|permanent] [--when each|all] [--delete-other-files] [--yes] "
-    "[--report FILE] [--json] [--name-encoding NAME] PATH...",
+    "[--report FILE] [--json] [--name-encoding NAME] [--password-file FILE] PATH...",
 };
 const char* const kUnpackDescription[] = {
     "Scans each PATH, a folder as scan does or a single ZIP or RAR archive by itself, then unpacks every photo "
@@ -117,13 +123,18 @@ const OptionDoc kUnpackOptions[] = {
      "The code page of ZIP entry names stored without the UTF-8 flag: CP437, CP850, CP866, CP1251, CP1252, "
      "Shift_JIS, GBK, Big5 or EUC-KR. Without it the settings' ZipNameEncoding option decides, and when that is "
      "empty each archive's names tell (a name's Unicode Path field and UTF-8 come first)."},
+    {"password-file", "FILE",
+     "Passwords for encrypted archives, one per line of FILE (read as UTF-8; empty lines skipped). Each "
+     "encrypted archive is tried with them, the one that opened the last archive first; an archive none of them "
+     "opens keeps its encrypted entries, which fail with Encrypted: no password. Passwords are never taken on the "
+     "command line and never printed."},
 };
 const char* const kUnpackTopics[] = {"smart", "validation", "deletion"};
 const ExitDoc kUnpackExits[] = {
     {0, "Every archive was unpacked without a failed entry."},
     {1, "Some entries failed, an archive could not be deleted, or the report could not be written."},
-    {2, "Bad arguments (an unknown --name-encoding too), or a PATH that is neither a folder nor a ZIP or RAR "
-        "archive."},
+    {2, "Bad arguments (an unknown --name-encoding or an unreadable --password-file too), or a PATH that is "
+        "neither a folder nor a ZIP or RAR archive."},
     {3, "Not enough free disk space to start, or the run was cancelled from a delete question."},
     {130, "Stopped with Ctrl-C: the current entry finishes, nothing more is written or deleted, and the summary of "
           "what was done is still printed (and the report written when asked for)."},

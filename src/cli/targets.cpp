@@ -131,6 +131,7 @@ bool ScanTargets(CXArchiveList& list, const QList<CXTarget>& targets, const std:
         CXArchiveList part;
         part.m_pSettings = list.m_pSettings;
         part.m_pHost = list.m_pHost;
+        part.m_pPasswords = list.m_pPasswords;
         part.m_strImagePatterns = list.m_strImagePatterns;
         if (!ScanFolderInto(part, target.m_strPath, interrupted))
             return false;

@@ -77,6 +77,18 @@ DeleteAnswer CXHostGate::ConfirmArchiveDelete(const QString& fileName, bool more
     return m_bClosed.load() ? DeleteAnswer::No : answer;
 }
 
+PasswordAnswer CXHostGate::AskPassword(const QString& archiveName)
+{
+    PasswordAnswer skipAll;
+    skipAll.m_kind = PasswordAnswer::SkipAll;
+    CXWorkerHost* host = Live();
+    if (!host)
+        return skipAll;
+    PasswordAnswer answer = host->AskPassword(archiveName);
+    // The window closed while it asked: the answer may be no one's.
+    return m_bClosed.load() ? skipAll : answer;
+}
+
 void CXHostGate::ShowDiskSpaceMessage(const QString& text)
 {
     if (CXWorkerHost* host = Live())

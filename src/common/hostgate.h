@@ -32,6 +32,8 @@ public:
     void RequestStop() override;
     void StepProgress() override;
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override;
+    // Once closed: SkipAll, so no further archive of the run asks.
+    PasswordAnswer AskPassword(const QString& archiveName) override;
     void ShowDiskSpaceMessage(const QString& text) override;
     void EntryProgress(qint64 bytesDone, qint64 bytesTotal) override;
 

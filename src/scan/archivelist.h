@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+class CXPasswordStore;
 class CXSettings;
 class CXRunControl;
 class CXWorkerHost;
@@ -168,6 +169,8 @@ public:
     qint32 m_nZipCount = 0;
     qint32 m_nRarCount = 0;
     CXWorkerHost* m_pHost = nullptr; // stands in for the notify and status windows; may be null
+    // The passwords for RAR archives whose headers are encrypted; null: such archives stay unopened.
+    CXPasswordStore* m_pPasswords = nullptr;
     QList<CXFileItem> m_arrInvalid;  // in the order the scan met them
     CXSStringArray m_arrSkipped;     // paths, sorted; duplicates kept
     QList<CXNotTaken> m_arrNotTaken; // in the order the scan met them

@@ -3,6 +3,7 @@
 #include "archive/junk.h"
 #include "archive/rar.h"
 #include "archive/zip.h"
+#include "common/passwordstore.h"
 #include "common/saturating.h"
 #include "common/textcompare.h"
 #include "scan/archivelist.h"
@@ -464,8 +465,16 @@ void ReadOpenFileFacts(const QString& path, CXExamination& found)
 
 // The open test and the listing with one open: false when the archive does not open (*error set as
 // CanOpenArchive sets it). The facts of a ZIP archive found by a walk come from its open file.
+// The password of a RAR archive whose headers are encrypted, from the store or the host.
+struct ScanPasswords
+{
+    CXPasswordStore* store = nullptr;
+    CXWorkerHost* host = nullptr;
+};
+
 bool OpenAndList(const QString& path, const QString& extensions, bool regularFile, int* error,
-                 const std::function<void()>& onOpened, Tally& tally, CXExamination* facts)
+                 const std::function<void()>& onOpened, Tally& tally, CXExamination* facts,
+                 const ScanPasswords& passwords = {})
 {
     switch (GetArchiveType(path)) {
     case 0: {
@@ -494,7 +503,18 @@ bool OpenAndList(const QString& path, const QString& extensions, bool regularFil
         // The library's open costs more than the listing of a small archive, so the open test's handle is
         // kept for the listing. Its open result does not depend on the listing mode.
         RarArchive archive;
-        const int result = archive.Open(path, RarOpenMode::ListSplit);
+        int result = archive.Open(path, RarOpenMode::ListSplit);
+        if (result == RarMissingPassword && passwords.store) {
+            const std::optional<QString> password = ResolveArchivePassword(
+                passwords.store, passwords.host, QFileInfo(path).fileName(), [&path](const QString& candidate) {
+                    return RarTestOpen(path, candidate) == RarSuccess ? CXPasswordStore::Test::Works
+                                                                      : CXPasswordStore::Test::Wrong;
+                });
+            if (password) {
+                archive.SetPassword(*password);
+                result = archive.Open(path, RarOpenMode::ListSplit);
+            }
+        }
         if (result != RarSuccess) {
             if (error)
                 *error = result;
@@ -573,13 +593,13 @@ bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, cons
 }
 
 CXExamination ExamineArchiveFile(const CXSettings& settings, const QString& path, const QString& imagePatterns,
-                                 bool regularFile)
+                                 bool regularFile, CXPasswordStore* passwords, CXWorkerHost* host)
 {
     CXExamination found;
     found.m_strPath = path;
     Tally tally;
-    found.m_bOpened =
-        OpenAndList(path, NormalisedExtensions(imagePatterns), regularFile, &found.m_nError, {}, tally, &found);
+    found.m_bOpened = OpenAndList(path, NormalisedExtensions(imagePatterns), regularFile, &found.m_nError, {}, tally,
+                                  &found, ScanPasswords{passwords, host});
     if (found.m_bOpened)
         found.m_nPhotos = FinishExamination(settings, path, tally, found.m_nMode, found.m_nPhotoBytes,
                                             found.m_nPhotoPackedBytes, found.m_nFolderCount);

@@ -6,7 +6,9 @@
 
 #include <functional>
 
+class CXPasswordStore;
 class CXSettings;
+class CXWorkerHost;
 
 // True when the archive opens with its format's reader (a ZIP name with the ZIP reader, a RAR name with
 // the UnRAR library). Otherwise false with *error set to the reader's open result; for a name that is
@@ -56,8 +58,10 @@ struct CXExamination
 // Examines one archive file with one open. regularFile: the caller has just seen a regular file at path
 // (a folder walk), so the ZIP reader skips its own look-up; otherwise the reader makes sure first that
 // the open cannot block on a pipe.
+// A RAR archive whose headers are encrypted is opened with a password from passwords, or one the host
+// is asked for; without one it stays unopened with RarMissingPassword.
 CXExamination ExamineArchiveFile(const CXSettings& settings, const QString& path, const QString& imagePatterns,
-                                 bool regularFile);
+                                 bool regularFile, CXPasswordStore* passwords = nullptr, CXWorkerHost* host = nullptr);
 
 // The reasons an archive is listed as invalid beyond its open error. volumePath: a full path or a name.
 QString VolumeMissingReason(const QString& volumePath);

@@ -177,8 +177,9 @@ class CXExaminer
 public:
     static constexpr size_t kAhead = 8;
 
-    CXExaminer(const CXSettings& settings, const QString& patterns, CXRunControl& run, bool ahead)
-        : m_settings(settings), m_strPatterns(patterns), m_run(run)
+    CXExaminer(const CXSettings& settings, const QString& patterns, CXRunControl& run, bool ahead,
+               CXPasswordStore* passwords, CXWorkerHost* host)
+        : m_settings(settings), m_strPatterns(patterns), m_run(run), m_pPasswords(passwords), m_pHost(host)
     {
         if (ahead && std::thread::hardware_concurrency() > 1)
             m_thread = std::thread([this] { Work(); });
@@ -272,7 +273,7 @@ private:
         if (!m_run.IsRunning())
             return std::nullopt;
         // The walk saw a regular file at path just now: the ZIP reader need not look it up again.
-        return ExamineArchiveFile(m_settings, path, m_strPatterns, true);
+        return ExamineArchiveFile(m_settings, path, m_strPatterns, true, m_pPasswords, m_pHost);
     }
 
     // Examines one waiting job with the lock released meanwhile. (A deque keeps its elements in place
@@ -311,6 +312,8 @@ private:
     const CXSettings& m_settings;
     const QString m_strPatterns;
     CXRunControl& m_run;
+    CXPasswordStore* m_pPasswords;
+    CXWorkerHost* m_pHost;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // the examiner's: work or quit
     std::condition_variable m_ready; // the walk's: an examination is done
@@ -338,7 +341,7 @@ class CXFolderWalker
 public:
     CXFolderWalker(CXArchiveList& model, CXRunControl& run, const CXSettings& settings)
         : m_model(model), m_run(run), m_pHost(model.m_pHost), m_recorder(model, true),
-          m_examiner(settings, model.m_strImagePatterns, run, model.m_bExamineAhead)
+          m_examiner(settings, model.m_strImagePatterns, run, model.m_bExamineAhead, model.m_pPasswords, model.m_pHost)
     {}
 
     // The archives found are sorted when it returns, after a stop too.
@@ -623,7 +626,7 @@ bool CXArchiveList::ScanFolder(const QString& folder, CXRunControl& run)
 
 void CXArchiveList::ExamineAndRecord(const QString& path, const CXSettings& settings)
 {
-    RecordExamination(ExamineArchiveFile(settings, path, m_strImagePatterns, false));
+    RecordExamination(ExamineArchiveFile(settings, path, m_strImagePatterns, false, m_pPasswords, m_pHost));
 }
 
 void CXArchiveList::RecordExamination(const CXExamination& found)

@@ -29,7 +29,7 @@ QString InvalidArchiveReason(const CXFileItem& item)
         return QStringLiteral("The archive is damaged");
     case RarMissingPassword:
     case RarBadPassword:
-        return QStringLiteral("The archive's headers are encrypted");
+        return QStringLiteral("Encrypted: no password");
     default:
         return QStringLiteral("The archive cannot be opened (code %1)").arg(item.m_nError);
     }

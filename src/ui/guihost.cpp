@@ -270,6 +270,14 @@ DeleteAnswer CXGuiWorkerHost::ConfirmArchiveDelete(const QString& fileName, bool
     return answer;
 }
 
+PasswordAnswer CXGuiWorkerHost::AskPassword(const QString& archiveName)
+{
+    PasswordAnswer answer;
+    answer.m_kind = PasswordAnswer::SkipAll;
+    Call([&] { answer = m_target.AskPassword(archiveName); });
+    return answer;
+}
+
 void CXGuiWorkerHost::ShowDiskSpaceMessage(const QString& text)
 {
     Call([&] { m_target.ShowDiskSpaceMessage(text); });

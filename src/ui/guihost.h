@@ -57,6 +57,8 @@ public:
     void RequestStop() override;
     void StepProgress() override;
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override;
+    // Skip all when the host is retired: no answer will come.
+    PasswordAnswer AskPassword(const QString& archiveName) override;
     void ShowDiskSpaceMessage(const QString& text) override;
     void WindowClosing() override { Retire(false); }
 

@@ -3,6 +3,7 @@
 #include "app/homepage.h"
 #include "archive/zip.h"
 #include "common/format.h"
+#include "common/passwordstore.h"
 #include "reports/scanreport.h"
 #include "scan/scanrunner.h"
 #include "settings/imagefilter.h"
@@ -12,6 +13,7 @@
 #include "ui/headerbanner.h"
 #include "ui/helpwindow.h"
 #include "ui/optionsdialog.h"
+#include "ui/passworddialog.h"
 #include "ui/scanresultsdialog.h"
 #include "ui/splashwindow.h"
 #include "ui/statusstrip.h"
@@ -138,6 +140,10 @@ public:
     {
         return m_window.AskArchiveDelete(fileName, moreFollow);
     }
+    PasswordAnswer AskPassword(const QString& archiveName) override
+    {
+        return CXPasswordDialog::Ask(archiveName, &m_window);
+    }
     void ShowDiskSpaceMessage(const QString& text) override { QMessageBox::warning(&m_window, Caption(), text); }
 
 private:
@@ -189,6 +195,7 @@ CMainDialog::~CMainDialog()
     m_pUnpackRun->CloseHost();
     m_pUnpackRun.reset();
     m_archives.m_pHost = nullptr;
+    m_archives.m_pPasswords = nullptr;
     m_pHelpWindow.reset();
 }
 
@@ -966,6 +973,8 @@ void CMainDialog::BeginScan()
     m_archives.m_pSettings = &m_settings;
     m_archives.SetImagePatterns(BuildImagePatternList(m_settings));
     m_archives.m_pHost = m_pHost.get();
+    m_pPasswords = std::make_unique<CXPasswordStore>();
+    m_archives.m_pPasswords = m_pPasswords.get();
     m_pHost->Open();
     if (!m_pScanRunner->StartScanThread(m_strSourceFolder)) {
         m_pHost->Retire();

@@ -14,6 +14,7 @@
 #include <QString>
 
 class CXGuiWorkerHost;
+class CXPasswordStore;
 class CXHelpWindow;
 class CXSplashWindow;
 struct OptionsOutcome;
@@ -184,6 +185,8 @@ private:
     std::unique_ptr<CXProgressHost> m_pProgressHost; // between the unpack run and m_pHost
     std::unique_ptr<CXTaskbarStatus> m_pTaskbar;
     std::unique_ptr<CXScanRunner> m_pScanRunner;
+    // The passwords of the last scan, kept for the unpack of its list; each scan starts a new one.
+    std::unique_ptr<CXPasswordStore> m_pPasswords;
     UnpackOperations m_unpackOps = DefaultUnpackOperations(); // the run's and the deferred deletion's
     std::unique_ptr<CXUnpackRun> m_pUnpackRun;
     CXTaskTimer m_scanTimer;

@@ -1,6 +1,7 @@
 #include "unpack/extractloop.h"
 
 #include "archive/junk.h"
+#include "common/passwordstore.h"
 #include "common/runcontrol.h"
 #include "common/workerhost.h"
 #include "platform/files.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -56,9 +58,34 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
         return tally.Finish() && whole;
     };
 
+    // The archive's password, settled at its first encrypted entry (or at the open, for encrypted
+    // headers) and used for all its other entries.
+    std::optional<QString> password;
+    bool passwordSettled = false;
+    const auto settlePassword = [&] {
+        if (!passwordSettled) {
+            passwordSettled = true;
+            password = ResolveArchivePassword(
+                ctx.m_pPasswords, ctx.m_pHost, archive.m_strFileName, [&source](const QString& candidate) {
+                    return source.TestPassword(candidate) ? CXPasswordStore::Test::Works : CXPasswordStore::Test::Wrong;
+                });
+            if (password)
+                source.SetPassword(*password);
+        }
+        return password.has_value();
+    };
+
     if (!source.Open(archive.m_strPath)) {
-        tally.MarkNotOpened();
-        return end();
+        if (!source.NeedsPassword()) {
+            tally.MarkNotOpened();
+            return end();
+        }
+        if (!settlePassword() || !source.Open(archive.m_strPath)) {
+            tally.MarkNotOpened();
+            tally.RecordFailure(archive.m_strPath, archive.m_strFileName, 0, 0, 0, false, false, false,
+                                zelvano::reason::EncryptedNoPassword());
+            return end();
+        }
     }
     CXJunkRules junk;
     source.ListNames(junk);
@@ -108,8 +135,8 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             refuse(entry.m_nDamage, source.FailureReason(entry.m_nDamage));
             continue;
         }
-        if (entry.m_bEncrypted) {
-            refuse(0, zelvano::reason::Encrypted());
+        if (entry.m_bEncrypted && !settlePassword()) {
+            refuse(0, zelvano::reason::EncryptedNoPassword());
             continue;
         }
 

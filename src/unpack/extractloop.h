@@ -43,6 +43,17 @@ public:
     virtual int ExtractTo(const QString& path, const std::function<void(qint64)>& onChunk) = 0;
     // Passes over the current entry.
     virtual void Skip() = 0;
+    // True when Open failed only for want of a password (encrypted headers).
+    virtual bool NeedsPassword() const { return false; }
+    // Whether password opens this archive's encrypted data (for a ZIP, the current entry's), without
+    // keeping anything written; and the password for the extractions from now on (empty for none).
+    // A format that reads no encryption knows no password.
+    virtual bool TestPassword(const QString& password)
+    {
+        (void)password;
+        return false;
+    }
+    virtual void SetPassword(const QString& password) { (void)password; }
     // Why an entry failed with this result code of the format, as the results show it.
     virtual QString FailureReason(int code) const = 0;
     // The codes recorded for an entry refused for its output path, and for a link entry.

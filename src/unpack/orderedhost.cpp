@@ -71,6 +71,12 @@ DeleteAnswer CXOrderedHost::ConfirmArchiveDelete(const QString& fileName, bool m
     return m_target.ConfirmArchiveDelete(fileName, moreFollow);
 }
 
+PasswordAnswer CXOrderedHost::AskPassword(const QString& archiveName)
+{
+    // A question waits for its answer: it is never held back.
+    return m_target.AskPassword(archiveName);
+}
+
 void CXOrderedHost::ShowDiskSpaceMessage(const QString& text)
 {
     m_target.ShowDiskSpaceMessage(text);

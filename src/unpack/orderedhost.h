@@ -35,6 +35,7 @@ public:
     void RequestStop() override;
     void StepProgress() override;
     DeleteAnswer ConfirmArchiveDelete(const QString& fileName, bool moreFollow) override;
+    PasswordAnswer AskPassword(const QString& archiveName) override;
     void ShowDiskSpaceMessage(const QString& text) override;
     void WindowClosing() override;
     void EntryProgress(qint64 bytesDone, qint64 bytesTotal) override;

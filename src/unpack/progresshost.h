@@ -38,6 +38,7 @@ public:
     {
         return m_target.ConfirmArchiveDelete(fileName, moreFollow);
     }
+    PasswordAnswer AskPassword(const QString& archiveName) override { return m_target.AskPassword(archiveName); }
     void ShowDiskSpaceMessage(const QString& text) override { m_target.ShowDiskSpaceMessage(text); }
     void WindowClosing() override { m_target.WindowClosing(); }
     void EntryProgress(qint64 bytesDone, qint64 bytesTotal) override;

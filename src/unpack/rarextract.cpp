@@ -39,7 +39,7 @@ QString RarFailureReason(int result)
         return failed("buffer too small");
     case RarMissingPassword:
     case RarBadPassword:
-        return zelvano::reason::Encrypted();
+        return zelvano::reason::EncryptedNoPassword();
     case RarReference:
         return failed("the file it refers to is missing");
     case RarRefusedLink:
@@ -57,8 +57,11 @@ public:
     bool Open(const QString& path) override
     {
         m_strPath = path;
+        m_rar.SetPassword(m_strPassword);
         // The output paths are absolute: the process's current directory is never changed.
-        if (m_rar.Open(path, RarOpenMode::Extract) != RarSuccess || !m_rar.IsOpen())
+        const int opened = m_rar.Open(path, RarOpenMode::Extract);
+        m_bNeedsPassword = opened == RarMissingPassword;
+        if (opened != RarSuccess || !m_rar.IsOpen())
             return false;
         m_rar.SetEmptyPassword();
         return true;
@@ -66,10 +69,13 @@ public:
 
     void ListNames(CXJunkRules& rules) override
     {
-        RarListArchive(m_strPath, [&rules](const RarEntry& entry) {
-            rules.AddName(entry.name);
-            return true;
-        });
+        RarListArchive(
+            m_strPath,
+            [&rules](const RarEntry& entry) {
+                rules.AddName(entry.name);
+                return true;
+            },
+            nullptr, m_strPassword);
     }
 
     int Next(CXSourceEntry& out) override
@@ -103,13 +109,23 @@ public:
 
     void Skip() override { m_rar.Skip(); }
 
+    bool NeedsPassword() const override { return m_bNeedsPassword; }
+    bool TestPassword(const QString& password) override { return RarTestPassword(m_strPath, password) == RarSuccess; }
+    void SetPassword(const QString& password) override
+    {
+        m_strPassword = password;
+        m_rar.SetPassword(password);
+    }
+
     QString FailureReason(int code) const override { return RarFailureReason(code); }
     int UnsafeCode() const override { return RarRefusedDestination; }
     int LinkCode() const override { return RarRefusedLink; }
 
 private:
     QString m_strPath;
+    QString m_strPassword;
     RarArchive m_rar;
+    bool m_bNeedsPassword = false;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 
 class CXArchiveTally;
 class CXCheckPool;
+class CXPasswordStore;
 class CXPrefetch;
 class CXSettings;
 class CXWorkerHost;
@@ -55,6 +56,8 @@ struct CXUnpackContext
     std::function<bool()> m_betweenEntries;
     // The pictures of the archive being extracted, extracted ahead on another core; null when none.
     CXPrefetch* m_pPrefetch = nullptr;
+    // The run's passwords; null when the run has none and asks for none (encrypted entries then fail).
+    CXPasswordStore* m_pPasswords = nullptr;
 
     // Forgets what an earlier run wrote.
     void ResetRun()

@@ -220,6 +220,8 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
 
     m_thread.Join(); // a worker that ended by itself (Cancel, too little space) is still to be joined
     m_options = m_settings;
+    // The passwords of the scan that made the list (and those typed since) serve its unpack.
+    m_ctx.m_pPasswords = m_list.m_pPasswords;
     m_host.Open();
     m_list.ClearFailedItems();
     const QString extensions = ToExtensionList(BuildImagePatternList(m_options));

@@ -39,9 +39,10 @@ inline QString LinkEntry()
 {
     return QStringLiteral("The entry is a link; links are not extracted");
 }
-inline QString Encrypted()
+// An encrypted entry or archive whose password the run does not know.
+inline QString EncryptedNoPassword()
 {
-    return QStringLiteral("The entry is encrypted");
+    return QStringLiteral("Encrypted: no password");
 }
 inline QString FolderNotCreated()
 {

@@ -6,6 +6,8 @@
 #include "unpack/unpackcontext.h"
 #include "unpack/validation.h"
 
+#include <QTemporaryDir>
+
 namespace {
 
 // A Unix symbolic link stored by a Unix archiver: its data is the link's target, not a picture.
@@ -82,8 +84,27 @@ public:
 
     void Skip() override {}
 
+    bool TestPassword(const QString& password) override
+    {
+        // The current entry, extracted whole to a scratch folder: only its checks prove the password.
+        const QTemporaryDir scratch;
+        if (!scratch.isValid())
+            return false;
+        ZipSetPassword(m_zip.get(), password.toUtf8());
+        const int32_t result = ZipExtractEntry(m_zip.get(), m_nCurrent, scratch.filePath(QStringLiteral("test")));
+        ZipSetPassword(m_zip.get(), m_password);
+        return result != ZIPRES_PASSWORD && result != ZIPRES_ENCRYPTED;
+    }
+    void SetPassword(const QString& password) override
+    {
+        m_password = password.toUtf8();
+        ZipSetPassword(m_zip.get(), m_password);
+    }
+
     QString FailureReason(int code) const override
     {
+        if (code == ZIPRES_PASSWORD || code == ZIPRES_ENCRYPTED)
+            return zelvano::reason::EncryptedNoPassword();
         if (code == ZIPRES_METHOD)
             return QStringLiteral("Unsupported compression method (%1)").arg(ZipMethodName(m_nCurrentMethod));
         return zelvano::reason::ExtractionFailed(code, QString::fromLatin1(ZipResultName(code)));
@@ -101,6 +122,7 @@ private:
     }
 
     QString m_extensions;
+    QByteArray m_password; // the archive's, once known
     ZipHandlePtr m_zip;
     int32_t m_nCount = 0;
     int32_t m_nNext = 0;

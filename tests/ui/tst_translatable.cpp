@@ -15,6 +15,7 @@
 #include "ui/helpwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/optionsdialog.h"
+#include "ui/passworddialog.h"
 #include "ui/scanresultsdialog.h"
 #include "ui/splashwindow.h"
 #include "ui/statusstrip.h"
@@ -405,6 +406,13 @@ void AboutBox(Subject& s)
     AddWidgetTree(s, box.get());
 }
 
+void PasswordDialog(Subject& s)
+{
+    auto dialog = std::make_shared<CXPasswordDialog>(QStringLiteral("a.rar"));
+    s.m_keep = {dialog};
+    AddWidgetTree(s, dialog.get());
+}
+
 void HelpWindow(Subject& s)
 {
     auto window = std::make_shared<CXHelpWindow>();
@@ -467,6 +475,7 @@ void TestTranslatable::everyTextIsTranslated_data()
     QTest::newRow("splash") << Builder(Splash);
     QTest::newRow("about box") << Builder(AboutBox);
     QTest::newRow("help window") << Builder(HelpWindow);
+    QTest::newRow("password question") << Builder(PasswordDialog);
     QTest::newRow("main window") << Builder(MainWindow);
 }
 

@@ -264,7 +264,7 @@ private Q_SLOTS:
         QTest::newRow("level 3: CRC mismatch fails")                   << 2 << ZipFault::CrcMismatch   << false << 0 << false << false << S("Extraction failed (ZIPRES_CRC");
         QTest::newRow("level 1: more data than listed fails")          << 0 << ZipFault::ListedSmaller << false << 0 << false << false << S("Extraction failed");
         QTest::newRow("level 1: less data than listed fails")          << 0 << ZipFault::ListedLarger  << false << 0 << false << false << S("Extraction failed");
-        QTest::newRow("level 1: encrypted entry fails")                << 0 << ZipFault::Encrypted     << false << 0 << false << false << S("The entry is encrypted");
+        QTest::newRow("level 1: encrypted entry fails")                << 0 << ZipFault::Encrypted     << false << 0 << false << false << S("Encrypted: no password");
         QTest::newRow("level 1: damaged local header fails")           << 0 << ZipFault::BadLocal      << false << 0 << false << false << S("Extraction failed (ZIPRES_CORRUPT");
         // clang-format on
     }
@@ -740,7 +740,7 @@ private Q_SLOTS:
         CXArchiveFile locked = fx.Archive(dest + S("/Locked.rar"));
         QVERIFY(!ExtractRarArchive(fx.m_ctx, locked));
         QCOMPARE(locked.m_arrFailedItems.size(), 1);
-        QCOMPARE(locked.m_arrFailedItems[0].m_strReason, zelvano::reason::Encrypted());
+        QCOMPARE(locked.m_arrFailedItems[0].m_strReason, zelvano::reason::EncryptedNoPassword());
         QVERIFY(!QFileInfo::exists(dest + S("/sub")));
     }
 

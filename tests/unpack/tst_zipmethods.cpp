@@ -31,8 +31,8 @@ private Q_SLOTS:
         QTest::newRow("Deflate64")        << 9  << false << QStringLiteral("Unsupported compression method (Deflate64)");
         QTest::newRow("PPMd")             << 98 << false << QStringLiteral("Unsupported compression method (PPMd)");
         QTest::newRow("a number without a name") << 77 << false << QStringLiteral("Unsupported compression method (method 77)");
-        QTest::newRow("WinZip AES")       << 99 << true  << zelvano::reason::Encrypted();
-        QTest::newRow("encrypted Deflate64") << 9 << true  << zelvano::reason::Encrypted();
+        QTest::newRow("WinZip AES")       << 99 << true  << zelvano::reason::EncryptedNoPassword();
+        QTest::newRow("encrypted Deflate64") << 9 << true  << zelvano::reason::EncryptedNoPassword();
         // clang-format on
     }
     void unpackedMethods()
