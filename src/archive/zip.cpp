@@ -129,6 +129,7 @@ public:
     int32_t Count() const { return m_nCount; }
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
+    int32_t TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook);
     int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
                          const QByteArray& password);
     void SetFileNameTest(ZipFileNameTest test) { m_fileNameTest = std::move(test); }
@@ -145,7 +146,8 @@ private:
     bool Overlaps(uint64_t start, uint64_t end);
     int32_t CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart, uint8_t& checkByte);
     int32_t StartDecryption(const QByteArray& password, Decryption& out);
-    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook,
+    // output null: the data are decoded and checked, and nothing is written.
+    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile* output, const ZipChunkHook& hook,
                      Decryption& crypt);
 
     QFile m_file;
@@ -689,7 +691,7 @@ int32_t CXZipReader::StartDecryption(const QByteArray& password, Decryption& out
     return result;
 }
 
-int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile& output, const ZipChunkHook& hook,
+int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile* output, const ZipChunkHook& hook,
                               Decryption& crypt)
 {
     // Allocated once per reader: a fresh pair of blocks per entry would cost more than a small entry.
@@ -729,7 +731,7 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
     auto deliver = [&](const char* data, uint64_t length) {
         const uint64_t room = declared - written;
         const uint64_t take = std::min(length, room);
-        if (take > 0 && output.write(data, qint64(take)) != qint64(take))
+        if (take > 0 && output && output->write(data, qint64(take)) != qint64(take))
             return ZIPRES_WRITE;
         crc = crc32(crc, reinterpret_cast<const Bytef*>(data), uInt(take));
         written += take;
@@ -791,6 +793,25 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
     return ZIPRES_OK;
 }
 
+int32_t CXZipReader::TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook)
+{
+    if (index < 0 || index >= m_nCount)
+        return ZIPRES_ARGS;
+    ZipEntry entry;
+    if (const int32_t result = GetEntry(index, entry))
+        return result == ZIPRES_METHOD && entry.IsEncrypted() && password.isEmpty() ? ZIPRES_ENCRYPTED : result;
+    if (entry.IsDirectory())
+        return ZIPRES_OK;
+    Decryption crypt;
+    if (entry.IsEncrypted()) {
+        if (password.isEmpty())
+            return ZIPRES_ENCRYPTED;
+        if (const int32_t result = StartDecryption(password, crypt))
+            return result;
+    }
+    return CopyData(m_cachedRecord, m_nCachedDataStart, nullptr, hook, crypt);
+}
+
 int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
                                   const QByteArray& password)
 {
@@ -827,7 +848,7 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
     if (!zelvano::platform::OpenForWriting(output, destination, &link))
         return link ? ZIPRES_UNSAFEPATH : ZIPRES_NOFILE;
     // A successful GetEntry left this entry in the cache.
-    const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, output, hook, crypt);
+    const int32_t result = CopyData(m_cachedRecord, m_nCachedDataStart, &output, hook, crypt);
     if (result == ZIPRES_OK && !output.isSequential())
         zelvano::platform::SetFileTimes(output, entry.m_ftCreated, entry.m_ftAccessed, entry.m_ftModified);
     output.close();
@@ -985,6 +1006,15 @@ int32_t ZipListEntries(ZipHandle handle, const ZipListCallback& onEntry)
     if (handle->m_nKind != kReaderKind)
         return ZIPRES_NOTREADER;
     return handle->m_reader.ListEntries(onEntry);
+}
+
+int32_t ZipTestEntry(ZipHandle handle, int32_t index, const QByteArray& password, const ZipChunkHook& hook)
+{
+    int32_t result = ZIPRES_ARGS;
+    if (handle)
+        result = handle->m_nKind != kReaderKind ? ZIPRES_NOTREADER : handle->m_reader.TestEntry(index, password, hook);
+    t_lastResult = result;
+    return result;
 }
 
 int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destination, const ZipChunkHook& hook)

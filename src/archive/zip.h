@@ -191,6 +191,11 @@ int32_t ZipSetFileNameTest(ZipHandle handle, ZipFileNameTest test);
 // that was not there before.
 int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destination, const ZipChunkHook& hook = {});
 
+// Decodes entry `index` with `password` (empty: none) and checks it as ZipExtractEntry would, writing
+// nothing anywhere: the results of ZipExtractEntry for a file entry (ZIPRES_OK, ZIPRES_PASSWORD, ZIPRES_CRC,
+// ...); ZIPRES_OK for a folder entry. The handle's own password is neither used nor changed.
+int32_t ZipTestEntry(ZipHandle handle, int32_t index, const QByteArray& password, const ZipChunkHook& hook = {});
+
 // The password for the encrypted entries (traditional ZIP encryption, WinZip AES) extracted from now on,
 // as the bytes the archiver hashed (UTF-8 for the passwords people type); empty clears it, and encrypted
 // entries fail with ZIPRES_ENCRYPTED again. The handle keeps a copy of its own, wiped when replaced or

@@ -6,8 +6,6 @@
 #include "unpack/unpackcontext.h"
 #include "unpack/validation.h"
 
-#include <QTemporaryDir>
-
 namespace {
 
 // A Unix symbolic link stored by a Unix archiver: its data is the link's target, not a picture.
@@ -86,13 +84,8 @@ public:
 
     bool TestPassword(const QString& password) override
     {
-        // The current entry, extracted whole to a scratch folder: only its checks prove the password.
-        const QTemporaryDir scratch;
-        if (!scratch.isValid())
-            return false;
-        ZipSetPassword(m_zip.get(), password.toUtf8());
-        const int32_t result = ZipExtractEntry(m_zip.get(), m_nCurrent, scratch.filePath(QStringLiteral("test")));
-        ZipSetPassword(m_zip.get(), m_password);
+        // Only the current entry's own checks prove the password; it is decoded, and nothing is written.
+        const int32_t result = ZipTestEntry(m_zip.get(), m_nCurrent, password.toUtf8());
         return result != ZIPRES_PASSWORD && result != ZIPRES_ENCRYPTED;
     }
     void SetPassword(const QString& password) override

@@ -231,6 +231,13 @@ void TestZipCrypto::madeByTools()
     QCOMPARE(ZipSetPassword(handle.get(), QByteArray()), ZIPRES_OK);
     QFile::remove(out);
     QCOMPARE(ZipResultName(ZipExtractEntry(handle.get(), 0, out)), "ZIPRES_ENCRYPTED");
+
+    // Testing a password decodes the whole entry and writes nothing: the check a password must pass.
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(ZipResultName(ZipTestEntry(handle.get(), 0, password)), "ZIPRES_OK");
+    QCOMPARE(ZipResultName(ZipTestEntry(handle.get(), 0, QByteArray("wrong"))), "ZIPRES_PASSWORD");
+    QCOMPARE(ZipResultName(ZipTestEntry(handle.get(), 0, QByteArray())), "ZIPRES_ENCRYPTED");
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), before);
     handle.reset();
 
     // One changed byte in the middle of the encrypted data.
@@ -242,6 +249,7 @@ void TestZipCrypto::madeByTools()
     QVERIFY(handle);
     QCOMPARE(ZipSetPassword(handle.get(), password), ZIPRES_OK);
     const int32_t damaged = ZipExtractEntry(handle.get(), 0, out);
+    QCOMPARE(ZipResultName(ZipTestEntry(handle.get(), 0, password)), ZipResultName(damaged));
     if (flipped == kAnyFailure)
         QVERIFY2(damaged != ZIPRES_OK, ZipResultName(damaged));
     else
