@@ -135,9 +135,8 @@ int SevenZArchive::Start(std::unique_ptr<QIODevice> device)
     SevenZEntry first;
     const int result = Next(first);
     if (result != SevenZOk && result != SevenZEnd) {
-        const int code = result == SevenZBadArchive && archive_format(a) == 0 ? int(SevenZOpenError) : result;
         Close();
-        return code;
+        return result;
     }
     m_bPending = true;
     m_nPendingResult = result;
@@ -151,8 +150,9 @@ int SevenZArchive::HeaderResult(int status)
     if (status == ARCHIVE_EOF)
         return SevenZEnd;
     // Encrypted headers cannot be read without a password; the library says so only in its text.
-    if (archive_read_has_encrypted_entries(a) > 0 || m_strError.contains(QLatin1String("encrypted")))
+    if (m_strError.contains(QLatin1String("encrypted"), Qt::CaseInsensitive))
         return SevenZEncrypted;
+    // Before the first header the format is not known yet: the bytes are no 7z archive at all.
     return status == ARCHIVE_FATAL && archive_format(a) == 0 ? SevenZOpenError : SevenZBadArchive;
 }
 
