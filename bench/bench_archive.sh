@@ -2,7 +2,8 @@
 # Archive access throughput: listing (entries per second) over a tree of many ZIP and RAR archives, and
 # extraction (MB per second written) of stored and deflated ZIP entries and of RAR entries, each beside
 # unzip and unrar doing the same work on the same files in the same run; with 7z installed, also of BZip2 and
-# LZMA ZIP entries (written by 7z) beside `7z x`.
+# LZMA ZIP entries (written by 7z) beside `7z x`, and of a solid 7z photo archive (the unpack of zelvano-cli)
+# beside `7z x`.
 #   bench_archive.sh BUILD_DIR
 # Sizes (environment): BENCH_LIST_ARCHIVES (per format, 300), BENCH_LIST_ENTRIES (per archive, 40),
 # BENCH_EXTRACT_ARCHIVES (per set, 4), BENCH_EXTRACT_MB (per archive, 16).
@@ -146,3 +147,30 @@ for set in stored deflated packed $methods; do
   tool_rate=$(rate "$tool_bytes" "$tool_secs" 1048576)
   printf '  %-13s zelvano %12s   %-12s %12s   ratio %s\n' "$label" "$ours_rate" "$tool" "$tool_rate" "$(ratio "$ours_rate" "$tool_rate")"
 done
+
+# ---- a 7z photo archive: the whole unpack of zelvano-cli (validation at level 2, nothing deleted) beside
+# `7z x` on the same archives; 7z archives are solid, so both read each archive in one pass
+cli=$build/src/cli/zelvano-cli
+if command -v 7z >/dev/null && [ -x "$cli" ]; then
+  rm -rf "$tmp/out" "$tmp/extract"
+  (cd "$src" && 7z a -bd -m0=lzma2 -ms=on "$tmp/gen/photos.7z" ./photo*.jpg >/dev/null)
+  mkdir -p "$tmp/sevenz" "$tmp/out/tool-7z"
+  for i in $(seq 1 "$extract_archives"); do cp "$tmp/gen/photos.7z" "$tmp/sevenz/set$i.7z"; done
+  cat "$tmp"/sevenz/* > /dev/null
+  t0=$(now)
+  HOME=$tmp/home "$cli" unpack --mode folder --validate 2 --delete none "$tmp/sevenz" >/dev/null
+  t1=$(now)
+  ours_secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  ours_bytes=$(find "$tmp/sevenz" -type f ! -name '*.7z' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  t0=$(now)
+  for f in "$tmp"/sevenz/*.7z; do 7z x -y -bd -o"$tmp/out/tool-7z/$(basename "$f" .7z)" "$f" >/dev/null; done
+  t1=$(now)
+  tool_secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  tool_bytes=$(find "$tmp/out/tool-7z" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  [ "$ours_bytes" -eq "$tool_bytes" ] || echo "warning: 7z output sizes differ ($ours_bytes vs $tool_bytes)"
+  ours_rate=$(rate "$ours_bytes" "$ours_secs" 1048576)
+  tool_rate=$(rate "$tool_bytes" "$tool_secs" 1048576)
+  printf '  %-13s zelvano %12s   %-12s %12s   ratio %s\n' "7z (unpack)" "$ours_rate" "7z x" "$tool_rate" "$(ratio "$ours_rate" "$tool_rate")"
+else
+  echo "  7z or zelvano-cli is missing: the 7z row is left out"
+fi

@@ -31,8 +31,10 @@ void AddFound(CXArchiveList& list, const CXArchiveFile& archive)
     list.AddArchive(archive);
     if (list.m_arrArchives.size() == before)
         return;
-    if (archive.m_nArchiveType == 0)
+    if (archive.m_nArchiveType == kZipArchive)
         ++list.m_nZipCount;
+    else if (archive.m_nArchiveType == kSevenZArchive)
+        ++list.m_nSevenZCount;
     else
         ++list.m_nRarCount;
 }

@@ -17,6 +17,7 @@ ScanReportFigures MakeScanReportFigures(const CXArchiveList& list, const QString
     f.m_strElapsed = elapsed;
     f.m_nZipCount = list.m_nZipCount;
     f.m_nRarCount = list.m_nRarCount;
+    f.m_nSevenZCount = list.m_nSevenZCount;
     f.m_nValid = list.m_arrArchives.size();
     f.m_nInvalid = list.m_arrInvalid.size();
     f.m_nTotalFound = f.m_nValid + f.m_nInvalid;
@@ -35,7 +36,7 @@ QString FormatReportTime(qint64 secondsSince1970)
 
 QStringList ScanSummaryLines(const ScanReportFigures& f)
 {
-    return {
+    QStringList lines{
         ReportFieldLine(QStringLiteral("Scan Path:"), QDir::toNativeSeparators(f.m_strScanPath)),
         ReportFieldLine(QStringLiteral("Started:"), FormatReportTime(f.m_tStarted)),
         ReportFieldLine(QStringLiteral("Finished:"), FormatReportTime(f.m_tFinished)),
@@ -46,9 +47,13 @@ QStringList ScanSummaryLines(const ScanReportFigures& f)
         ReportFieldLine(QStringLiteral("Skipped Archives:"), FormatNumber(f.m_nSkipped)),
         ReportFieldLine(QStringLiteral("Zip Archives:"), FormatNumber(f.m_nZipCount)),
         ReportFieldLine(QStringLiteral("RAR Archives:"), FormatNumber(f.m_nRarCount)),
-        ReportFieldLine(QStringLiteral("Total Photos:"), FormatNumber(f.m_nTotalPhotos)),
-        ReportFieldLine(QStringLiteral("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk)),
     };
+    // Reports of trees without 7z archives keep the lines they always had.
+    if (f.m_nSevenZCount > 0)
+        lines << ReportFieldLine(QStringLiteral("7z Archives:"), FormatNumber(f.m_nSevenZCount));
+    lines << ReportFieldLine(QStringLiteral("Total Photos:"), FormatNumber(f.m_nTotalPhotos))
+          << ReportFieldLine(QStringLiteral("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk));
+    return lines;
 }
 
 QString ScanArchiveLine(const CXArchiveFile& archive)

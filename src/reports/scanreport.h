@@ -17,6 +17,7 @@ struct ScanReportFigures
     QString m_strElapsed;   // the run timer's elapsed text
     qint64 m_nZipCount = 0;
     qint64 m_nRarCount = 0;
+    qint64 m_nSevenZCount = 0;
     qint64 m_nTotalFound = 0; // valid plus invalid
     qint64 m_nValid = 0;
     qint64 m_nInvalid = 0;
@@ -33,7 +34,8 @@ ScanReportFigures MakeScanReportFigures(const CXArchiveList& list, const QString
 // The time texts of the report ("Sunday, March 07, 2021 @02:05:09 PM" in the C locale).
 QString FormatReportTime(qint64 secondsSince1970);
 
-// The summary lines: scan path to size on disk, each label left-aligned in 22 characters.
+// The summary lines: scan path to size on disk, each label left-aligned in 22 characters. The 7z count
+// has its line only when the scan found a 7z archive.
 QStringList ScanSummaryLines(const ScanReportFigures& figures);
 // The line of one found archive: one space, its photo quantity left-aligned in 20 characters, its path.
 QString ScanArchiveLine(const CXArchiveFile& archive);

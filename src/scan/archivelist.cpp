@@ -51,6 +51,8 @@ void CXArchiveFile::InitFromExamination(const CXExamination& found)
     m_nPhotoBytes = found.m_nPhotoBytes;
     m_nPhotoPackedBytes = found.m_nPhotoPackedBytes;
     m_arrVolumes = found.m_arrVolumes;
+    if (found.m_nType >= 0)
+        m_nArchiveType = found.m_nType;
 }
 
 void CXArchiveFile::InitNames(const QString& path)
@@ -151,11 +153,38 @@ int GetArchiveType(const QString& path)
     if (dot < 0)
         return -1;
     const QStringView ext = name.mid(dot);
-    if (ext.compare(QLatin1String(".zip"), Qt::CaseInsensitive) == 0)
-        return 0;
-    if (ext.compare(QLatin1String(".rar"), Qt::CaseInsensitive) == 0)
-        return 1;
+    const auto is = [&ext](const char* suffix) { return ext.compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0; };
+    if (is(".zip") || is(".cbz"))
+        return kZipArchive;
+    if (is(".rar") || is(".cbr"))
+        return kRarArchive;
+    if (is(".7z"))
+        return kSevenZArchive;
     return -1;
+}
+
+int ArchiveTypeOfBytes(const QByteArray& head)
+{
+    // A local header starts an archive; an archive without entries is its end record alone.
+    if (head.startsWith(QByteArrayLiteral("PK\x03\x04")) || head.startsWith(QByteArrayLiteral("PK\x05\x06")))
+        return kZipArchive;
+    if (head.startsWith(QByteArrayLiteral("Rar!\x1a\x07\x00")) ||
+        head.startsWith(QByteArrayLiteral("Rar!\x1a\x07\x01\x00")))
+        return kRarArchive;
+    if (head.startsWith(QByteArrayLiteral("7z\xBC\xAF\x27\x1C")))
+        return kSevenZArchive;
+    return -1;
+}
+
+int DetectArchiveType(const QString& path)
+{
+    const int named = GetArchiveType(path);
+    QFile file(path);
+    // Never opened when it is no regular file: the open of a pipe blocks.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return named;
+    const int found = ArchiveTypeOfBytes(file.read(8));
+    return found >= 0 ? found : named;
 }
 
 void GetFileInfo(const QString& path, FileInfo& info)
@@ -219,6 +248,7 @@ void CXArchiveList::ResetForScan()
     m_arrNotTaken.clear();
     m_nZipCount = 0;
     m_nRarCount = 0;
+    m_nSevenZCount = 0;
 }
 
 int CXArchiveList::CountActiveArchives() const

@@ -97,7 +97,7 @@ public:
     qint64 m_tmCreated = 0;
     quint64 m_nFileSize = 0; // of a RAR volume set: the sum of its volumes
     qint32 m_nPhotoCount = 0;
-    qint32 m_nArchiveType = -1; // 0 ZIP, 1 RAR
+    qint32 m_nArchiveType = -1; // 0 ZIP, 1 RAR, 2 7z: what the file's bytes are, whatever its name says
     qint32 m_nSmartMode = 0;    // 1 into the archive's folder, 2 into a new folder named after it
     qint32 m_nFolderCount = 0;
     quint64 m_nPhotoBytes = 0;
@@ -125,8 +125,20 @@ private:
     void InitNames(const QString& path);
 };
 
-// 0 for a ".zip" file name, 1 for a ".rar" one (a volume of a set too), else -1 (case ignored).
+// The archive types.
+constexpr int kZipArchive = 0;
+constexpr int kRarArchive = 1;
+constexpr int kSevenZArchive = 2;
+
+// The type a file name claims: 0 for ".zip" and ".cbz", 1 for ".rar" (a volume of a set too) and ".cbr",
+// 2 for ".7z", else -1 (case ignored). Only such names are candidates of a scan.
 int GetArchiveType(const QString& path);
+// The type the file's first bytes tell (a ZIP local header or end record, a RAR 4 or RAR 5 signature, the
+// 7z signature); the type of the name when they tell none or the file cannot be read, so a file that is
+// no archive fails with the reader its name chooses.
+int DetectArchiveType(const QString& path);
+// The type the bytes tell, -1 when they tell none.
+int ArchiveTypeOfBytes(const QByteArray& head);
 // True for a file named like a volume of a multi-part RAR set: "name.partN.rar", N one or more digits
 // ("part" alone somewhere else in the name or the path does not count).
 bool IsRarVolumeName(const QString& path);
@@ -168,6 +180,7 @@ public:
     QList<CXArchiveFile> m_arrArchives; // sorted by path, ignoring case (then by the exact text)
     qint32 m_nZipCount = 0;
     qint32 m_nRarCount = 0;
+    qint32 m_nSevenZCount = 0;
     CXWorkerHost* m_pHost = nullptr; // stands in for the notify and status windows; may be null
     // The passwords for RAR archives whose headers are encrypted; null: such archives stay unopened.
     CXPasswordStore* m_pPasswords = nullptr;

@@ -2,11 +2,13 @@
 
 #include "archive/junk.h"
 #include "archive/rar.h"
+#include "archive/sevenz.h"
 #include "archive/zip.h"
 #include "common/passwordstore.h"
 #include "common/saturating.h"
 #include "common/textcompare.h"
 #include "scan/archivelist.h"
+#include "scan/nottaken.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
 #include "settings/titlecase.h"
@@ -371,6 +373,40 @@ bool ListRar(const QString& path, const QString& extensions, Tally& tally)
     return true;
 }
 
+// Lists an open 7z archive; returns the listing's result. Its names follow the RAR conventions ("/"
+// separated, folders without a trailing separator), so they count as a RAR listing's do. The reader knows
+// no packed size per entry: the pictures' share of the file stands for it.
+int ListOpenSevenZ(SevenZArchive& archive, const QString& extensions, quint64 fileSize, Tally& tally)
+{
+    CXListing listing;
+    quint64 total = 0;
+    quint64 photos = 0;
+    int result = SevenZOk;
+    SevenZEntry entry;
+    while ((result = archive.Next(entry)) == SevenZOk) {
+        total = SaturatingAdd(total, entry.size);
+        if (entry.isDirectory) {
+            listing.Add(entry.name, CXListing::Kind::RarDirectory);
+        } else if (!entry.isLink && MatchesExtensionList(entry.name, extensions)) {
+            photos = SaturatingAdd(photos, entry.size);
+            listing.Add(entry.name, CXListing::Kind::RarPhoto, entry.size, 0);
+        }
+    }
+    listing.Count(tally);
+    if (total > 0)
+        tally.packedBytes = quint64(double(fileSize) * (double(photos) / double(total)));
+    return result == SevenZEnd ? int(SevenZOk) : result;
+}
+
+bool ListSevenZ(const QString& path, const QString& extensions, Tally& tally)
+{
+    SevenZArchive archive;
+    if (archive.Open(path) != SevenZOk)
+        return false;
+    (void)ListOpenSevenZ(archive, extensions, quint64(qMax<qint64>(QFileInfo(path).size(), 0)), tally);
+    return true;
+}
+
 QString NormalisedExtensions(const QString& imagePatterns)
 {
     return ToExtensionList(imagePatterns.toLower()).trimmed();
@@ -390,7 +426,7 @@ int FinishExamination(const CXSettings& settings, const QString& path, const Tal
 
 bool CanOpenArchive(const QString& path, int* error)
 {
-    switch (GetArchiveType(path)) {
+    switch (DetectArchiveType(path)) {
     case 0: {
         ZipHandle zip = ZipOpen(path);
         if (zip) {
@@ -404,6 +440,15 @@ bool CanOpenArchive(const QString& path, int* error)
     case 1: {
         const int result = RarTestOpen(path);
         if (result == RarSuccess)
+            return true;
+        if (error)
+            *error = result;
+        return false;
+    }
+    case kSevenZArchive: {
+        SevenZArchive archive;
+        const int result = archive.Open(path);
+        if (result == SevenZOk)
             return true;
         if (error)
             *error = result;
@@ -423,12 +468,15 @@ int ExamineArchive(const CXSettings& settings, const QString& path, const QStrin
     const QString extensions = NormalisedExtensions(imagePatterns);
     Tally tally;
     bool opened = false;
-    switch (GetArchiveType(path)) {
-    case 0:
+    switch (DetectArchiveType(path)) {
+    case kZipArchive:
         opened = ListZip(path, extensions, tally);
         break;
-    case 1:
+    case kRarArchive:
         opened = ListRar(path, extensions, tally);
+        break;
+    case kSevenZArchive:
+        opened = ListSevenZ(path, extensions, tally);
         break;
     default:
         break;
@@ -472,11 +520,11 @@ struct ScanPasswords
     CXWorkerHost* host = nullptr;
 };
 
-bool OpenAndList(const QString& path, const QString& extensions, bool regularFile, int* error,
-                 const std::function<void()>& onOpened, Tally& tally, CXExamination* facts,
-                 const ScanPasswords& passwords = {})
+bool OpenAndListType(int type, const QString& path, const QString& extensions, bool regularFile, int* error,
+                     const std::function<void()>& onOpened, Tally& tally, CXExamination* facts,
+                     const ScanPasswords& passwords)
 {
-    switch (GetArchiveType(path)) {
+    switch (type) {
     case 0: {
         ZipFileFacts zipFacts;
         ZipHandlePtr zip(regularFile ? ZipOpenRegularFile(path, facts ? &zipFacts : nullptr) : ZipOpen(path));
@@ -559,9 +607,46 @@ bool OpenAndList(const QString& path, const QString& extensions, bool regularFil
         }
         return true;
     }
+    case kSevenZArchive: {
+        SevenZArchive archive;
+        const int result = archive.Open(path);
+        if (result != SevenZOk) {
+            if (error)
+                *error = result;
+            return false;
+        }
+        if (onOpened)
+            onOpened();
+        if (facts && regularFile)
+            ReadOpenFileFacts(path, *facts);
+        else if (facts)
+            ReadFileFacts(path, *facts);
+        const quint64 size = facts ? facts->m_nFileSize : quint64(qMax<qint64>(QFileInfo(path).size(), 0));
+        // A listing that ends early on a damaged header keeps what it counted, as with the others.
+        (void)ListOpenSevenZ(archive, extensions, size, tally);
+        return true;
+    }
     default:
         return false;
     }
+}
+
+// The reader is chosen by the file's bytes. An archive whose name claims another type and that fails
+// to open is named by what it is, since the name's reader never saw it.
+bool OpenAndList(const QString& path, const QString& extensions, bool regularFile, int* error,
+                 const std::function<void()>& onOpened, Tally& tally, CXExamination* facts,
+                 const ScanPasswords& passwords = {})
+{
+    const int type = DetectArchiveType(path);
+    if (facts)
+        facts->m_nType = type;
+    int code = 0;
+    const bool opened = OpenAndListType(type, path, extensions, regularFile, &code, onOpened, tally, facts, passwords);
+    if (!opened && error && type >= 0)
+        *error = code;
+    if (!opened && facts && facts->m_strReason.isEmpty() && type >= 0 && type != GetArchiveType(path))
+        facts->m_strReason = OpenFailureReason(type, code);
+    return opened;
 }
 
 } // namespace

@@ -10,9 +10,9 @@ class CXPasswordStore;
 class CXSettings;
 class CXWorkerHost;
 
-// True when the archive opens with its format's reader (a ZIP name with the ZIP reader, a RAR name with
-// the UnRAR library). Otherwise false with *error set to the reader's open result; for a name that is
-// neither ZIP nor RAR, false with *error left as it was.
+// True when the archive opens with its format's reader (the ZIP reader, the UnRAR library or the 7z
+// reader, chosen by the file's first bytes, else by its name). Otherwise false with *error set to the
+// reader's open result; for a file that is none of them, false with *error left as it was.
 bool CanOpenArchive(const QString& path, int* error);
 
 // Lists the archive's entries (directory information only, no entry data) and returns the number of photo
@@ -39,6 +39,7 @@ bool OpenAndExamineArchive(const CXSettings& settings, const QString& path, cons
 struct CXExamination
 {
     QString m_strPath;
+    int m_nType = -1;       // the type the file's bytes tell (its name's when they tell none)
     bool m_bOpened = false; // false: the archive did not open, m_nError says why
     int m_nError = 0;
     int m_nPhotos = -1;

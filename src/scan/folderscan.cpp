@@ -92,8 +92,10 @@ public:
         archive.InitFromExamination(found);
         if (!Add(archive))
             return; // listed already
-        if (archive.m_nArchiveType == 0)
+        if (archive.m_nArchiveType == kZipArchive)
             ++m_model.m_nZipCount;
+        else if (archive.m_nArchiveType == kSevenZArchive)
+            ++m_model.m_nSevenZCount;
         else
             ++m_model.m_nRarCount;
     }

@@ -1,14 +1,32 @@
 #include "scan/nottaken.h"
 
 #include "archive/rar.h"
+#include "archive/sevenz.h"
 #include "archive/zip.h"
 
 QString InvalidArchiveReason(const CXFileItem& item)
 {
     if (!item.m_strReason.isEmpty())
         return item.m_strReason;
-    if (GetArchiveType(item.m_strPath) == 0) {
-        switch (item.m_nError) {
+    return OpenFailureReason(GetArchiveType(item.m_strPath), item.m_nError);
+}
+
+QString OpenFailureReason(int type, int error)
+{
+    if (type == kSevenZArchive) {
+        switch (error) {
+        case SevenZOpenError:
+            return QStringLiteral("Not a 7z archive, or one that cannot be read");
+        case SevenZBadArchive:
+            return QStringLiteral("The archive is damaged");
+        case SevenZEncrypted:
+            return SevenZFailureReason(SevenZEncrypted);
+        default:
+            return QStringLiteral("The archive cannot be opened (%1)").arg(QLatin1String(SevenZResultName(error)));
+        }
+    }
+    if (type == kZipArchive) {
+        switch (error) {
         case ZIPRES_NOFILE:
             return QStringLiteral("The file cannot be read");
         case ZIPRES_IOERROR:
@@ -16,10 +34,10 @@ QString InvalidArchiveReason(const CXFileItem& item)
         case ZIPRES_BADZIP:
             return QStringLiteral("The archive is damaged");
         default:
-            return QStringLiteral("The archive cannot be opened (%1)").arg(QLatin1String(ZipResultName(item.m_nError)));
+            return QStringLiteral("The archive cannot be opened (%1)").arg(QLatin1String(ZipResultName(error)));
         }
     }
-    switch (item.m_nError) {
+    switch (error) {
     case RarOpenError:
         return QStringLiteral("The file cannot be read");
     case RarUnknownFormat:
@@ -31,7 +49,7 @@ QString InvalidArchiveReason(const CXFileItem& item)
     case RarBadPassword:
         return QStringLiteral("Encrypted: no password");
     default:
-        return QStringLiteral("The archive cannot be opened (code %1)").arg(item.m_nError);
+        return QStringLiteral("The archive cannot be opened (code %1)").arg(error);
     }
 }
 

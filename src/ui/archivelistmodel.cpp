@@ -1,6 +1,7 @@
 #include "ui/archivelistmodel.h"
 
 #include "common/format.h"
+#include "scan/archivelist.h"
 #include "ui/archivelistview.h"
 
 #include <algorithm>
@@ -200,6 +201,24 @@ QString CXArchiveTableModel::NameSortKey(const QString& name)
 
 QString CXArchiveTableModel::TypeText(const QString& path, int archiveType)
 {
+    const auto plain = [](int type) {
+        switch (type) {
+        case kSevenZArchive:
+            return tr("7-Zip archive");
+        case kRarArchive:
+            return tr("RAR archive");
+        default:
+            return tr("ZIP archive");
+        }
+    };
+    // An archive whose name claims another type is read as what its bytes are; the list says both.
+    const int named = GetArchiveType(path);
+    if (named >= 0 && named != archiveType && archiveType >= 0) {
+        const QString claimed = named == kSevenZArchive ? tr("7z") : named == kRarArchive ? tr("RAR") : tr("ZIP");
+        return tr("%1 (named as %2)").arg(plain(archiveType), claimed);
+    }
+    if (archiveType == kSevenZArchive)
+        return plain(archiveType);
     // One look-up per extension: the MIME database is slow enough to matter for thousands of rows.
     static QHash<QString, QString> cache;
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
@@ -212,7 +231,7 @@ QString CXArchiveTableModel::TypeText(const QString& path, int archiveType)
     }
     if (!it->isEmpty())
         return *it;
-    return archiveType == 1 ? tr("RAR archive") : tr("ZIP archive");
+    return plain(archiveType);
 }
 
 QString CXArchiveTableModel::TimeText(qint64 secondsSince1970)

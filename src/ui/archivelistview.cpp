@@ -253,7 +253,8 @@ int CXListCtrl::RebuildList(bool fresh)
     sinceEvents.start();
     for (int i = 0; i < archives.size(); ++i) {
         const CXArchiveFile& archive = archives.at(i);
-        if ((m_nFilter == 1 && archive.m_nArchiveType == 1) || (m_nFilter == 2 && archive.m_nArchiveType == 0))
+        // Filter 1 shows the ZIP archives only, 2 the RAR ones, 3 the 7z ones.
+        if (m_nFilter != 0 && archive.m_nArchiveType != m_nFilter - 1)
             continue;
         if (archive.m_nPhotoCount == -1 || archive.m_bRemoved)
             continue;
@@ -292,6 +293,7 @@ int CXListCtrl::RebuildList(bool fresh)
     m_nActiveArchives = m_pArchives->CountActiveArchives();
     m_nZipCount = m_pArchives->m_nZipCount;
     m_nRarCount = m_pArchives->m_nRarCount;
+    m_nSevenZCount = m_pArchives->m_nSevenZCount;
 
     m_pModel->SetExtractTo(extractTo);
     m_pModel->SetRows(std::move(rows));
@@ -320,6 +322,7 @@ void CXListCtrl::ClearList()
     m_nActiveArchives = 0;
     m_nZipCount = 0;
     m_nRarCount = 0;
+    m_nSevenZCount = 0;
 }
 
 int CXListCtrl::RowCount() const
@@ -386,12 +389,21 @@ void CXListCtrl::UpdateStatusTexts()
     if (m_nActiveArchives <= 0)
         return;
     const QString found = FormatNumber(m_nActiveArchives);
-    if (m_nFilter == 1)
+    if (m_nFilter == 1 && m_nSevenZCount > 0)
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1 (%2 RAR and 7z Archives not shown)")
+                                   .arg(found, FormatNumber(m_nRarCount + m_nSevenZCount)));
+    else if (m_nFilter == 1)
         m_pStatus->SetMainText(
             tr("Photo Archives Found: %1 (%2 RAR Archives not shown)").arg(found, FormatNumber(m_nRarCount)));
+    else if (m_nFilter == 2 && m_nSevenZCount > 0)
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1 (%2 ZIP and 7z Archives not shown)")
+                                   .arg(found, FormatNumber(m_nZipCount + m_nSevenZCount)));
     else if (m_nFilter == 2)
         m_pStatus->SetMainText(
             tr("Photo Archives Found: %1 (%2 ZIP Archives not shown)").arg(found, FormatNumber(m_nZipCount)));
+    else if (m_nFilter == 3)
+        m_pStatus->SetMainText(tr("Photo Archives Found: %1 (%2 ZIP and RAR Archives not shown)")
+                                   .arg(found, FormatNumber(m_nZipCount + m_nRarCount)));
     else
         m_pStatus->SetMainText(tr("Photo Archives Found: %1").arg(found));
 }
@@ -528,16 +540,21 @@ QMenu* CXListCtrl::CreateContextMenu()
     all->setCheckable(true);
     all->setChecked(m_nFilter == 0);
     filter->addSeparator();
-    // Choosing one type only makes sense when both are there.
-    const bool bothTypes = m_nZipCount > 0 && m_nRarCount > 0;
-    QAction* zip = add(filter, tr("Show *.zip files"), "showZipAction", [this] { ChooseFilter(1); });
-    QAction* rar = add(filter, tr("Show *.rar files"), "showRarAction", [this] { ChooseFilter(2); });
-    zip->setCheckable(true);
-    rar->setCheckable(true);
-    zip->setEnabled(bothTypes);
-    rar->setEnabled(bothTypes);
-    zip->setChecked(bothTypes && m_nFilter == 1);
-    rar->setChecked(bothTypes && m_nFilter == 2);
+    // Choosing one type only makes sense when another one is there too.
+    const int counts[] = {m_nZipCount, m_nRarCount, m_nSevenZCount};
+    const int typesPresent = int(std::count_if(std::begin(counts), std::end(counts), [](int n) { return n > 0; }));
+    const auto typeAction = [&](const QString& text, const char* name, int choice) {
+        QAction* action = add(filter, text, name, [this, choice] { ChooseFilter(choice); });
+        const bool usable = typesPresent >= 2 && counts[choice - 1] > 0;
+        action->setCheckable(true);
+        action->setEnabled(usable);
+        action->setChecked(usable && m_nFilter == choice);
+    };
+    typeAction(tr("Show *.zip files"), "showZipAction", 1);
+    typeAction(tr("Show *.rar files"), "showRarAction", 2);
+    // Only offered when the list holds a 7z archive, so the menu of ZIP and RAR lists stays as it was.
+    if (m_nSevenZCount > 0)
+        typeAction(tr("Show *.7z files"), "showSevenZAction", 3);
     menu->addSeparator();
     add(menu, tr("Clear List"), "clearListAction", [this] { Q_EMIT clearListRequested(); });
     return menu;

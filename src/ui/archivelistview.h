@@ -152,5 +152,6 @@ private:
     int m_nActiveArchives = 0;
     int m_nZipCount = 0;
     int m_nRarCount = 0;
+    int m_nSevenZCount = 0;
     ShellCall m_fnShellCall;
 };

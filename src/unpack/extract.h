@@ -14,6 +14,7 @@ struct CXUnpackContext;
 // Checks the run flag (and so the pause gate) before every entry and between data chunks.
 [[nodiscard]] bool ExtractZipArchive(CXUnpackContext& ctx, CXArchiveFile& archive);
 [[nodiscard]] bool ExtractRarArchive(CXUnpackContext& ctx, CXArchiveFile& archive);
+[[nodiscard]] bool ExtractSevenZArchive(CXUnpackContext& ctx, CXArchiveFile& archive);
 
 // The per-archive delete question: Yes without asking when confirmation is off, else asks the host.
 [[nodiscard]] DeleteAnswer ConfirmArchiveDelete(CXUnpackContext& ctx, const QString& fileName, bool moreFollow);

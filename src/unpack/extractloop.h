@@ -65,6 +65,7 @@ public:
 // picture is written as a file).
 std::unique_ptr<CXArchiveSource> NewZipSource(const QString& extensions);
 std::unique_ptr<CXArchiveSource> NewRarSource();
+std::unique_ptr<CXArchiveSource> NewSevenZSource();
 
 // True when the loop writes this entry (a picture that is no folder, link, known junk, damaged or
 // encrypted entry); the same rule for the loop and for the extraction ahead of it.

@@ -7,6 +7,7 @@ UnpackOperations DefaultUnpackOperations()
     UnpackOperations ops;
     ops.extractZip = ExtractZipArchive;
     ops.extractRar = ExtractRarArchive;
+    ops.extractSevenZ = ExtractSevenZArchive;
     ops.confirmDelete = ConfirmArchiveDelete;
     ops.deleteArchive = DeleteArchive;
     ops.deleteArchives = DeleteArchives;

@@ -473,6 +473,11 @@ void CXUnpackRun::RunWorker()
     const bool ahead = m_options.m_nValidationLevel != ValidateLoads && std::thread::hardware_concurrency() >= 2;
     std::unique_ptr<CXPrefetch> next;
     qsizetype nextIndex = -1;
+    const auto newSource = [this](int type) -> std::unique_ptr<CXArchiveSource> {
+        if (type == kZipArchive)
+            return NewZipSource(m_ctx.m_strImageExtensions);
+        return type == kSevenZArchive ? NewSevenZSource() : NewRarSource();
+    };
     const auto startAhead = [&](qsizetype from) {
         next.reset();
         nextIndex = -1;
@@ -481,16 +486,15 @@ void CXUnpackRun::RunWorker()
             if (later.m_nArchive < 0 || later.m_nArchive >= m_list.m_arrArchives.size())
                 continue;
             const QString path = m_list.m_arrArchives.at(later.m_nArchive).m_strPath;
-            const int type = GetArchiveType(path);
-            if (type != 0 && type != 1)
+            const int type = DetectArchiveType(path);
+            if (type != kZipArchive && type != kRarArchive && type != kSevenZArchive)
                 return;
             const QString folder = QFileInfo(path).absolutePath();
             if (!m_ctx.m_cleanedFolders.contains(folder)) {
                 m_ctx.m_cleanedFolders.insert(folder);
                 RemoveStaleTempFiles(folder);
             }
-            next = std::make_unique<CXPrefetch>(type == 0 ? NewZipSource(m_ctx.m_strImageExtensions) : NewRarSource(),
-                                                path, m_ctx.m_strImageExtensions, folder, m_run);
+            next = std::make_unique<CXPrefetch>(newSource(type), path, m_ctx.m_strImageExtensions, folder, m_run);
             nextIndex = j;
             return;
         }
@@ -523,12 +527,16 @@ void CXUnpackRun::RunWorker()
         m_ctx.m_pHandedOver.reset();
         m_ctx.m_betweenEntries = [&] { return (flow = applyDone(false)) == Flow::Continue; };
         bool ok = false;
-        switch (GetArchiveType(path)) {
-        case 0:
+        // The reader is chosen by the file's bytes, as the scan chose it.
+        switch (DetectArchiveType(path)) {
+        case kZipArchive:
             ok = m_ops.extractZip(m_ctx, archive);
             break;
-        case 1:
+        case kRarArchive:
             ok = m_ops.extractRar(m_ctx, archive);
+            break;
+        case kSevenZArchive:
+            ok = m_ops.extractSevenZ && m_ops.extractSevenZ(m_ctx, archive);
             break;
         default:
             break;

@@ -80,6 +80,7 @@ struct UnpackOperations
 {
     std::function<bool(CXUnpackContext&, CXArchiveFile&)> extractZip;
     std::function<bool(CXUnpackContext&, CXArchiveFile&)> extractRar;
+    std::function<bool(CXUnpackContext&, CXArchiveFile&)> extractSevenZ;
     std::function<DeleteAnswer(CXUnpackContext&, const QString&, bool)> confirmDelete;
     std::function<bool(const QString&, bool)> deleteArchive;
     std::function<bool(const QStringList&, bool)> deleteArchives;
