@@ -411,6 +411,8 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
     };
     if (parser.isSet(QStringLiteral("delete-other-files")))
         settings.m_bDeleteOtherFiles = 1;
+    if (parser.isSet(QStringLiteral("no-export-detection")))
+        settings.m_bExportDetection = 0;
     return pair("overwrite", "skip-existing", settings.m_bOverwritePhotos) &&
            pair("rename", "no-rename", settings.m_bRenameFolder);
 }

@@ -8,6 +8,7 @@
 #include "platform/scanscope.h"
 #include "scan/examine.h"
 #include "settings/settings.h"
+#include "takeout/exportname.h"
 
 #include <algorithm>
 #include <QDir>
@@ -61,6 +62,14 @@ public:
             m_setSkipped.insert(path.toCaseFolded());
         for (const CXFileItem& item : std::as_const(model.m_arrInvalid))
             m_setInvalid.insert(item.m_strPath);
+    }
+
+    // An export's part in .tgz form is named in the list of invalid files, so it is not silently missed.
+    void RecordTakeoutTarball(const QString& name, const QString& path)
+    {
+        const bool detect = !m_model.m_pSettings || m_model.m_pSettings->m_bExportDetection;
+        if (detect && ParseTakeoutPartName(name).m_bTarball && !KnownInvalid(path))
+            m_model.m_arrInvalid.append(CXFileItem{name, path, 0, TakeoutTarballReason()});
     }
 
     void Record(const CXExamination& found)
@@ -516,8 +525,10 @@ private:
             }
             const int type = GetArchiveType(path);
             Progress(holding);
-            if (type == -1)
+            if (type == -1) {
+                m_recorder.RecordTakeoutTarball(name, path);
                 continue;
+            }
             if (info.isSymLink() || info.isJunction()) {
                 const QString target = info.canonicalFilePath();
                 if (!target.isEmpty() && !InsideChosenFolder(target)) {
