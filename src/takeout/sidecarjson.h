@@ -8,7 +8,7 @@
 #include <optional>
 
 // A sidecar larger than this is not read: real ones hold a few kilobytes.
-inline constexpr qint64 kMaxSidecarBytes = 1024 * 1024;
+inline constexpr qint64 kMaxSidecarBytes = qint64(1024) * 1024;
 
 // The time the picture was taken, in seconds since 1970: "photoTakenTime.timestamp", else
 // "creationTime.timestamp" (a string of digits as Google writes it, or a number). Nothing for a document

@@ -38,7 +38,7 @@ bool SplitCounter(const QString& name, QString& base, QString& counter)
 // carries no such suffix.
 QString WithoutEditedSuffix(const QString& name)
 {
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
     for (const QString& suffix : EditedCopySuffixes()) {
@@ -68,7 +68,7 @@ void AddStems(const QString& base, const QString& counter, QStringList& out)
             add(base.left(limit));
     }
     // Early exports named the sidecar after the picture without its extension.
-    const int dot = base.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
     if (dot > 0)
         add(base.left(dot));
 }
