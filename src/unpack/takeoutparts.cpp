@@ -9,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 
 const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile& archive)
 {
@@ -39,8 +38,17 @@ bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputNam
         // A sidecar the user kept, or one from an earlier run: left as it is when it says the same.
         return existing.open(QIODevice::ReadOnly) && existing.size() == content.size() && existing.readAll() == content;
     }
-    QSaveFile file(planned.m_strPath);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    // A plain write, not a synced one: the sidecar is a copy of what the archive still holds, and a sync per
+    // sidecar would cost more than the pictures' own writes.
+    QFile file(planned.m_strPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    if (file.write(content) == content.size() && file.flush()) {
+        file.close();
+        return true;
+    }
+    file.remove();
+    return false;
 }
 
 void DateTakeoutPicture(const CXTakeoutPartData* part, int index, const QString& path, CXArchiveFile& archive)
