@@ -99,6 +99,9 @@ public:
         }
         CXArchiveFile archive;
         archive.InitFromExamination(found);
+        // Every part of a photo export goes into the export's one folder, whatever its own layout advises.
+        if (!archive.m_strExportKey.isEmpty() && (!m_model.m_pSettings || m_model.m_pSettings->m_bExportDetection))
+            archive.m_nSmartMode = 2;
         if (!Add(archive))
             return; // listed already
         if (archive.m_nArchiveType == 0)

@@ -163,6 +163,7 @@ private Q_SLOTS:
         QCOMPARE(run.report.m_arrExports, QStringList{kLibrary});
         for (const CXArchiveFile& part : std::as_const(run.list.m_arrArchives)) {
             QCOMPARE(part.m_strExportKey, kKey);
+            QCOMPARE(part.m_nSmartMode, 2); // the list shows the one decision for all parts
             QCOMPARE(part.m_nErrors, 0);
             QCOMPARE(part.m_nOtherFiles, 0); // the sidecars are accounted for
         }
