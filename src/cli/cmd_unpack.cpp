@@ -13,6 +13,7 @@
 #include "scan/scanrunner.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "takeout/exportname.h"
 #include "unpack/deferreddelete.h"
 #include "unpack/destination.h"
 #include "unpack/extract.h"
@@ -341,6 +342,12 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
             // Why it stayed although deletion was chosen; empty when deleted or nothing was to be deleted.
             {QStringLiteral("kept"), sel.m_bDeleted ? QString() : sel.m_strKept},
         };
+        // A part of a photo export: the export's folder and what its pictures' sidecars gave.
+        if (IsExportPart(settings, a)) {
+            archive.insert(QStringLiteral("export"), TakeoutFolderName(a.m_strExportKey));
+            archive.insert(QStringLiteral("datesRestored"), a.m_nDatesRestored);
+            archive.insert(QStringLiteral("noDateFound"), a.m_nNoDate);
+        }
         if (sel.m_bDeleted)
             archive.insert(QStringLiteral("deleted"),
                            DeletesToTrash(settings) ? QStringLiteral("trash") : QStringLiteral("permanent"));
@@ -353,7 +360,7 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
             {QStringLiteral("reason"), entry.m_strReason},
         });
     }
-    return QJsonDocument(QJsonObject{
+    QJsonObject document{
         {QStringLiteral("scanPath"), DisplayPath(data.m_strScanPath)},
         {QStringLiteral("started"), data.m_tStarted},
         {QStringLiteral("finished"), data.m_tFinished},
@@ -365,7 +372,13 @@ QJsonDocument UnpackJson(const UnpackReportData& data, const CXArchiveList& list
         {QStringLiteral("errors"), data.m_nErrors},
         {QStringLiteral("archives"), archives},
         {QStringLiteral("notTaken"), notTaken},
-    });
+    };
+    if (!data.m_arrExports.isEmpty()) {
+        document.insert(QStringLiteral("exports"), QJsonArray::fromStringList(data.m_arrExports));
+        document.insert(QStringLiteral("datesRestored"), data.m_nDatesRestored);
+        document.insert(QStringLiteral("noDateFound"), data.m_nNoDate);
+    }
+    return QJsonDocument(document);
 }
 
 // Applies the options to the settings of this run. False (with a message) for a value it does not know.
@@ -412,6 +425,8 @@ bool ApplyOptions(const QCommandLineParser& parser, CXSettings& settings, QTextS
     };
     if (parser.isSet(QStringLiteral("delete-other-files")))
         settings.m_bDeleteOtherFiles = 1;
+    if (parser.isSet(QStringLiteral("no-export-detection")))
+        settings.m_bExportDetection = 0;
     return pair("overwrite", "skip-existing", settings.m_bOverwritePhotos) &&
            pair("rename", "no-rename", settings.m_bRenameFolder);
 }
@@ -547,7 +562,7 @@ int RunUnpackCommand(const QStringList& args, QTextStream& out, QTextStream& err
     if (parser.isSet(QStringLiteral("json"))) {
         out << UnpackJson(data, list, run.Selection(), settings).toJson(QJsonDocument::Indented);
     } else {
-        for (const QString& line : UnpackReportSummaryLines(data))
+        for (const QString& line : UnpackReportSummaryLines(data) + UnpackExportLines(data))
             out << line << "\n";
         for (const CXSelItem& sel : run.Selection()) {
             const CXArchiveFile& a = list.m_arrArchives.at(sel.m_nArchive);

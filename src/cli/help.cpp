@@ -30,7 +30,7 @@ const char* const kSettingsDescription[] = {
     "Without get or set: runs the start-up settings steps of the desktop program (creates the data folder and its "
     "Temp folder, loads the settings file, saves it again), then prints the settings file's path and every stored "
     "field in file order as name = value, the ignore words derived from m_strIgnoreFolderNames, and "
-    "the options of ZelvanoOptions.ini (deleteOtherFiles, zipNameEncoding).",
+    "the options of ZelvanoOptions.ini (deleteOtherFiles, exportDetection, zipNameEncoding).",
     "get NAME prints the value of one of those names (a list one entry per line); set NAME VALUE checks VALUE, "
     "stores it in its file and prints the new name = value, so every setting can be changed without "
     "the window.",
@@ -76,7 +76,7 @@ const ExitDoc kScanExits[] = {
 const char* const kUnpackSynopsis[] = {
     "unpack [--mode smart|here|folder] [--validate 1|2|3] [--overwrite|--skip-existing] [--rename|--no-rename] "
     "[--case title|lower|upper] [--delete none|trash|permanent] [--when each|all] [--delete-other-files] [--yes] "
-    "[--report FILE] [--json] [--name-encoding NAME] [--password-file FILE] PATH...",
+    "[--no-export-detection] [--report FILE] [--json] [--name-encoding NAME] [--password-file FILE] PATH...",
 };
 const char* const kUnpackDescription[] = {
     "Scans each PATH, a folder as scan does or a single ZIP or RAR archive by itself, then unpacks every photo "
@@ -112,6 +112,9 @@ const OptionDoc kUnpackOptions[] = {
      "Deletes each archive right after it is unpacked, or all of them at the end of the run after one question."},
     {"delete-other-files", nullptr,
      "Also deletes archives that hold other files (videos, documents, sidecars), which are never unpacked."},
+    {"no-export-detection", nullptr,
+     "Unpacks Google Takeout parts (takeout-<timestamp>-NNN.zip) like any other archive: each on its own, "
+     "without the JSON sidecars and without the dates they give the pictures."},
     {"yes", nullptr,
      "Answers Yes to every delete question. Without a terminal and without --yes nothing is deleted, unless "
      "the settings turn the question off."},
@@ -185,7 +188,7 @@ const char* const kDeletionParagraphs[] = {
 
 const char* const kValuesParagraphs[] = {
     "The values settings set accepts:",
-    "- Flags (the names that start with m_b, and deleteOtherFiles): 0 off, 1 on.",
+    "- Flags (the names that start with m_b, deleteOtherFiles and exportDetection): 0 off, 1 on.",
     "- Choices: only the numbers listed below.",
     "- Other numbers (widths, window size): whole numbers from 0 up; the reserved fields any whole number.",
     "- Texts: any text. Setting m_strIgnoreFolderNames also remakes the ignore words.",
@@ -484,11 +487,12 @@ QString ManPageText()
     text += QStringLiteral(".SH EXIT STATUS\n");
     for (const CommandDoc& command : kCommands)
         text += QStringLiteral(".SS %1\n").arg(QLatin1String(command.name)) + RoffExits(command.exits);
-    text += QStringLiteral(".SH FILES\n.TP\n.I ~/.local/share/ZLV/ZelvanoSettings.dat\n") +
-            Roff("The settings file of the desktop program, read by every command.") +
-            QStringLiteral("\n.TP\n.I ~/.local/share/ZLV/ZelvanoOptions.ini\n") +
-            Roff("The options the settings file has no room for (deleteOtherFiles, zipNameEncoding).") +
-            QLatin1Char('\n');
+    text +=
+        QStringLiteral(".SH FILES\n.TP\n.I ~/.local/share/ZLV/ZelvanoSettings.dat\n") +
+        Roff("The settings file of the desktop program, read by every command.") +
+        QStringLiteral("\n.TP\n.I ~/.local/share/ZLV/ZelvanoOptions.ini\n") +
+        Roff("The options the settings file has no room for (deleteOtherFiles, exportDetection, zipNameEncoding).") +
+        QLatin1Char('\n');
     return text;
 }
 

@@ -66,6 +66,17 @@ QStringList UnpackReportSummaryLines(const UnpackReportData& data)
     };
 }
 
+QStringList UnpackExportLines(const UnpackReportData& data)
+{
+    if (data.m_arrExports.isEmpty())
+        return {};
+    return {
+        Field(QStringLiteral("Photo Exports:"), data.m_arrExports.join(QStringLiteral(", "))),
+        Field(QStringLiteral("Dates Restored:"), FormatNumber(data.m_nDatesRestored)),
+        Field(QStringLiteral("No Date Found:"), FormatNumber(data.m_nNoDate)),
+    };
+}
+
 QStringList UnpackFateLines(const UnpackReportData& data)
 {
     QStringList lines;
@@ -88,6 +99,7 @@ QStringList UnpackReportLines(const UnpackReportData& data)
     QStringList lines;
     lines << ReportSeparatorLine() << QStringLiteral("Zelvano Unpack Report") << ReportSeparatorLine() << QString();
     lines << UnpackReportSummaryLines(data);
+    lines << UnpackExportLines(data);
 
     static const QString indent(3, QLatin1Char(' '));
     if (data.m_nErrors != 0 && data.m_pArchives) {

@@ -39,6 +39,11 @@ struct UnpackReportData
     const QList<CXArchiveFile>* m_pArchives = nullptr; // every found archive, in list order
     QList<qint32> m_arrSelection;                      // the run's archives (indices into it), in order
     QList<UnpackArchiveFate> m_arrFates;               // in run order; empty when nothing was to be deleted
+    // Google Takeout exports among the run's archives: their folder names ("Takeout 2024-06-01"), and
+    // over their parts the pictures dated from their sidecars and those without one.
+    QStringList m_arrExports;
+    qint32 m_nDatesRestored = 0;
+    qint32 m_nNoDate = 0;
 };
 
 // Why a failed entry failed: the reason the extraction recorded (a different file in the way, a name that
@@ -48,6 +53,9 @@ QString FailedItemReason(const CXArchiveItem& item);
 
 // Lines 5 to 13 of the report: the labelled figures, from "Scan Path:" to "Number of Errors:".
 QStringList UnpackReportSummaryLines(const UnpackReportData& data);
+// The photo export lines, after the summary: "Photo Exports:", "Dates Restored:" and "No Date Found:";
+// none when the run held no export.
+QStringList UnpackExportLines(const UnpackReportData& data);
 // One line per archive deleted or kept, in run order: "Deleted (trash): PATH", "Deleted (permanently): PATH",
 // "Kept: PATH: REASON". Archives with neither a deletion nor a reason give no line.
 QStringList UnpackFateLines(const UnpackReportData& data);

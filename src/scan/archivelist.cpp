@@ -1,5 +1,7 @@
 #include "scan/archivelist.h"
 
+#include "takeout/exportname.h"
+
 #include "platform/pathcompare.h"
 #include "scan/examine.h"
 
@@ -23,12 +25,15 @@ void CXArchiveFile::Reset()
     m_nPhotoBytes = 0;
     m_nPhotoPackedBytes = 0;
     m_arrVolumes.clear();
+    m_strExportKey.clear();
     m_arrFailedItems.clear();
     m_nSkipped = 0;
     m_nErrors = 0;
     m_nExtracted = 0;
     m_nBytesOnDisk = 0;
     m_bRemoved = 0;
+    m_nDatesRestored = 0;
+    m_nNoDate = 0;
 }
 
 void CXArchiveFile::InitFromPath(const QString& path)
@@ -64,6 +69,9 @@ void CXArchiveFile::InitNames(const QString& path)
     m_strPath = trimmed;
     m_strFolder = slash >= 0 ? trimmed.left(slash + 1).trimmed() : QString();
     m_strFileName = trimmed.mid(slash + 1).trimmed();
+    const CXTakeoutPartName part = ParseTakeoutPartName(m_strFileName);
+    if (part.m_bValid && !part.m_bTarball && m_nArchiveType == 0)
+        m_strExportKey = part.m_strKey;
     m_nPhotoCount = -1;
 }
 

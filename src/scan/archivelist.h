@@ -108,6 +108,8 @@ public:
 
     // Every file of the archive: m_strPath, then the later volumes.
     QStringList AllVolumes() const { return QStringList{m_strPath} + m_arrVolumes; }
+    // A part of a Google Takeout export: the export's timestamp, the same for all its parts; else empty.
+    QString m_strExportKey;
 
     // Figures of the last unpack run.
     QList<CXArchiveItem> m_arrFailedItems;
@@ -119,6 +121,9 @@ public:
     // Entries left inside by the last run: neither pictures taken, nor folders, nor known junk.
     qint32 m_nOtherFiles = 0;
     QStringList m_arrOtherFiles; // the first few of them, by name
+    // Of an export's part: pictures whose time came from their sidecar, and pictures without one.
+    qint32 m_nDatesRestored = 0;
+    qint32 m_nNoDate = 0;
 
 private:
     // Reset, then the names and type from the path; the photo count -1.

@@ -8,6 +8,7 @@
 #include "platform/scanscope.h"
 #include "scan/examine.h"
 #include "settings/settings.h"
+#include "takeout/exportname.h"
 
 #include <algorithm>
 #include <QDir>
@@ -63,6 +64,14 @@ public:
             m_setInvalid.insert(item.m_strPath);
     }
 
+    // An export's part in .tgz form is named in the list of invalid files, so it is not silently missed.
+    void RecordTakeoutTarball(const QString& name, const QString& path)
+    {
+        const bool detect = !m_model.m_pSettings || m_model.m_pSettings->m_bExportDetection;
+        if (detect && ParseTakeoutPartName(name).m_bTarball && !KnownInvalid(path))
+            m_model.m_arrInvalid.append(CXFileItem{name, path, 0, TakeoutTarballReason()});
+    }
+
     void Record(const CXExamination& found)
     {
         const QString& path = found.m_strPath;
@@ -90,6 +99,9 @@ public:
         }
         CXArchiveFile archive;
         archive.InitFromExamination(found);
+        // Every part of a photo export goes into the export's one folder, whatever its own layout advises.
+        if (!archive.m_strExportKey.isEmpty() && (!m_model.m_pSettings || m_model.m_pSettings->m_bExportDetection))
+            archive.m_nSmartMode = 2;
         if (!Add(archive))
             return; // listed already
         if (archive.m_nArchiveType == kZipArchive)
@@ -521,8 +533,10 @@ private:
             }
             const int type = GetArchiveType(path);
             Progress(holding);
-            if (type == -1)
+            if (type == -1) {
+                m_recorder.RecordTakeoutTarball(name, path);
                 continue;
+            }
             if (info.isSymLink() || info.isJunction()) {
                 const QString target = info.canonicalFilePath();
                 if (!target.isEmpty() && !InsideChosenFolder(target)) {

@@ -9,6 +9,7 @@ namespace {
 
 const OptionField kOptionFields[] = {
     {"Deletion/DeleteOtherFiles", "deleteOtherFiles", &CXSettings::m_bDeleteOtherFiles, 0},
+    {"Exports/ExportDetection", "exportDetection", &CXSettings::m_bExportDetection, 1},
 };
 
 // The one text option; its values are the ZIP reader's to judge, so it is kept as written.

@@ -173,6 +173,8 @@ public:
     // Beyond the binary file (its layout stays as it is): kept in the small second file beside it.
     // Delete archives that also hold other files (non-picture entries that are not extracted).
     qint32 m_bDeleteOtherFiles = 0;
+    // Recognise Google Takeout exports: their parts unpack into one dated folder, pictures get their dates.
+    qint32 m_bExportDetection = 1;
     // The code page of ZIP entry names stored without the UTF-8 flag ("CP866", "Shift_JIS", ...); empty:
     // found per archive.
     QString m_strZipNameEncoding;

@@ -2,6 +2,7 @@
 
 #include "common/format.h"
 #include "scan/archivelist.h"
+#include "takeout/exportname.h"
 #include "ui/archivelistview.h"
 
 #include <algorithm>
@@ -49,8 +50,15 @@ QVariant CXArchiveTableModel::data(const QModelIndex& index, int role) const
         if (column == ColumnName)
             return row.m_bChecked ? Qt::Checked : Qt::Unchecked;
         return {};
-    case Qt::ToolTipRole:
-        return QDir::toNativeSeparators(row.m_strPath);
+    case Qt::ToolTipRole: {
+        // The parts of an export are separate rows; the tooltip names the export they belong to.
+        const QString path = QDir::toNativeSeparators(row.m_strPath);
+        const CXTakeoutPartName part = ParseTakeoutPartName(row.m_strPath);
+        if (!part.m_bValid || part.m_bTarball)
+            return path;
+        return path + QLatin1Char('\n') +
+               tr("Part %1 of the Google Takeout export %2").arg(part.m_nPart).arg(TakeoutFolderName(part.m_strKey));
+    }
     case Qt::TextAlignmentRole:
         return headerData(column, Qt::Horizontal, role);
     default:

@@ -4,6 +4,7 @@
 #include "scan/archivelist.h"
 #include "settings/settings.h"
 #include "settings/titlecase.h"
+#include "takeout/exportname.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -61,8 +62,16 @@ QString Sanitized(const QString& name)
 
 } // namespace
 
+bool IsExportPart(const CXSettings& settings, const CXArchiveFile& archive)
+{
+    return settings.m_bExportDetection && !TakeoutFolderName(archive.m_strExportKey).isEmpty();
+}
+
 int GetExtractMode(const CXSettings& settings, const CXArchiveFile& archive)
 {
+    // All parts of an export take one decision: the export's own folder, unless the user chose a mode.
+    if (IsExportPart(settings, archive) && settings.m_nExtractTo == ExtractSmart)
+        return 2;
     return settings.m_nExtractTo != ExtractSmart ? settings.m_nExtractTo : archive.m_nSmartMode;
 }
 
@@ -81,6 +90,8 @@ QString RenameFolderName(int caseChoice, const QString& name)
 
 QString GetContainingFolderName(const CXSettings& settings, const CXArchiveFile& archive)
 {
+    if (IsExportPart(settings, archive))
+        return TakeoutFolderName(archive.m_strExportKey);
     const QString title = TitleOf(archive.m_strPath);
     return settings.m_bRenameFolder ? RenameFolderName(settings.m_nRenameCase, title) : title;
 }

@@ -6,6 +6,9 @@
 class CXSettings;
 class CXArchiveFile;
 
+// True for a part of a Google Takeout export when the options detect exports: all its parts unpack into
+// one folder named after the export.
+bool IsExportPart(const CXSettings& settings, const CXArchiveFile& archive);
 // The extraction mode of an archive: the user's choice when it is not 0, else the archive's own advice.
 // 1 writes into the archive's folder, 2 into a new folder beside it named after the archive.
 int GetExtractMode(const CXSettings& settings, const CXArchiveFile& archive);

@@ -8,8 +8,10 @@
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "takeout/takeoutexport.h"
 #include "unpack/destination.h"
 #include "unpack/prefetch.h"
+#include "unpack/takeoutparts.h"
 #include "unpack/unpackcontext.h"
 #include "unpack/validation.h"
 
@@ -89,6 +91,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
     }
     CXJunkRules junk;
     source.ListNames(junk);
+    const CXTakeoutPartData* takeout = TakeoutPartOf(ctx, archive);
 
     for (int index = 0;; ++index) {
         if (!run.Check())
@@ -109,6 +112,12 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             break;
         }
         if (entry.m_bFolder || entry.m_bContinued || junk.IsKnownJunk(entry.m_strName)) {
+            source.Skip();
+            continue;
+        }
+        if (takeout && takeout->m_sidecars.contains(index) && entry.m_nDamage == 0 && !entry.m_bLink &&
+            WriteTakeoutSidecar(planner, entry.m_strOutputName, takeout->m_sidecars.value(index))) {
+            // A picture's sidecar goes beside it, so the archive owes nothing for it.
             source.Skip();
             continue;
         }
@@ -168,6 +177,8 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
         if (ctx.m_pPrefetch && ctx.m_pPrefetch->Take(index, entry, &fetched)) {
             QString error;
             if (zelvano::platform::RenameNoReplace(fetched, write.m_strTemp, &error)) {
+                DateTakeoutPicture(takeout, index, write.m_strTemp, archive);
+                WriteSidecarOfPicture(takeout, index, planner);
                 source.Skip();
                 tally.FinishEntry(write, 0);
                 continue;
@@ -175,6 +186,10 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             QFile::remove(fetched);
         }
         const int result = source.ExtractTo(write.m_strTemp, onChunk);
+        if (result == 0) {
+            DateTakeoutPicture(takeout, index, write.m_strTemp, archive);
+            WriteSidecarOfPicture(takeout, index, planner);
+        }
         tally.FinishEntry(write, result, result != 0 ? source.FailureReason(result) : QString());
     }
     // An archive the stop cut short is not unpacked, whatever its entries so far did: it must never

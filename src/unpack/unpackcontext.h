@@ -9,11 +9,14 @@
 #include <QtGlobal>
 #include <vector>
 
+class CXArchiveFile;
 class CXArchiveTally;
 class CXCheckPool;
 class CXPasswordStore;
 class CXPrefetch;
 class CXSettings;
+class CXTakeoutExport;
+struct CXTakeoutPartData;
 class CXWorkerHost;
 class CXRunControl;
 
@@ -58,6 +61,10 @@ struct CXUnpackContext
     CXPrefetch* m_pPrefetch = nullptr;
     // The run's passwords; null when the run has none and asks for none (encrypted entries then fail).
     CXPasswordStore* m_pPasswords = nullptr;
+    // Google Takeout exports met by this run, by key: the paths of all their listed parts (set at the
+    // start), and what was read of them (loaded when the first part is reached).
+    QHash<QString, QStringList> m_exportParts;
+    QHash<QString, std::shared_ptr<CXTakeoutExport>> m_exports;
 
     // Forgets what an earlier run wrote.
     void ResetRun()
@@ -65,8 +72,14 @@ struct CXUnpackContext
         m_written.clear();
         m_cleanedFolders.clear();
         m_pHandedOver.reset();
+        m_exportParts.clear();
+        m_exports.clear();
     }
 };
+
+// The export data of an archive that is a part of a Google Takeout export with a photos folder; null for
+// any other archive, or when the options turn the detection off.
+const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile& archive);
 
 // The options of the run; a context without settings reads the defaults.
 const CXSettings& SettingsOf(const CXUnpackContext& ctx);

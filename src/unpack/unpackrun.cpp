@@ -6,6 +6,8 @@
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
+#include "takeout/exportname.h"
+#include "unpack/destination.h"
 #include "unpack/extractloop.h"
 #include "unpack/keep.h"
 #include "unpack/prefetch.h"
@@ -176,6 +178,8 @@ UnpackTotals SumUnpackFigures(const CXArchiveList& list, const QList<CXSelItem>&
         totals.m_nExtracted += a.m_nExtracted;
         totals.m_nErrors += a.m_nErrors;
         totals.m_nBytesOnDisk += a.m_nBytesOnDisk;
+        totals.m_nDatesRestored += a.m_nDatesRestored;
+        totals.m_nNoDate += a.m_nNoDate;
     }
     return totals;
 }
@@ -229,6 +233,18 @@ UnpackStart CXUnpackRun::Start(const QList<CXSelItem>& selection, const QString&
     m_ctx.m_strImageExtensions = m_list.m_strImagePatterns;
     m_ctx.m_strSourceFolder = sourceFolder;
     m_ctx.ResetRun();
+    // Every listed part of an export, selected or not: a picture's sidecar may lie in any of them.
+    for (const CXArchiveFile& archive : std::as_const(m_list.m_arrArchives)) {
+        if (IsExportPart(m_options, archive))
+            m_ctx.m_exportParts[archive.m_strExportKey].append(archive.m_strPath);
+    }
+    // A part of sidecars only holds no picture, so the scan skipped it; its sidecars still count.
+    for (const QString& path : m_list.m_arrSkipped) {
+        const CXTakeoutPartName part = ParseTakeoutPartName(path);
+        const auto it = m_ctx.m_exportParts.find(part.m_strKey);
+        if (part.m_bValid && !part.m_bTarball && it != m_ctx.m_exportParts.end())
+            it->append(path);
+    }
 
     m_arrSelection.clear();
     for (const CXSelItem& sel : selection) {

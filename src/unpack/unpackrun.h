@@ -210,5 +210,7 @@ struct UnpackTotals
     qint32 m_nExtracted = 0;
     qint32 m_nErrors = 0;
     quint64 m_nBytesOnDisk = 0;
+    qint32 m_nDatesRestored = 0;
+    qint32 m_nNoDate = 0;
 };
 UnpackTotals SumUnpackFigures(const CXArchiveList& list, const QList<CXSelItem>& selection);

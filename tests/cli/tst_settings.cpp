@@ -108,7 +108,8 @@ private Q_SLOTS:
         expected << QStringLiteral("m_arrSourceHistory[0]");
         for (int i = 0; i < 9; ++i)
             expected << QStringLiteral("m_arrIgnoreFolderNames[%1]").arg(i);
-        expected << QStringLiteral("deleteOtherFiles") << QStringLiteral("zipNameEncoding");
+        expected << QStringLiteral("deleteOtherFiles") << QStringLiteral("exportDetection")
+                 << QStringLiteral("zipNameEncoding");
         QCOMPARE(names, expected);
         QVERIFY(QFileInfo::exists(home.path() + QStringLiteral("/.local/share/ZLV/ZelvanoOptions.ini")));
 
@@ -139,8 +140,9 @@ private Q_SLOTS:
 
         const CliResult r = RunCli({kSettings});
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out.mid(r.out.size() - 2),
-                 (QStringList{QStringLiteral("deleteOtherFiles = 1"), QStringLiteral("zipNameEncoding = Big5")}));
+        QCOMPARE(r.out.mid(r.out.size() - 3),
+                 (QStringList{QStringLiteral("deleteOtherFiles = 1"), QStringLiteral("exportDetection = 1"),
+                              QStringLiteral("zipNameEncoding = Big5")}));
         for (const QString& line : {QStringLiteral("m_nWindowWidth = 1024"), QStringLiteral("m_nReserved2 = -5"),
                                     QStringLiteral("m_strExtraExtensions = .nfo; .txt;"),
                                     QStringLiteral("m_arrSourceHistory[0] = /data/alpha"),

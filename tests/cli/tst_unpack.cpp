@@ -4,6 +4,7 @@
 #include "cli/clirun.h"
 #include "platform/diskspace.h"
 #include "settings/settings.h"
+#include "support/takeoutbuilder.h"
 #include "support/testenv.h"
 #include "support/zipwriter.h"
 
@@ -95,6 +96,64 @@ class TestCliUnpack : public QObject
 
 private Q_SLOTS:
     void cleanup() { zelvano::platform::SetDiskSpaceQuery({}); }
+
+    // A two-part photo export: one dated folder and the sidecars' dates, or with the switch each part as
+    // an archive of its own.
+    void exportDetection_data()
+    {
+        QTest::addColumn<bool>("detect");
+        QTest::addColumn<bool>("json");
+        QTest::newRow("on, json") << true << true;
+        QTest::newRow("on, text") << true << false;
+        QTest::newRow("off, json") << false << true;
+    }
+    void exportDetection()
+    {
+        QFETCH(bool, detect);
+        QFETCH(bool, json);
+        const QString tree = m_dir.filePath(QStringLiteral("export%1").arg(++m_nTree));
+        const QString album = QStringLiteral("Takeout/Google Fotos/Urlaub/");
+        zelvano::test::TakeoutBuilder takeout(QStringLiteral("20240601T101500Z"), 2);
+        takeout.AddPicture(0, album + QStringLiteral("IMG_1.jpg"));
+        takeout.AddSidecar(1, album + QStringLiteral("IMG_1.jpg.supplemental-metadata.json"), 1000000000);
+        takeout.AddPicture(1, album + QStringLiteral("IMG_2(1).jpg"));
+        takeout.AddSidecar(0, album + QStringLiteral("IMG_2.jpg(1).json"), 1100000000);
+        takeout.AddPicture(1, album + QStringLiteral("IMG_3.jpg"));
+        QCOMPARE(takeout.WriteParts(tree).size(), 2);
+
+        QStringList args{QStringLiteral("--validate"), QStringLiteral("1"), tree};
+        if (json)
+            args.prepend(QStringLiteral("--json"));
+        if (!detect)
+            args.prepend(QStringLiteral("--no-export-detection"));
+        const CliResult r = RunCli(args);
+        QCOMPARE(r.code, 0);
+        const QString library = tree + QStringLiteral("/Takeout 2024-06-01/") + album;
+        QCOMPARE(QFileInfo::exists(library + QStringLiteral("IMG_1.jpg")), detect);
+        if (detect) {
+            QCOMPARE(FilesUnder(library.chopped(1)),
+                     (QStringList{QStringLiteral("IMG_1.jpg"), QStringLiteral("IMG_1.jpg.supplemental-metadata.json"),
+                                  QStringLiteral("IMG_2(1).jpg"), QStringLiteral("IMG_2.jpg(1).json"),
+                                  QStringLiteral("IMG_3.jpg")}));
+            QCOMPARE(QFileInfo(library + QStringLiteral("IMG_2(1).jpg")).lastModified().toSecsSinceEpoch(), 1100000000);
+        }
+        if (!json) {
+            QVERIFY2(r.out.contains(QStringLiteral("Photo Exports:                Takeout 2024-06-01\n")),
+                     qPrintable(r.out));
+            QVERIFY2(r.out.contains(QStringLiteral("Dates Restored:               2\n")), qPrintable(r.out));
+            QVERIFY2(r.out.contains(QStringLiteral("No Date Found:                1\n")), qPrintable(r.out));
+            return;
+        }
+        const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(root.contains(QStringLiteral("exports")), detect);
+        QCOMPARE(root.value(QStringLiteral("datesRestored")).toInt(), detect ? 2 : 0);
+        QCOMPARE(root.value(QStringLiteral("noDateFound")).toInt(), detect ? 1 : 0);
+        const QJsonArray archives = root.value(QStringLiteral("archives")).toArray();
+        QCOMPARE(archives.size(), 2);
+        for (const QJsonValue& archive : archives)
+            QCOMPARE(archive.toObject().value(QStringLiteral("export")).toString(),
+                     detect ? QStringLiteral("Takeout 2024-06-01") : QString());
+    }
 
     void usageErrors_data()
     {

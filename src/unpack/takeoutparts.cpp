@@ -1,0 +1,83 @@
+#include "unpack/takeoutparts.h"
+
+#include "scan/archivelist.h"
+#include "settings/imagefilter.h"
+#include "settings/settings.h"
+#include "takeout/takeoutexport.h"
+#include "unpack/destination.h"
+#include "unpack/unpackcontext.h"
+
+#include <QDateTime>
+#include <QFile>
+
+const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile& archive)
+{
+    if (!IsExportPart(SettingsOf(ctx), archive))
+        return nullptr;
+    const QString& key = archive.m_strExportKey;
+    auto it = ctx.m_exports.find(key);
+    if (it == ctx.m_exports.end()) {
+        QStringList parts = ctx.m_exportParts.value(key);
+        if (!parts.contains(archive.m_strPath))
+            parts << archive.m_strPath;
+        auto loaded = std::make_shared<CXTakeoutExport>();
+        const QString extensions = ctx.m_strImageExtensions;
+        loaded->Load(parts, [&extensions](const QString& name) { return MatchesExtensionList(name, extensions); });
+        it = ctx.m_exports.insert(key, loaded);
+    }
+    return it.value()->IsExport() ? it.value()->Part(archive.m_strPath) : nullptr;
+}
+
+bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputName, const QByteArray& content)
+{
+    const CXPlannedPath planned = planner.PlanOutputPath(outputName);
+    if (!planned.IsSafe() || !planner.CreateFolderFor(planned))
+        return false;
+    QFile existing(planned.m_strPath);
+    if (existing.exists()) {
+        // A sidecar the user kept, or one from an earlier run: left as it is when it says the same.
+        return existing.open(QIODevice::ReadOnly) && existing.size() == content.size() && existing.readAll() == content;
+    }
+    // A plain write, not a synced one: the sidecar is a copy of what the archive still holds, and a sync per
+    // sidecar would cost more than the pictures' own writes.
+    QFile file(planned.m_strPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    if (file.write(content) == content.size() && file.flush()) {
+        file.close();
+        return true;
+    }
+    file.remove();
+    return false;
+}
+
+void DateTakeoutPicture(const CXTakeoutPartData* part, int index, const QString& path, CXArchiveFile& archive)
+{
+    if (!part)
+        return;
+    const auto time = part->m_times.constFind(index);
+    if (time == part->m_times.cend()) {
+        if (part->m_undated.contains(index))
+            ++archive.m_nNoDate;
+        return;
+    }
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) &&
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(time.value(), Qt::UTC), QFileDevice::FileModificationTime))
+        ++archive.m_nDatesRestored;
+    else
+        ++archive.m_nNoDate;
+}
+
+void WriteSidecarOfPicture(const CXTakeoutPartData* part, int index, CXDestinationPlanner& planner)
+{
+    if (!part)
+        return;
+    const auto it = part->m_sidecarOf.constFind(index);
+    if (it == part->m_sidecarOf.cend())
+        return;
+    QString name = it->first;
+    name.replace(QLatin1String(". "), QLatin1String("."));
+    // A failure here is not the picture's: the sidecar's own part accounts for it when it is unpacked.
+    WriteTakeoutSidecar(planner, name, it->second);
+}
