@@ -115,9 +115,11 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             source.Skip();
             continue;
         }
+        QString sidecar;
         if (takeout && takeout->m_sidecars.contains(index) && entry.m_nDamage == 0 && !entry.m_bLink &&
-            WriteTakeoutSidecar(planner, entry.m_strOutputName, takeout->m_sidecars.value(index))) {
+            WriteTakeoutSidecar(planner, entry.m_strOutputName, takeout->m_sidecars.value(index), &sidecar)) {
             // A picture's sidecar goes beside it, so the archive owes nothing for it.
+            tally.AccountedOnDisk(sidecar);
             source.Skip();
             continue;
         }

@@ -28,18 +28,22 @@ const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile
     return it.value()->IsExport() ? it.value()->Part(archive.m_strPath) : nullptr;
 }
 
-bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputName, const QByteArray& content)
+bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputName, const QByteArray& content,
+                         QString* path)
 {
     const CXPlannedPath planned = planner.PlanOutputPath(outputName);
     if (!planned.IsSafe() || !planner.CreateFolderFor(planned))
         return false;
+    if (path)
+        *path = planned.m_strPath;
     QFile existing(planned.m_strPath);
     if (existing.exists()) {
         // A sidecar the user kept, or one from an earlier run: left as it is when it says the same.
         return existing.open(QIODevice::ReadOnly) && existing.size() == content.size() && existing.readAll() == content;
     }
     // A plain write, not a synced one: the sidecar is a copy of what the archive still holds, and a sync per
-    // sidecar would cost more than the pictures' own writes.
+    // sidecar would cost more than the pictures' own writes. Before the archive goes, the flush that makes
+    // its pictures durable covers its sidecars too.
     QFile file(planned.m_strPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;

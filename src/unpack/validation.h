@@ -150,6 +150,9 @@ public:
     bool Finish();
     // The files that stand for the archive's pictures (written, or verified duplicates), in entry order.
     QStringList TakeOnDisk() { return std::exchange(m_arrOnDisk, {}); }
+    // A file written beside the pictures that stands for an entry (a photo export's sidecar): it must be
+    // durable before the archive goes, as the pictures must.
+    void AccountedOnDisk(const QString& path) { Verified(path); }
 
 private:
     struct Pending

@@ -34,6 +34,7 @@ struct Run
     CXArchiveList list;
     QuietHost host;
     UnpackReportData report;
+    QList<CXSelItem> unpacked; // as the run left it
 
     explicit Run(bool detect = true)
     {
@@ -63,6 +64,7 @@ struct Run
             return false;
         run.Wait();
         report = MakeUnpackReportData(list, run.Selection(), settings, run.ArchivesProcessed(), false);
+        unpacked = run.Selection();
         return run.End() == UnpackEnd::Finished;
     }
 };
@@ -158,6 +160,10 @@ private Q_SLOTS:
         if (!sidecar.isEmpty())
             QCOMPARE(zelvano::test::ReadFile(library + sidecar),
                      TakeoutBuilder::SidecarJson(takenTime ? std::optional<qint64>(taken) : std::nullopt, created));
+        // A sidecar the part accounts for is made durable with its pictures before that part may go.
+        const QString ownSidecar = library + QStringLiteral("Other/IMG_9.jpg.json");
+        QVERIFY(std::any_of(run.unpacked.cbegin(), run.unpacked.cend(),
+                            [&](const CXSelItem& sel) { return sel.m_arrOnDisk.contains(ownSidecar); }));
         QCOMPARE(run.report.m_nDatesRestored, sidecar.isEmpty() ? 1 : 2);
         QCOMPARE(run.report.m_nNoDate, sidecar.isEmpty() ? 1 : 0);
         QCOMPARE(run.report.m_arrExports, QStringList{kLibrary});
