@@ -29,7 +29,7 @@ CDLGScanResults::CDLGScanResults(const ScanReportFigures& figures, const CXArchi
     setObjectName(QStringLiteral("scanResultsDialog"));
 
     const ScanReportFigures& f = m_figures;
-    FillSummary({
+    QList<std::pair<QString, QString>> rows{
         {tr("Started:"), FormatReportTime(f.m_tStarted)},
         {tr("Finished:"), FormatReportTime(f.m_tFinished)},
         {tr("Elapsed Time:"), f.m_strElapsed},
@@ -39,9 +39,13 @@ CDLGScanResults::CDLGScanResults(const ScanReportFigures& figures, const CXArchi
         {tr("Skipped Archives:"), FormatNumber(f.m_nSkipped)},
         {tr("Zip Archives:"), FormatNumber(f.m_nZipCount)},
         {tr("RAR Archives:"), FormatNumber(f.m_nRarCount)},
-        {tr("Total Photos:"), FormatNumber(f.m_nTotalPhotos)},
-        {tr("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk)},
-    });
+    };
+    // As in the report: the 7z row only when the scan found a 7z archive.
+    if (f.m_nSevenZCount > 0)
+        rows.append({tr("7z Archives:"), FormatNumber(f.m_nSevenZCount)});
+    rows.append({tr("Total Photos:"), FormatNumber(f.m_nTotalPhotos)});
+    rows.append({tr("Size on Disk:"), FormatByteSize(f.m_nSizeOnDisk)});
+    FillSummary(rows);
 
     QTreeWidget* details = Details();
     details->setColumnCount(1);

@@ -153,6 +153,36 @@ private Q_SLOTS:
         QTest::newRow("size on disk") << 11 << "Size on Disk:" << FormatByteSize(5'002'048);
     }
 
+    // The 7z row stands between the RAR row and the photos, as in the report, only when there is a 7z archive.
+    void sevenZipRowOnlyWhenFound_data()
+    {
+        QTest::addColumn<int>("sevenZ");
+        QTest::addColumn<QStringList>("labels"); // rows 9 to the end
+        QTest::newRow("none") << 0
+                              << QStringList{QStringLiteral("RAR Archives:"), QStringLiteral("Total Photos:"),
+                                             QStringLiteral("Size on Disk:")};
+        QTest::newRow("three") << 3
+                               << QStringList{QStringLiteral("RAR Archives:"), QStringLiteral("7z Archives:"),
+                                              QStringLiteral("Total Photos:"), QStringLiteral("Size on Disk:")};
+    }
+    void sevenZipRowOnlyWhenFound()
+    {
+        QFETCH(int, sevenZ);
+        QFETCH(QStringList, labels);
+        CXArchiveList list = SampleList();
+        list.m_nSevenZCount = sevenZ;
+        const ScanReportFigures figures = SampleFigures(list);
+        QCOMPARE(figures.m_nSevenZCount, sevenZ);
+        CDLGScanResults dialog(figures, list);
+        QTreeWidget* summary = List(dialog, "summaryList");
+        QStringList shown;
+        for (int row = 9; row < summary->topLevelItemCount(); ++row)
+            shown << summary->topLevelItem(row)->text(0);
+        QCOMPARE(shown, labels);
+        if (sevenZ > 0)
+            QCOMPARE(summary->topLevelItem(10)->text(1), FormatNumber(sevenZ));
+    }
+
     // Each row shows the label and the very value text the report writes for it.
     void summaryRows()
     {
