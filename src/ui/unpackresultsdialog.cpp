@@ -30,7 +30,7 @@ CDLGUnpackResults::CDLGUnpackResults(const UnpackReportData& data, QWidget* pare
 
     // The value texts come from the same formatters as the report's summary lines, so the two never disagree.
     const UnpackReportData& d = m_data;
-    FillSummary({
+    QList<std::pair<QString, QString>> rows{
         {tr("Started:"), FormatReportTime(d.m_tStarted)},
         {tr("Finished:"), FormatReportTime(d.m_tFinished)},
         {tr("Elapsed Time:"), d.m_strElapsed},
@@ -39,7 +39,14 @@ CDLGUnpackResults::CDLGUnpackResults(const UnpackReportData& data, QWidget* pare
         {tr("Size on Disk:"), FormatByteSize(d.m_nBytesOnDisk)},
         {tr("Number Skipped (Duplicate):"), FormatNumber(d.m_nSkipped)},
         {tr("Number of Errors:"), FormatNumber(d.m_nErrors)},
-    });
+    };
+    // A run that met photo exports says which and how many of their pictures got their dates back.
+    if (!d.m_arrExports.isEmpty()) {
+        rows.append({tr("Photo Exports:"), d.m_arrExports.join(QStringLiteral(", "))});
+        rows.append({tr("Dates Restored:"), FormatNumber(d.m_nDatesRestored)});
+        rows.append({tr("No Date Found:"), FormatNumber(d.m_nNoDate)});
+    }
+    FillSummary(rows);
 
     QTreeWidget* details = Details();
     details->setColumnCount(2);

@@ -222,6 +222,27 @@ private Q_SLOTS:
         QCOMPARE(reportLine.mid(30), value);
     }
 
+    // A run that met photo exports adds their rows after the errors, with the report's own labels and values;
+    // other runs keep nine rows.
+    void exportRowsMatchTheReport()
+    {
+        const QList<CXArchiveFile> archives = SampleArchives();
+        UnpackReportData data = SampleData(&archives);
+        data.m_arrExports = QStringList{QStringLiteral("/photos/Takeout 2024-06-01")};
+        data.m_nDatesRestored = 1234;
+        data.m_nNoDate = 5;
+        CDLGUnpackResults dialog(data);
+        QTreeWidget* summary = List(dialog, "summaryList");
+        const QStringList lines = UnpackExportLines(data);
+        QCOMPARE(summary->topLevelItemCount(), 9 + lines.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QTreeWidgetItem* item = summary->topLevelItem(9 + i);
+            QCOMPARE(item->text(0), lines.at(i).left(30).trimmed());
+            QCOMPARE(item->text(1), lines.at(i).mid(30));
+            QVERIFY(summary->fontMetrics().horizontalAdvance(item->text(0)) < summary->columnWidth(0));
+        }
+    }
+
     // One row per archive with failed entries, in the found list's order, pointing at its own archive (an
     // archive deleted since included: the file manager falls back to its folder).
     void archivesWithErrorsListed()
