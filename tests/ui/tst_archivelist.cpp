@@ -28,6 +28,7 @@ struct FakeArchive
     qint32 m_nPhotos = 1;
     quint64 m_nPhotoBytes = 1000;
     qint32 m_nSmartMode = 1;
+    int m_nType = -1; // what the bytes say; -1: what the name says
 };
 using FakeArchives = QList<FakeArchive>;
 
@@ -65,11 +66,15 @@ struct ListFixture
         record.m_nPhotoCount = archive.m_nPhotos;
         record.m_nPhotoBytes = archive.m_nPhotoBytes;
         record.m_nSmartMode = archive.m_nSmartMode;
+        if (archive.m_nType >= 0)
+            record.m_nArchiveType = archive.m_nType;
         m_archives.AddArchive(record);
-        if (record.m_nArchiveType == 0)
+        if (record.m_nArchiveType == kZipArchive)
             ++m_archives.m_nZipCount;
-        else
+        else if (record.m_nArchiveType == kRarArchive)
             ++m_archives.m_nRarCount;
+        else
+            ++m_archives.m_nSevenZCount;
     }
 
     void AddAll(const FakeArchives& archives)
@@ -181,6 +186,7 @@ private Q_SLOTS:
     void sorting();
     void sortingRefusedDuringRun();
     void contextMenu();
+    void sevenZipAndLyingNames();
     void statusTexts_data();
     void statusTexts();
     void lockedChecks();
@@ -541,6 +547,34 @@ void TestArchiveList::contextMenu()
     // No menu during an unpack run.
     f.m_list.SetChecksLocked(true);
     QVERIFY(!f.m_list.CreateContextMenu());
+}
+
+// A 7z archive has its own type and filter; an archive whose name lies shows what it is and what it claimed.
+void TestArchiveList::sevenZipAndLyingNames()
+{
+    ListFixture f;
+    FakeArchive disguised = Fake(QStringLiteral("c.zip"));
+    disguised.m_nType = kRarArchive;
+    f.AddAll({Fake(QStringLiteral("a.zip")), Fake(QStringLiteral("b.7z")), disguised});
+    QCOMPARE(f.Build(), 3);
+    QCOMPARE(f.View()->index(f.RowOf(QStringLiteral("b.7z")), 1).data().toString(), QStringLiteral("7-Zip archive"));
+    QCOMPARE(f.View()->index(f.RowOf(QStringLiteral("c.zip")), 1).data().toString(),
+             QStringLiteral("RAR archive (named as ZIP)"));
+
+    {
+        const std::unique_ptr<QMenu> menu(f.m_list.CreateContextMenu());
+        auto* sevenZ = menu->findChild<QAction*>(QStringLiteral("showSevenZAction"));
+        QVERIFY(sevenZ);
+        QCOMPARE(sevenZ->text(), QStringLiteral("Show *.7z files"));
+        QVERIFY(sevenZ->isEnabled() && !sevenZ->isChecked());
+    }
+    f.TriggerMenuAction("showSevenZAction");
+    QCOMPARE(f.FileNames(), QStringList{QStringLiteral("b.7z")});
+    f.m_list.UpdateStatusTexts();
+    QCOMPARE(f.m_status.MainText(), QStringLiteral("Photo Archives Found: 3 (2 ZIP and RAR Archives not shown)"));
+    // The RAR filter takes the disguised archive by what it is.
+    f.TriggerMenuAction("showRarAction");
+    QCOMPARE(f.FileNames(), QStringList{QStringLiteral("c.zip")});
 }
 
 void TestArchiveList::statusTexts_data()
