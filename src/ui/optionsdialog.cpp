@@ -276,6 +276,10 @@ QWidget* CPSDLGOptions::BuildScanningPage()
     m_pDeleteOtherFiles = AddCheck("deleteOtherFilesCheck", tr("Delete archives that also hold other files"), group);
     m_pDeleteOtherFiles->setToolTip(tr("An archive that also holds videos, documents or other files that are not "
                                        "pictures may be deleted once its pictures are safely on disk."));
+    m_pExportDetection = AddCheck("exportDetectionCheck", tr("Unpack photo exports into one dated folder"), group);
+    m_pExportDetection->setToolTip(tr("The parts of a Google Takeout export are unpacked together into one folder "
+                                      "named after the export, and each picture gets back the date its description "
+                                      "file records."));
     m_pZipNameEncoding = new QComboBox(group);
     m_pZipNameEncoding->setObjectName(QStringLiteral("zipNameEncodingCombo"));
     m_pZipNameEncoding->addItem(tr("Detect Automatically"), QString());
@@ -315,6 +319,7 @@ QWidget* CPSDLGOptions::BuildScanningPage()
     encodingLabel->setBuddy(m_pZipNameEncoding);
     grid->addWidget(encodingLabel, 9, 0);
     grid->addWidget(m_pZipNameEncoding, 9, 1);
+    grid->addWidget(m_pExportDetection, 10, 0, 1, 2);
     return page;
 }
 
@@ -400,6 +405,7 @@ void CPSDLGOptions::LoadControls()
     m_pWhenToDelete->SelectByValue(s.m_nWhenToDelete);
     m_pValidation->SelectByValue(s.m_nValidationLevel);
     check(m_pDeleteOtherFiles, s.m_bDeleteOtherFiles);
+    check(m_pExportDetection, s.m_bExportDetection);
     // A name the reader does not know means the automatic choice, which the first item stands for.
     m_pZipNameEncoding->setCurrentIndex(0);
     for (int i = 1; i < m_pZipNameEncoding->count(); ++i) {
@@ -511,6 +517,7 @@ void CPSDLGOptions::StorePages()
         s.m_bRenameFolder = Flag(m_pRenameFolder);
         s.m_nRenameCase = m_pRenameCase->Value();
         s.m_bDeleteOtherFiles = Flag(m_pDeleteOtherFiles);
+        s.m_bExportDetection = Flag(m_pExportDetection);
         s.m_strZipNameEncoding = m_pZipNameEncoding->currentData().toString();
     }
 

@@ -149,6 +149,7 @@ private:
     CXChoiceCombo* m_pWhenToDelete = nullptr;
     CXChoiceCombo* m_pValidation = nullptr;
     QCheckBox* m_pDeleteOtherFiles = nullptr;
+    QCheckBox* m_pExportDetection = nullptr;
     QComboBox* m_pZipNameEncoding = nullptr; // item data: the code page's name, empty for the automatic choice
 
     // Image Types and Exclusions

@@ -576,6 +576,7 @@ private Q_SLOTS:
         row("validationCombo", "m_nValidationLevel", int(ValidateSize));
         row("deleteOtherFilesCheck", "deleteOtherFiles", 1);
         row("zipNameEncodingCombo", "zipNameEncoding", QStringLiteral("CP866"));
+        row("exportDetectionCheck", "exportDetection", 0);
         row("typeBmpCheck", "m_bTypeBMP", 0);
         row("typePngCheck", "m_bTypePNG", 0);
         row("typeTiffCheck", "m_bTypeTIFF", 0);
@@ -611,8 +612,12 @@ private Q_SLOTS:
                 continue;
             QCOMPARE(FieldValue(saved, name), FieldValue(defaults, name));
         }
-        if (field != QLatin1String("deleteOtherFiles"))
-            QCOMPARE(saved.m_bDeleteOtherFiles, defaults.m_bDeleteOtherFiles);
+        for (const OptionField& option : OptionFields()) {
+            if (field != QLatin1String(option.name))
+                QCOMPARE(saved.*option.member, defaults.*option.member);
+        }
+        if (field != QLatin1String("zipNameEncoding"))
+            QCOMPARE(saved.m_strZipNameEncoding, defaults.m_strZipNameEncoding);
     }
 
     void ignoreWordsFollowTheText()
