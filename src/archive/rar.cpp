@@ -396,35 +396,6 @@ bool RarIsPasswordFailure(int code)
     return code == RarBadPassword || code == RarMissingPassword || code == RarBadData;
 }
 
-int RarTestPassword(const QString& path, const QString& password)
-{
-    if (password.isEmpty())
-        return RarMissingPassword;
-    RarArchive archive;
-    archive.SetPassword(password);
-    const int opened = archive.Open(path, RarOpenMode::Extract);
-    if (opened != RarSuccess)
-        return opened == RarMissingPassword ? int(RarBadPassword) : opened;
-    // Headers that decrypted prove the password; else the first encrypted file's data must test whole.
-    if (archive.ArchiveFlags() & ROADF_ENCHEADERS)
-        return RarSuccess;
-    archive.SetEmptyPassword();
-    RarEntry entry;
-    for (;;) {
-        const int r = archive.ReadHeader(entry);
-        if (r == RarEndArchive)
-            return RarSuccess;
-        if (r != RarSuccess)
-            return r;
-        if (!entry.isEncrypted || entry.isDirectory || entry.isLink || entry.splitBefore) {
-            archive.Skip();
-            continue;
-        }
-        const int t = archive.TestCurrent();
-        return RarIsPasswordFailure(t) ? int(RarBadPassword) : t;
-    }
-}
-
 namespace {
 
 // Opens path in mode and tells the caller whether it opened; returns the open result.
@@ -474,6 +445,31 @@ int WalkHeaders(RarArchive& archive, const std::function<int(const RarEntry&)>& 
 }
 
 } // namespace
+
+int RarTestPassword(const QString& path, const QString& password)
+{
+    if (password.isEmpty())
+        return RarMissingPassword;
+    RarArchive archive;
+    archive.SetPassword(password);
+    const int opened = archive.Open(path, RarOpenMode::Extract);
+    if (opened != RarSuccess)
+        return opened == RarMissingPassword ? int(RarBadPassword) : opened;
+    // Headers that decrypted prove the password; else the first encrypted file's data must test whole.
+    if (archive.ArchiveFlags() & ROADF_ENCHEADERS)
+        return RarSuccess;
+    int tested = RarSuccess;
+    const int walked = WalkHeaders(archive, [&](const RarEntry& entry) {
+        if (!entry.isEncrypted || entry.isDirectory || entry.isLink || entry.splitBefore) {
+            archive.Skip();
+            return int(RarSuccess);
+        }
+        const int t = archive.TestCurrent();
+        tested = RarIsPasswordFailure(t) ? int(RarBadPassword) : t;
+        return kStopWalk;
+    });
+    return walked != RarSuccess ? walked : tested;
+}
 
 int RarListEntries(RarArchive& archive, const std::function<bool(const RarEntry&)>& onEntry)
 {

@@ -191,7 +191,7 @@ int SevenZArchive::Next(SevenZEntry& entry)
     return SevenZOk;
 }
 
-int SevenZArchive::ReadData(QIODevice& out, const SevenZChunkHook& hook)
+int SevenZArchive::CurrentRefusal() const
 {
     if (!m_pArchive)
         return SevenZNotOpen;
@@ -203,6 +203,13 @@ int SevenZArchive::ReadData(QIODevice& out, const SevenZChunkHook& hook)
         return SevenZFolder;
     if (m_current.isEncrypted)
         return SevenZEncrypted;
+    return SevenZOk;
+}
+
+int SevenZArchive::ReadData(QIODevice& out, const SevenZChunkHook& hook)
+{
+    if (const int refused = CurrentRefusal())
+        return refused;
     // Whatever happens next, the entry's data cannot be read a second time.
     m_bHasCurrent = false;
     archive* a = Handle(m_pArchive);
@@ -231,16 +238,8 @@ int SevenZArchive::ReadData(QIODevice& out, const SevenZChunkHook& hook)
 
 int SevenZArchive::ExtractTo(const QString& path, const SevenZChunkHook& hook)
 {
-    if (!m_pArchive)
-        return SevenZNotOpen;
-    if (!m_bHasCurrent)
-        return SevenZNoEntry;
-    if (m_current.isLink)
-        return SevenZRefusedLink;
-    if (m_current.isDirectory)
-        return SevenZFolder;
-    if (m_current.isEncrypted)
-        return SevenZEncrypted;
+    if (const int refused = CurrentRefusal())
+        return refused;
     if (!zelvano::pathrules::IsSafeOutputPath(path))
         return SevenZRefusedDestination;
     QFile output;

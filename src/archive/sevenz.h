@@ -78,6 +78,8 @@ public:
     QString ErrorText() const { return m_strError; }
 
 private:
+    // Why the current entry's data cannot be read (SevenZOk when they can).
+    int CurrentRefusal() const;
     int Start(std::unique_ptr<QIODevice> device);
     int HeaderResult(int status);
 

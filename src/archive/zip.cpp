@@ -130,6 +130,8 @@ public:
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
     int32_t TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook);
+    int32_t EntryForData(int32_t index, const QByteArray& password, ZipEntry& entry);
+    int32_t DecryptionFor(const ZipEntry& entry, const QByteArray& password, Decryption& crypt);
     int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
                          const QByteArray& password);
     void SetFileNameTest(ZipFileNameTest test) { m_fileNameTest = std::move(test); }
@@ -793,22 +795,36 @@ int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, Q
     return ZIPRES_OK;
 }
 
+// The entry's record, for reading its data: whatever its method, an encrypted entry cannot be read without a
+// password.
+int32_t CXZipReader::EntryForData(int32_t index, const QByteArray& password, ZipEntry& entry)
+{
+    const int32_t result = GetEntry(index, entry);
+    return result == ZIPRES_METHOD && entry.IsEncrypted() && password.isEmpty() ? ZIPRES_ENCRYPTED : result;
+}
+
+// Sets up the entry's cipher when it is encrypted; a wrong password is found here, before any output.
+int32_t CXZipReader::DecryptionFor(const ZipEntry& entry, const QByteArray& password, Decryption& crypt)
+{
+    if (!entry.IsEncrypted())
+        return ZIPRES_OK;
+    if (password.isEmpty())
+        return ZIPRES_ENCRYPTED;
+    return StartDecryption(password, crypt);
+}
+
 int32_t CXZipReader::TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook)
 {
     if (index < 0 || index >= m_nCount)
         return ZIPRES_ARGS;
     ZipEntry entry;
-    if (const int32_t result = GetEntry(index, entry))
-        return result == ZIPRES_METHOD && entry.IsEncrypted() && password.isEmpty() ? ZIPRES_ENCRYPTED : result;
+    if (const int32_t result = EntryForData(index, password, entry))
+        return result;
     if (entry.IsDirectory())
         return ZIPRES_OK;
     Decryption crypt;
-    if (entry.IsEncrypted()) {
-        if (password.isEmpty())
-            return ZIPRES_ENCRYPTED;
-        if (const int32_t result = StartDecryption(password, crypt))
-            return result;
-    }
+    if (const int32_t result = DecryptionFor(entry, password, crypt))
+        return result;
     return CopyData(m_cachedRecord, m_nCachedDataStart, nullptr, hook, crypt);
 }
 
@@ -818,10 +834,8 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
     if (index < 0 || index >= m_nCount || destination.isEmpty())
         return ZIPRES_ARGS;
     ZipEntry entry;
-    if (const int32_t result = GetEntry(index, entry)) {
-        // Whatever its method, an encrypted entry cannot be read without a password.
-        return result == ZIPRES_METHOD && entry.IsEncrypted() && password.isEmpty() ? ZIPRES_ENCRYPTED : result;
-    }
+    if (const int32_t result = EntryForData(index, password, entry))
+        return result;
     if (!zelvano::pathrules::IsSafeOutputPath(destination))
         return ZIPRES_UNSAFEPATH;
 
@@ -834,14 +848,10 @@ int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, con
             return ZIPRES_UNSAFEPATH;
         return CreateFoldersBelow(target.absolutePath(), parts);
     }
+    // A wrong password is found before the output file is created.
     Decryption crypt;
-    if (entry.IsEncrypted()) {
-        if (password.isEmpty())
-            return ZIPRES_ENCRYPTED;
-        // A wrong password is found before the output file is created.
-        if (const int32_t result = StartDecryption(password, crypt))
-            return result;
-    }
+    if (const int32_t result = DecryptionFor(entry, password, crypt))
+        return result;
     // Never written through a link to wherever it leads.
     QFile output;
     bool link = false;
