@@ -6,6 +6,7 @@
 #include "archive/zipformat.h"
 #include "platform/files.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -129,7 +130,7 @@ public:
     int32_t Count() const { return m_nCount; }
     int32_t GetEntry(int32_t index, ZipEntry& entry);
     int32_t ListEntries(const ZipListCallback& onEntry);
-    int32_t TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook);
+    int32_t TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook, QIODevice* output = nullptr);
     int32_t EntryForData(int32_t index, const QByteArray& password, ZipEntry& entry);
     int32_t DecryptionFor(const ZipEntry& entry, const QByteArray& password, Decryption& crypt);
     int32_t ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
@@ -149,7 +150,7 @@ private:
     int32_t CheckLocalHeader(const CentralRecord& record, ZipEntry& entry, uint64_t& dataStart, uint8_t& checkByte);
     int32_t StartDecryption(const QByteArray& password, Decryption& out);
     // output null: the data are decoded and checked, and nothing is written.
-    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QFile* output, const ZipChunkHook& hook,
+    int32_t CopyData(const CentralRecord& record, uint64_t dataStart, QIODevice* output, const ZipChunkHook& hook,
                      Decryption& crypt);
 
     QFile m_file;
@@ -693,8 +694,8 @@ int32_t CXZipReader::StartDecryption(const QByteArray& password, Decryption& out
     return result;
 }
 
-int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QFile* output, const ZipChunkHook& hook,
-                              Decryption& crypt)
+int32_t CXZipReader::CopyData(const CentralRecord& record, uint64_t dataStart, QIODevice* output,
+                              const ZipChunkHook& hook, Decryption& crypt)
 {
     // Allocated once per reader: a fresh pair of blocks per entry would cost more than a small entry.
     if (m_input.empty()) {
@@ -813,7 +814,7 @@ int32_t CXZipReader::DecryptionFor(const ZipEntry& entry, const QByteArray& pass
     return StartDecryption(password, crypt);
 }
 
-int32_t CXZipReader::TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook)
+int32_t CXZipReader::TestEntry(int32_t index, const QByteArray& password, const ZipChunkHook& hook, QIODevice* output)
 {
     if (index < 0 || index >= m_nCount)
         return ZIPRES_ARGS;
@@ -825,7 +826,7 @@ int32_t CXZipReader::TestEntry(int32_t index, const QByteArray& password, const 
     Decryption crypt;
     if (const int32_t result = DecryptionFor(entry, password, crypt))
         return result;
-    return CopyData(m_cachedRecord, m_nCachedDataStart, nullptr, hook, crypt);
+    return CopyData(m_cachedRecord, m_nCachedDataStart, output, hook, crypt);
 }
 
 int32_t CXZipReader::ExtractEntry(int32_t index, const QString& destination, const ZipChunkHook& hook,
@@ -1023,6 +1024,29 @@ int32_t ZipTestEntry(ZipHandle handle, int32_t index, const QByteArray& password
     int32_t result = ZIPRES_ARGS;
     if (handle)
         result = handle->m_nKind != kReaderKind ? ZIPRES_NOTREADER : handle->m_reader.TestEntry(index, password, hook);
+    t_lastResult = result;
+    return result;
+}
+
+int32_t ZipReadEntry(ZipHandle handle, int32_t index, QByteArray& data, int64_t maxBytes)
+{
+    data.clear();
+    ZipEntry entry;
+    int32_t result = ZIPRES_ARGS;
+    if (handle && handle->m_nKind != kReaderKind)
+        result = ZIPRES_NOTREADER;
+    else if (handle && maxBytes >= 0)
+        result = handle->m_reader.GetEntry(index, entry);
+    // Nothing is allocated for an entry that declares more than the caller takes.
+    if (result == ZIPRES_OK && (entry.IsDirectory() || entry.m_nUnpackedSize > maxBytes))
+        result = ZIPRES_TOOBIG;
+    if (result == ZIPRES_OK) {
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::WriteOnly);
+        result = handle->m_reader.TestEntry(index, handle->m_password, {}, &buffer);
+    }
+    if (result != ZIPRES_OK)
+        data.clear();
     t_lastResult = result;
     return result;
 }

@@ -196,6 +196,11 @@ int32_t ZipExtractEntry(ZipHandle handle, int32_t index, const QString& destinat
 // ...); ZIPRES_OK for a folder entry. The handle's own password is neither used nor changed.
 int32_t ZipTestEntry(ZipHandle handle, int32_t index, const QByteArray& password, const ZipChunkHook& hook = {});
 
+// Reads file entry `index` into data, with the handle's password, checked as ZipExtractEntry checks it;
+// ZIPRES_TOOBIG (nothing read) for a folder entry or one that declares more than maxBytes. data is empty
+// after any failure.
+int32_t ZipReadEntry(ZipHandle handle, int32_t index, QByteArray& data, int64_t maxBytes);
+
 // The password for the encrypted entries (traditional ZIP encryption, WinZip AES) extracted from now on,
 // as the bytes the archiver hashed (UTF-8 for the passwords people type); empty clears it, and encrypted
 // entries fail with ZIPRES_ENCRYPTED again. The handle keeps a copy of its own, wiped when replaced or

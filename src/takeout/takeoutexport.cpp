@@ -4,27 +4,17 @@
 #include "takeout/sidecarjson.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
-// A sidecar's content through a temporary file (the reader writes entries to files only); empty when it
-// is too large, does not extract or does not read.
-QByteArray ReadSidecar(ZipHandle zip, int index, const ZipEntry& entry, const QTemporaryDir& temp)
+// A sidecar's content, read into memory; empty when it is too large, encrypted or does not read.
+QByteArray ReadSidecar(ZipHandle zip, int index, const ZipEntry& entry)
 {
-    if (entry.m_nUnpackedSize <= 0 || entry.m_nUnpackedSize > kMaxSidecarBytes || entry.IsEncrypted())
+    QByteArray bytes;
+    if (entry.m_nUnpackedSize <= 0 || entry.IsEncrypted() ||
+        ZipReadEntry(zip, index, bytes, kMaxSidecarBytes) != ZIPRES_OK)
         return QByteArray();
-    const QString path = temp.filePath(QStringLiteral("sidecar.json"));
-    QFile::remove(path);
-    if (ZipExtractEntry(zip, index, path) != ZIPRES_OK)
-        return QByteArray();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QByteArray bytes = file.read(kMaxSidecarBytes + 1);
-    file.close();
-    QFile::remove(path);
-    return bytes.size() > kMaxSidecarBytes ? QByteArray() : bytes;
+    return bytes;
 }
 
 } // namespace
@@ -58,18 +48,17 @@ void CXTakeoutExport::Load(const QStringList& partPaths, const TakeoutPictureTes
     m_bExport = true;
 
     // Every sidecar is read once, part by part.
-    const QTemporaryDir temp;
     QHash<quint64, QByteArray> content;
     for (int p = 0; p < partPaths.size(); ++p) {
         const ZipHandlePtr zip(ZipOpen(partPaths.at(p)));
-        if (!zip || !temp.isValid())
+        if (!zip)
             continue;
         CXTakeoutPartData& data = m_parts[partPaths.at(p)];
         const QList<ZipEntry>& listed = entries.at(p);
         for (int i = 0; i < listed.size(); ++i) {
             if (!plan.IsSidecar({p, i}))
                 continue;
-            const QByteArray bytes = ReadSidecar(zip.get(), i, listed.at(i), temp);
+            const QByteArray bytes = ReadSidecar(zip.get(), i, listed.at(i));
             if (bytes.isEmpty())
                 continue;
             data.m_sidecars.insert(i, bytes);
