@@ -1036,7 +1036,7 @@ int32_t ZipReadEntry(ZipHandle handle, int32_t index, QByteArray& data, int64_t 
     if (handle && handle->m_nKind != kReaderKind)
         result = ZIPRES_NOTREADER;
     else if (handle && maxBytes >= 0)
-        result = handle->m_reader.GetEntry(index, entry);
+        result = handle->m_reader.EntryForData(index, handle->m_password, entry);
     // Nothing is allocated for an entry that declares more than the caller takes.
     if (result == ZIPRES_OK && (entry.IsDirectory() || entry.m_nUnpackedSize > maxBytes))
         result = ZIPRES_TOOBIG;

@@ -226,11 +226,16 @@ void TestZipCrypto::madeByTools()
     QCOMPARE(ZipResultName(ZipExtractEntry(handle.get(), 0, out, [&]() { return ++calls < 2; })), "ZIPRES_STOPPED");
     QCOMPARE(ZipResultName(ZipExtractEntry(handle.get(), 0, out)), "ZIPRES_OK");
     QVERIFY(zelvano::test::ReadFile(out) == m_content);
+    QByteArray data;
+    QCOMPARE(ZipResultName(ZipReadEntry(handle.get(), 0, data, m_content.size())), "ZIPRES_OK");
+    QVERIFY(data == m_content);
 
     // Cleared, the password is gone.
     QCOMPARE(ZipSetPassword(handle.get(), QByteArray()), ZIPRES_OK);
     QFile::remove(out);
     QCOMPARE(ZipResultName(ZipExtractEntry(handle.get(), 0, out)), "ZIPRES_ENCRYPTED");
+    QCOMPARE(ZipResultName(ZipReadEntry(handle.get(), 0, data, m_content.size())), "ZIPRES_ENCRYPTED");
+    QVERIFY(data.isEmpty());
 
     // Testing a password decodes the whole entry and writes nothing: the check a password must pass.
     const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);

@@ -27,6 +27,8 @@ private Q_SLOTS:
     void extract();
     void failures_data();
     void failures();
+    void readEntryLimits_data();
+    void readEntryLimits();
     void outputTimesAndReadOnly();
     void outputFolderMissingOrReadOnly();
     void directoryEntries_data();
@@ -118,6 +120,11 @@ void TestZipExtract::extract()
     const QString first = m_dir->filePath(QStringLiteral("first.txt"));
     QCOMPARE(ZipExtractEntry(zip.get(), 0, first), ZIPRES_OK);
     QCOMPARE(zelvano::test::ReadFile(first), QByteArray("first entry"));
+
+    // Read into memory, the entry gives the same bytes.
+    QByteArray data("left over");
+    QCOMPARE(ZipReadEntry(zip.get(), 1, data, content.size()), ZIPRES_OK);
+    QVERIFY(data == content);
 }
 
 void TestZipExtract::failures_data()
@@ -194,6 +201,51 @@ void TestZipExtract::failures()
     }
     // The failure is confined to its entry.
     QCOMPARE(ZipExtractEntry(zip.get(), 1, m_dir->filePath(QStringLiteral("after.jpg"))), ZIPRES_OK);
+
+    // Read into memory, it fails the same way and leaves no partial bytes behind.
+    QByteArray data("left over");
+    QCOMPARE(ZipReadEntry(zip.get(), 0, data, 1 << 20), result);
+    QVERIFY(data.isEmpty());
+}
+
+// Reading into memory takes no more than the caller allows, and folders are no data.
+void TestZipExtract::readEntryLimits_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("declared"); // the entry's declared size, -1 for the real one
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<int>("result");
+
+    const QByteArray file("Album/photo.jpg.json");
+    QTest::newRow("exactly the limit") << file << -1 << qint64(5000) << ZIPRES_OK;
+    QTest::newRow("one byte over the limit") << file << -1 << qint64(4999) << ZIPRES_TOOBIG;
+    QTest::newRow("declares a huge size") << file << 0x7FFFFFFF << qint64(1 << 20) << ZIPRES_TOOBIG;
+    QTest::newRow("declares less than it holds") << file << 100 << qint64(1 << 20) << ZIPRES_TOOBIG;
+    QTest::newRow("negative limit") << file << -1 << qint64(-1) << ZIPRES_ARGS;
+    QTest::newRow("folder entry") << QByteArray("Album/") << -1 << qint64(1 << 20) << ZIPRES_TOOBIG;
+}
+
+void TestZipExtract::readEntryLimits()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(int, declared);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, result);
+    const QByteArray content = name.endsWith('/') ? QByteArray() : QByteArray(5000, 'j');
+    ZipWriter w;
+    ZipItem& item = name.endsWith('/') ? w.addFolder(name) : w.add(name, content, 0);
+    if (declared >= 0)
+        item.unpackedSize = declared;
+    ZipHandlePtr zip(ZipOpen(Save(w.build())));
+    QVERIFY(zip);
+    QByteArray data("left over");
+    QCOMPARE(ZipReadEntry(zip.get(), 0, data, maxBytes), result);
+    QCOMPARE(data, result == ZIPRES_OK ? content : QByteArray());
+    QCOMPARE(ZipReadEntry(zip.get(), 5, data, maxBytes), ZIPRES_ARGS);
+    QCOMPARE(ZipReadEntry(nullptr, 0, data, maxBytes), ZIPRES_ARGS);
+    // Nothing is written anywhere.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList(QStringLiteral("archive.zip")));
 }
 
 void TestZipExtract::outputTimesAndReadOnly()
