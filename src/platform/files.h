@@ -47,6 +47,10 @@ struct FileIdentity
 // (a creation time only where the system keeps one).
 bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& accessed, const QDateTime& modified);
 
+// Sets the modification time of the file at path without opening it where the system allows (one call
+// per file matters when thousands are dated); a link there is never followed.
+bool SetModificationTime(const QString& path, const QDateTime& modified);
+
 // Gives a file the plain permissions of a newly created file (read and write for all, less the umask;
 // no execute, set-id or sticky bits).
 bool SetPlainPermissions(const QString& path);

@@ -48,6 +48,24 @@ mode_t ProcessUmask()
     return mask;
 }
 
+// A time for futimens/utimensat; UTIME_OMIT for an invalid one, which is left as it is.
+timespec TimeStamp(const QDateTime& time)
+{
+    timespec ts{};
+    if (!time.isValid()) {
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    const qint64 ms = time.toMSecsSinceEpoch();
+    ts.tv_sec = time_t(ms / 1000);
+    ts.tv_nsec = long(ms % 1000) * 1000000L;
+    if (ts.tv_nsec < 0) { // before 1970: the seconds round down
+        ts.tv_sec -= 1;
+        ts.tv_nsec += 1000000000L;
+    }
+    return ts;
+}
+
 } // namespace
 
 FileIdentity IdentifyFile(const QString& path)
@@ -150,23 +168,16 @@ bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& access
     (void)created; // no creation time to set here
     if (!accessed.isValid() && !modified.isValid())
         return true;
-    const auto stamp = [](const QDateTime& time) {
-        timespec ts{};
-        if (!time.isValid()) {
-            ts.tv_nsec = UTIME_OMIT;
-            return ts;
-        }
-        const qint64 ms = time.toMSecsSinceEpoch();
-        ts.tv_sec = time_t(ms / 1000);
-        ts.tv_nsec = long(ms % 1000) * 1000000L;
-        if (ts.tv_nsec < 0) { // before 1970: the seconds round down
-            ts.tv_sec -= 1;
-            ts.tv_nsec += 1000000000L;
-        }
-        return ts;
-    };
-    const timespec times[2] = {stamp(accessed), stamp(modified)};
+    const timespec times[2] = {TimeStamp(accessed), TimeStamp(modified)};
     return ::futimens(file.handle(), times) == 0;
+}
+
+bool SetModificationTime(const QString& path, const QDateTime& modified)
+{
+    if (!modified.isValid())
+        return false;
+    const timespec times[2] = {TimeStamp(QDateTime()), TimeStamp(modified)};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool AnythingAt(const QString& path)

@@ -94,6 +94,16 @@ bool SetFileTimes(QFile& file, const QDateTime& created, const QDateTime& access
     return ok;
 }
 
+bool SetModificationTime(const QString& path, const QDateTime& modified)
+{
+    // Setting a time needs write access to the file's attributes; Append opens it without emptying it.
+    if (!modified.isValid() || QFileInfo(path).isSymLink())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly) &&
+           file.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
 bool AnythingAt(const QString& path)
 {
     return GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;

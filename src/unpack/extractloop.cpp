@@ -117,7 +117,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
         }
         QString sidecar;
         if (takeout && takeout->m_sidecars.contains(index) && entry.m_nDamage == 0 && !entry.m_bLink &&
-            WriteTakeoutSidecar(planner, entry.m_strOutputName, takeout->m_sidecars.value(index), &sidecar)) {
+            WriteTakeoutSidecar(ctx, planner, entry.m_strOutputName, takeout->m_sidecars.value(index), &sidecar)) {
             // A picture's sidecar goes beside it, so the archive owes nothing for it.
             tally.AccountedOnDisk(sidecar);
             source.Skip();
@@ -180,7 +180,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
             QString error;
             if (zelvano::platform::RenameNoReplace(fetched, write.m_strTemp, &error)) {
                 DateTakeoutPicture(takeout, index, write.m_strTemp, archive);
-                WriteSidecarOfPicture(takeout, index, planner);
+                WriteSidecarOfPicture(ctx, takeout, index, planner);
                 source.Skip();
                 tally.FinishEntry(write, 0);
                 continue;
@@ -190,7 +190,7 @@ bool ExtractArchive(CXUnpackContext& ctx, CXArchiveFile& archive, CXArchiveSourc
         const int result = source.ExtractTo(write.m_strTemp, onChunk);
         if (result == 0) {
             DateTakeoutPicture(takeout, index, write.m_strTemp, archive);
-            WriteSidecarOfPicture(takeout, index, planner);
+            WriteSidecarOfPicture(ctx, takeout, index, planner);
         }
         tally.FinishEntry(write, result, result != 0 ? source.FailureReason(result) : QString());
     }

@@ -1,5 +1,6 @@
 #include "unpack/takeoutparts.h"
 
+#include "platform/files.h"
 #include "scan/archivelist.h"
 #include "settings/imagefilter.h"
 #include "settings/settings.h"
@@ -9,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile& archive)
 {
@@ -28,31 +30,44 @@ const CXTakeoutPartData* TakeoutPartOf(CXUnpackContext& ctx, const CXArchiveFile
     return it.value()->IsExport() ? it.value()->Part(archive.m_strPath) : nullptr;
 }
 
-bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputName, const QByteArray& content,
-                         QString* path)
+bool WriteTakeoutSidecar(CXUnpackContext& ctx, CXDestinationPlanner& planner, const QString& outputName,
+                         const QByteArray& content, QString* path)
 {
     const CXPlannedPath planned = planner.PlanOutputPath(outputName);
-    if (!planned.IsSafe() || !planner.CreateFolderFor(planned))
+    if (!planned.IsSafe())
         return false;
+    const QString& target = planned.m_strPath;
     if (path)
-        *path = planned.m_strPath;
-    QFile existing(planned.m_strPath);
-    if (existing.exists()) {
-        // A sidecar the user kept, or one from an earlier run: left as it is when it says the same.
-        return existing.open(QIODevice::ReadOnly) && existing.size() == content.size() && existing.readAll() == content;
+        *path = target;
+    // Met again (a picture's sidecar, then the sidecar's own entry): one look that it is still there.
+    const auto known = ctx.m_sidecarsWritten.constFind(target);
+    if (known != ctx.m_sidecarsWritten.cend() && known.value() == content) {
+        const QFileInfo info(target);
+        return info.isFile() && !info.isSymLink() && info.size() == content.size();
     }
+    if (!planner.CreateFolderFor(planned))
+        return false;
     // A plain write, not a synced one: the sidecar is a copy of what the archive still holds, and a sync per
     // sidecar would cost more than the pictures' own writes. Before the archive goes, the flush that makes
     // its pictures durable covers its sidecars too.
-    QFile file(planned.m_strPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    QFile file(target);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (file.write(content) == content.size() && file.flush()) {
+            file.close();
+            ctx.m_sidecarsWritten.insert(target, content);
+            return true;
+        }
+        file.remove();
         return false;
-    if (file.write(content) == content.size() && file.flush()) {
-        file.close();
-        return true;
     }
-    file.remove();
-    return false;
+    // A sidecar the user kept, or one from an earlier run: left as it is when it says the same (a link
+    // there is no copy beside the picture).
+    QFile existing(target);
+    if (QFileInfo(target).isSymLink() || !existing.open(QIODevice::ReadOnly) || existing.size() != content.size() ||
+        existing.readAll() != content)
+        return false;
+    ctx.m_sidecarsWritten.insert(target, content);
+    return true;
 }
 
 void DateTakeoutPicture(const CXTakeoutPartData* part, int index, const QString& path, CXArchiveFile& archive)
@@ -65,15 +80,14 @@ void DateTakeoutPicture(const CXTakeoutPartData* part, int index, const QString&
             ++archive.m_nNoDate;
         return;
     }
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly) &&
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(time.value(), Qt::UTC), QFileDevice::FileModificationTime))
+    if (zelvano::platform::SetModificationTime(path, QDateTime::fromSecsSinceEpoch(time.value(), Qt::UTC)))
         ++archive.m_nDatesRestored;
     else
         ++archive.m_nNoDate;
 }
 
-void WriteSidecarOfPicture(const CXTakeoutPartData* part, int index, CXDestinationPlanner& planner)
+void WriteSidecarOfPicture(CXUnpackContext& ctx, const CXTakeoutPartData* part, int index,
+                           CXDestinationPlanner& planner)
 {
     if (!part)
         return;
@@ -83,5 +97,5 @@ void WriteSidecarOfPicture(const CXTakeoutPartData* part, int index, CXDestinati
     QString name = it->first;
     name.replace(QLatin1String(". "), QLatin1String("."));
     // A failure here is not the picture's: the sidecar's own part accounts for it when it is unpacked.
-    WriteTakeoutSidecar(planner, name, it->second);
+    WriteTakeoutSidecar(ctx, planner, name, it->second);
 }

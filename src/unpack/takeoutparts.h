@@ -9,14 +9,16 @@
 class CXArchiveFile;
 class CXDestinationPlanner;
 struct CXTakeoutPartData;
+struct CXUnpackContext;
 
 // Writes a sidecar's content to its planned place beside its picture(s) (an identical file already there
-// counts as written). True when the file is there: the sidecar is then accounted for, and path (may be
-// null) receives where it is.
-bool WriteTakeoutSidecar(CXDestinationPlanner& planner, const QString& outputName, const QByteArray& content,
-                         QString* path = nullptr);
+// counts as written; the run remembers what it wrote). True when the file is there: the sidecar is then
+// accounted for, and path (may be null) receives where it is.
+bool WriteTakeoutSidecar(CXUnpackContext& ctx, CXDestinationPlanner& planner, const QString& outputName,
+                         const QByteArray& content, QString* path = nullptr);
 // Gives the freshly written picture of entry index its sidecar's time and counts it in the archive's
 // figures: a date restored, or a picture of the photos folder without one (which keeps its entry time).
 void DateTakeoutPicture(const CXTakeoutPartData* part, int index, const QString& path, CXArchiveFile& archive);
 // Writes the sidecar of the picture of entry index beside it, wherever the sidecar lies in the export.
-void WriteSidecarOfPicture(const CXTakeoutPartData* part, int index, CXDestinationPlanner& planner);
+void WriteSidecarOfPicture(CXUnpackContext& ctx, const CXTakeoutPartData* part, int index,
+                           CXDestinationPlanner& planner);

@@ -65,6 +65,9 @@ struct CXUnpackContext
     // start), and what was read of them (loaded when the first part is reached).
     QHash<QString, QStringList> m_exportParts;
     QHash<QString, std::shared_ptr<CXTakeoutExport>> m_exports;
+    // The sidecars this run wrote or found in place, by path, with their content: a sidecar is met twice
+    // (beside its picture, then as its own entry) and need not be read back the second time.
+    QHash<QString, QByteArray> m_sidecarsWritten;
 
     // Forgets what an earlier run wrote.
     void ResetRun()
@@ -74,6 +77,7 @@ struct CXUnpackContext
         m_pHandedOver.reset();
         m_exportParts.clear();
         m_exports.clear();
+        m_sidecarsWritten.clear();
     }
 };
 
