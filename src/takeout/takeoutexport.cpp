@@ -3,22 +3,6 @@
 #include "archive/zip.h"
 #include "takeout/sidecarjson.h"
 
-#include <QFile>
-
-namespace {
-
-// A sidecar's content, read into memory; empty when it is too large, encrypted or does not read.
-QByteArray ReadSidecar(ZipHandle zip, int index, const ZipEntry& entry)
-{
-    QByteArray bytes;
-    if (entry.m_nUnpackedSize <= 0 || entry.IsEncrypted() ||
-        ZipReadEntry(zip, index, bytes, kMaxSidecarBytes) != ZIPRES_OK)
-        return QByteArray();
-    return bytes;
-}
-
-} // namespace
-
 void CXTakeoutExport::Load(const QStringList& partPaths, const TakeoutPictureTest& isPicture)
 {
     m_bExport = false;
@@ -58,8 +42,9 @@ void CXTakeoutExport::Load(const QStringList& partPaths, const TakeoutPictureTes
         for (int i = 0; i < listed.size(); ++i) {
             if (!plan.IsSidecar({p, i}))
                 continue;
-            const QByteArray bytes = ReadSidecar(zip.get(), i, listed.at(i));
-            if (bytes.isEmpty())
+            // One that is too large, encrypted or does not read stays empty: its pictures keep their times.
+            QByteArray bytes;
+            if (ZipReadEntry(zip.get(), i, bytes, kMaxSidecarBytes) != ZIPRES_OK || bytes.isEmpty())
                 continue;
             data.m_sidecars.insert(i, bytes);
             content.insert((quint64(quint32(p)) << 32) | quint32(i), bytes);
